@@ -1,0 +1,26 @@
+#pragma once
+// What a run needs from the program that hosts it. The desktop program and the
+// batch runner each implement this; tests answer it without a display.
+
+#include <string>
+
+namespace varnok {
+
+class TRunHost {
+public:
+    virtual ~TRunHost() = default;
+
+    // The modal "Confirm" question; true only for Yes.
+    virtual bool Confirm(const std::string& caption, const std::string& question) = 0;
+
+    // The report: every report line goes through AppendReportLine, whole.
+    virtual void ClearReport() = 0;
+    virtual void AppendReportLine(const std::string& line) = 0;
+
+    virtual void SetStatusText(const std::string& text) = 0;
+
+    // The event pump: process pending user-interface events (Stop may arrive here).
+    virtual void ProcessEvents() = 0;
+};
+
+}  // namespace varnok

@@ -1,0 +1,33 @@
+#pragma once
+// A run: confirmation, report preparation, the walk, "All Done".
+
+#include <string>
+#include <vector>
+
+#include "RunHost.h"
+
+namespace varnok {
+
+// The job settings in the order the run takes them.
+struct TJobSettings {
+    bool ClearReport = false;
+    std::vector<std::string> Folders;
+    bool Recurse = false;
+    bool SpanLines = false;
+    std::vector<std::string> ChangeText;  // lines, split at line breaks only
+    std::vector<std::string> Masks;
+    bool DryRun = false;  // batch runner only: visit and count, write nothing
+};
+
+enum class TRunOutcome { Declined, Done, Stopped };
+
+// Runs the whole job before it returns. A run error (a file that cannot be
+// opened or created) is thrown as std::runtime_error carrying its message text after the report lines so far were
+// appended; "All Done" is then not shown.
+TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);
+
+// The program-wide stop flag. Safe to set from a signal handler.
+void SetStopFlag();
+bool StopFlag();
+
+}  // namespace varnok
