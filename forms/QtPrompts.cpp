@@ -1,0 +1,96 @@
+#include "QtPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+namespace varnok {
+namespace {
+
+QString BoxCaption()
+{
+    return QApplication::applicationDisplayName();
+}
+
+bool IsPattern(const QString& name)
+{
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+}
+
+std::optional<QString> RunFileDialog(QWidget* parent, const QString& proposed,
+                                     QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(mode);
+    // Any name is accepted, existing or not; the caller reports what fails.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (IsPattern(proposed))
+        dialog.setNameFilters({proposed, QStringLiteral("*")});
+    else
+        dialog.selectFile(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
+    QPushButton* cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void TQtPrompts::Error(QWidget* parent, const QString& text)
+{
+    QMessageBox::critical(parent, BoxCaption(), text, QMessageBox::Ok);
+}
+
+void TQtPrompts::Information(QWidget* parent, const QString& text)
+{
+    QMessageBox::information(parent, BoxCaption(), text, QMessageBox::Ok);
+}
+
+std::optional<QString> TQtPrompts::OpenFileName(QWidget* parent, const QString& proposed)
+{
+    return RunFileDialog(parent, proposed, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> TQtPrompts::SaveFileName(QWidget* parent, const QString& proposed)
+{
+    return RunFileDialog(parent, proposed, QFileDialog::AcceptSave);
+}
+
+std::optional<QFont> TQtPrompts::ChooseFont(QWidget* parent, const QFont& initial)
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+bool TQtPrompts::Print(QWidget* parent, QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool TQtPrompts::SetupPrinter(QWidget* parent, QPrinter& printer)
+{
+    QPageSetupDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace varnok
