@@ -1,0 +1,97 @@
+#include "AtomicFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace varnok {
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : m_fd(fd) {}
+    ~TFileDescriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    // close() reports deferred write errors, so the write path checks it.
+    int Close() {
+        int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd);
+    }
+
+private:
+    int m_fd;
+};
+
+void WriteAll(int fd, std::string_view data, const std::string& path) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno(path);
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        ThrowErrno(path);
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) ThrowErrno(path);
+    if (!S_ISREG(st.st_mode)) throw std::system_error(EINVAL, std::generic_category(), path);
+    std::string text;
+    text.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno(path);
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view data) {
+    mode_t mode = 0600;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+    // The pid keeps concurrent writers of unlocked files (text blocks) apart.
+    const std::string temp = path + ".tmp-" + std::to_string(::getpid());
+    ::unlink(temp.c_str());
+    TFileDescriptor fd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.Get() < 0) ThrowErrno(temp);
+    try {
+        WriteAll(fd.Get(), data, temp);
+        if (::fchmod(fd.Get(), mode) != 0) ThrowErrno(temp);
+        if (::fdatasync(fd.Get()) != 0) ThrowErrno(temp);
+        if (fd.Close() != 0) ThrowErrno(temp);
+        if (::rename(temp.c_str(), path.c_str()) != 0) ThrowErrno(path);
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+}
+
+}  // namespace varnok

@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file reads and crash-safe replacement for the store's own files.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnok {
+
+// The bytes of a file; nullopt when it does not exist. Any other failure
+// throws std::system_error.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces `path` with `data` so that a kill at any instant leaves the old or
+// the new file whole: a temporary file beside it is created fresh (an old one
+// is removed, never followed through a link), written, given the permission
+// bits of the file it replaces (0600 for a new one), flushed to disk and
+// renamed into place. Throws std::system_error; `path` is then untouched.
+void ReplaceFileAtomically(const std::string& path, std::string_view data);
+
+}  // namespace varnok
