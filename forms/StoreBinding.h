@@ -1,0 +1,40 @@
+#pragma once
+// The store's composite records bound to Qt controls: a list box's rows, a
+// plain-text box's lines and a font.
+
+#include <QFont>
+
+#include <string>
+
+class QListWidget;
+class QPlainTextEdit;
+
+namespace varnok {
+
+class TMyIniFile;
+struct TFontRecord;
+
+// Refills `list` with the stored rows.
+void ReadListBox(const TMyIniFile& ini, const std::string& section, const std::string& name,
+                 QListWidget* list);
+void WriteListBox(TMyIniFile& ini, const std::string& section, const std::string& name,
+                  const QListWidget* list);
+
+// Replaces the text of `edit` with the stored text block; a missing block
+// leaves it as it is.
+void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::string& name,
+                  QPlainTextEdit* edit);
+void WriteRichEdit(TMyIniFile& ini, const std::string& section, const std::string& name,
+                   const QPlainTextEdit* edit);
+
+// The stored font applied over `font`: family, point size and exactly the
+// stored styles.
+void ReadFont(const TMyIniFile& ini, const std::string& section, const std::string& name,
+              QFont& font);
+void WriteFont(TMyIniFile& ini, const std::string& section, const std::string& name,
+               const QFont& font);
+
+TFontRecord FontRecordOf(const QFont& font);
+QFont FontOf(const TFontRecord& record, QFont base = QFont());
+
+}  // namespace varnok

@@ -1,0 +1,51 @@
+#include "UHelpWindow.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QScrollBar>
+#include <QUrl>
+
+namespace varnok {
+namespace {
+QPointer<THelpWindow> current;
+}
+
+THelpWindow::THelpWindow(QWidget* owner) : QTextBrowser(owner)
+{
+    setObjectName(QStringLiteral("helpWindow"));
+    setWindowFlags(Qt::Window);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setOpenExternalLinks(true);
+    resize(640, 520);
+}
+
+THelpWindow* THelpWindow::Current()
+{
+    return current;
+}
+
+THelpWindow* THelpWindow::Open(const QString& file)
+{
+    // A window that belongs to the modal dialog in front stays usable while
+    // that dialog is open; the window is deleted with its owner.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (!owner)
+        owner = QApplication::activeWindow();
+    if (owner == current)
+        owner = current->parentWidget();
+    if (!current)
+        current = new THelpWindow(owner);
+    else if (current->parentWidget() != owner)
+        current->setParent(owner, Qt::Window);
+    current->setSource(QUrl::fromLocalFile(file));
+    current->verticalScrollBar()->setValue(0);
+    current->horizontalScrollBar()->setValue(0);
+    const QString title = current->documentTitle();
+    current->setWindowTitle(title.isEmpty() ? QStringLiteral("Help") : title);
+    current->show();
+    current->raise();
+    current->activateWindow();
+    return current;
+}
+
+}  // namespace varnok
