@@ -1,0 +1,98 @@
+#pragma once
+// The settings dialog: folders, masks, the change list and two program options,
+// on five pages. The report window owns one, shows it modally and runs the job
+// from its controls when it closes with OK.
+
+#include <string>
+
+#include "UMyDialog.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+namespace varnok {
+
+class TChooseDirectory;
+class THistoryBox;
+struct TJobSettings;
+
+class TVarnokDialog : public TMyDialog {
+    Q_OBJECT
+public:
+    TVarnokDialog(QWidget* owner, const std::string& storeKey);
+
+    void LoadLocalFromIniFile() override;
+    void SaveLocalToIniFile() override;
+
+    // What a run takes from the dialog: the two lists as they stand, the flags,
+    // and the change text split at its line breaks (display wrapping plays no
+    // part; a final line break starts no further line).
+    TJobSettings JobSettings() const;
+
+    // The folder chooser behind the "..." button; the same object at every use.
+    TChooseDirectory* Chooser() const { return m_chooser; }
+
+    QTabWidget* notebook;
+    QWidget* FoldersTab;
+    QWidget* masksTab;
+    QWidget* VarnokTab;
+    QWidget* changesTab;
+    QWidget* optionsTab;
+
+    THistoryBox* pathEdit;
+    QPushButton* BrowseButton;
+    QListWidget* paths;
+    QPushButton* InsertDirectoryButton;
+    QPushButton* DeleteDirectoryButton;
+    QCheckBox* recurseDirectories;
+
+    QLineEdit* maskEdit;
+    QPushButton* InsertMaskButton;
+    QPushButton* DeleteMaskButton;
+    QListWidget* masks;
+
+    QCheckBox* spanLines;
+
+    QPlainTextEdit* changes;
+    QPushButton* LoadButton;
+    QPushButton* SaveButton;
+
+    QCheckBox* startWithDialog;
+    QCheckBox* clearReport;
+
+    QPushButton* OKButton;
+    QPushButton* WizardButton;
+    QPushButton* helpButton;
+    QPushButton* CancelButton;
+
+    // Handlers, named after their control and event.
+    void pathEditChange();
+    void BrowseButtonClick();
+    void pathsMouseUp();
+    void InsertDirectoryButtonClick();
+    void DeleteDirectoryButtonClick();
+    void maskEditKeyUp();
+    void InsertMaskButtonClick();
+    void DeleteMaskButtonClick();
+    void masksMouseUp();
+    void LoadButtonClick();
+    void SaveButtonClick();
+    void helpButtonClick();
+
+public slots:
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    TChooseDirectory* m_chooser;
+};
+
+}  // namespace varnok
