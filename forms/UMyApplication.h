@@ -1,0 +1,23 @@
+#pragma once
+// The application object of the desktop program. It is the one place where
+// errors are caught: an error escaping an event handler ends that command and
+// its text is shown in an error box (through the prompts, so tests see it).
+// It also lets the system's fonts stand in for the designed ones when those
+// are not installed, while the chosen names stay as they are.
+
+#include <QApplication>
+
+namespace varnok {
+
+class TMyApplication : public QApplication {
+    Q_OBJECT
+public:
+    TMyApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows an error's text in the error box over the active window.
+    static void ShowError(const QString& text);
+};
+
+}  // namespace varnok
