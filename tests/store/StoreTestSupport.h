@@ -1,0 +1,52 @@
+#pragma once
+// A fresh per-user configuration folder for each test: XDG_CONFIG_HOME points
+// into a temporary folder, which is kept when the test fails. The folder is on
+// tmpfs when there is one: every store write flushes to disk, and on a real
+// disk the thousand writes of the concurrency test would take seconds while
+// testing nothing more about the locking.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "StoreFile.h"
+
+namespace varnok::testing {
+
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern =
+            std::string(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") +
+            "/varnok-store-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+        ::setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
+        TakeStoreWarning();
+    }
+    void TearDown() override {
+        if (!HasFailure()) std::filesystem::remove_all(m_folder);
+    }
+
+    const std::string& Folder() const { return m_folder; }
+
+    static std::string FileText(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static void PutFile(const std::string& path, const std::string& text) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+private:
+    std::string m_folder;
+};
+
+}  // namespace varnok::testing
