@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "EventPump.h"
+
 namespace varnok {
 
-class TRunHost {
+class TRunHost : public TEventPump {
 public:
     virtual ~TRunHost() = default;
 
@@ -20,7 +22,7 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
 
     // The event pump: process pending user-interface events (Stop may arrive here).
-    virtual void ProcessEvents() = 0;
+    void ProcessEvents() override = 0;
 };
 
 }  // namespace varnok

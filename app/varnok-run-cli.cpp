@@ -1,0 +1,269 @@
+#include "varnok-run-cli.h"
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+
+#include "RunJob.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = 1;
+    SetStopFlag();
+}
+
+constexpr const char* kUsage = R"(Usage: varnok-run [OPTIONS] [FOLDER...]
+Applies a change list to every file of the folders that matches a mask,
+keeps the old contents of every changed file under the extension BAK, and
+prints one report line per file visited.
+
+  -m, --mask MASK       file mask; repeatable, in order; default *.*
+  -c, --changes FILE    change list, groups of three lines (search, replacement,
+                        separator); - reads standard input
+  -r, --recurse         also search sub-folders
+  -s, --span-lines      span lines when matching
+  -n, --dry-run         visit and count exactly as a run would, write nothing
+  -y, --yes             do not ask "Are you sure? There's no undo?"
+  -q, --quiet           no progress on stderr
+  -h, --help            show this help and exit
+      --version         show the version and exit
+
+Standard output: the report, one line per file visited.
+Standard error: "Searching: NAME ..." refreshed in place while the run goes
+on, only when standard error is a terminal (nothing per file otherwise), then
+"All Done"; error messages.
+Without --yes the question is asked on the terminal (standard input); when
+standard input is not a terminal the run is refused. Ctrl+C stops the run
+after the file in hand and still ends with "All Done"; a second Ctrl+C ends
+it at once. Files are never left half-written either way.
+
+Exit status: 0 done; 1 a run error ended it, or the question was answered no;
+2 usage error; 130 stopped by Ctrl+C.
+)";
+
+struct TUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct TOptions {
+    TJobSettings Job;
+    std::optional<std::string> ChangesFile;
+    bool Yes = false;
+    bool Quiet = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+struct TOptionSpec {
+    char Short;
+    const char* Long;
+    bool TakesValue;
+};
+
+constexpr TOptionSpec kOptions[] = {
+    {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
+    {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
+    {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
+};
+
+void Apply(const TOptionSpec& spec, const std::string& value, TOptions& options) {
+    switch (spec.Short) {
+        case 'm': options.Job.Masks.push_back(value); break;
+        case 'c': options.ChangesFile = value; break;
+        case 'r': options.Job.Recurse = true; break;
+        case 's': options.Job.SpanLines = true; break;
+        case 'n': options.Job.DryRun = true; break;
+        case 'y': options.Yes = true; break;
+        case 'q': options.Quiet = true; break;
+        case 'h': options.Help = true; break;
+        default: options.Version = true; break;
+    }
+}
+
+TOptions Parse(const std::vector<std::string>& args) {
+    TOptions options;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.Job.Folders.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg.starts_with("--")) {
+            const auto equals = arg.find('=');
+            const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
+            const TOptionSpec* spec = nullptr;
+            for (const auto& candidate : kOptions) {
+                if (name == candidate.Long) spec = &candidate;
+            }
+            if (!spec) throw TUsageError("unknown option '--" + name + "'");
+            std::string value;
+            if (equals != std::string::npos) {
+                if (!spec->TakesValue) throw TUsageError("option '--" + name + "' takes no value");
+                value = arg.substr(equals + 1);
+            } else if (spec->TakesValue) {
+                if (++i == args.size()) throw TUsageError("option '--" + name + "' needs a value");
+                value = args[i];
+            }
+            Apply(*spec, value, options);
+        } else {
+            // A cluster of short options; one that takes a value takes the rest
+            // of the cluster or, if none is left, the next argument.
+            for (std::size_t k = 1; k < arg.size(); ++k) {
+                const TOptionSpec* spec = nullptr;
+                for (const auto& candidate : kOptions) {
+                    if (candidate.Short != '\0' && arg[k] == candidate.Short) spec = &candidate;
+                }
+                if (!spec) throw TUsageError(std::string("unknown option '-") + arg[k] + "'");
+                std::string value;
+                if (spec->TakesValue) {
+                    if (k + 1 < arg.size()) {
+                        value = arg.substr(k + 1);
+                    } else if (++i == args.size()) {
+                        throw TUsageError(std::string("option '-") + arg[k] + "' needs a value");
+                    } else {
+                        value = args[i];
+                    }
+                    k = arg.size();
+                }
+                Apply(*spec, value, options);
+            }
+        }
+    }
+    if (options.Job.Masks.empty()) options.Job.Masks.push_back("*.*");
+    return options;
+}
+
+std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& in) {
+    std::string text;
+    if (fileName == "-") {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        in.clear();  // the answer to the question may still come from a terminal
+    } else {
+        std::ifstream file(fileName, std::ios::binary);
+        std::ostringstream buffer;
+        if (!file || !(buffer << file.rdbuf())) throw TUsageError("Cannot open file " + fileName);
+        text = std::move(buffer).str();
+    }
+    return SplitLines(text);
+}
+
+// Report lines go to standard output; the status line is painted in place on
+// a terminal and only its last text ("All Done") is printed as a line.
+class TConsoleHost : public TRunHost {
+public:
+    TConsoleHost(TConsole& console, bool showProgress)
+        : m_console(console), m_showProgress(showProgress) {}
+
+    bool Confirm(const std::string&, const std::string& question) override {
+        m_console.Err << question << " [y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(m_console.In, answer)) {
+            m_console.Err << '\n';
+            return false;
+        }
+        return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+    }
+
+    void ClearReport() override {}
+
+    void AppendReportLine(const std::string& line) override { m_console.Out << line << '\n'; }
+
+    void SetStatusText(const std::string& text) override {
+        m_status = text;
+        if (!m_showProgress) return;
+        // Painting every file would make a fast run wait for the terminal.
+        const auto now = std::chrono::steady_clock::now();
+        if (m_painted && now - m_lastPaint < std::chrono::milliseconds(50)) return;
+        m_lastPaint = now;
+        m_painted = true;
+        const auto width = static_cast<std::size_t>(std::max(m_console.ErrColumns - 1, 1));
+        m_console.Err << '\r' << text.substr(0, width) << "\x1b[K" << std::flush;
+    }
+
+    void ProcessEvents() override {
+        if (g_interrupted) SetStopFlag();
+    }
+
+    void ClearProgress() {
+        if (m_painted) m_console.Err << "\r\x1b[K";
+        m_painted = false;
+    }
+
+    void PrintStatus() {
+        ClearProgress();
+        m_console.Err << m_status << '\n';
+    }
+
+private:
+    TConsole& m_console;
+    bool m_showProgress;
+    bool m_painted = false;
+    std::chrono::steady_clock::time_point m_lastPaint;
+    std::string m_status;
+};
+
+}  // namespace
+
+void StopOnInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;  // no SA_RESTART: a pending question is given up
+    sigaction(SIGINT, &action, nullptr);
+}
+
+int RunBatch(const std::vector<std::string>& args, TConsole& console) {
+    TOptions options;
+    try {
+        options = Parse(args);
+        if (options.Help) {
+            console.Out << kUsage << std::flush;
+            return kExitDone;
+        }
+        if (options.Version) {
+            console.Out << "varnok-run 1.01\n" << std::flush;
+            return kExitDone;
+        }
+        if (options.ChangesFile) options.Job.ChangeText = ReadChanges(*options.ChangesFile, console.In);
+        if (!options.Yes && !console.InIsTerminal) {
+            throw TUsageError("no terminal to ask \"Are you sure? There's no undo?\"; "
+                              "give --yes to run without asking");
+        }
+    } catch (const TUsageError& error) {
+        console.Err << "varnok-run: " << error.what() << "\nTry 'varnok-run --help'.\n";
+        return kExitUsage;
+    }
+
+    options.Job.ClearReport = true;
+    TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet);
+    TRunOutcome outcome;
+    try {
+        outcome = RunJob(options.Job, host);
+    } catch (const std::exception& error) {
+        console.Out.flush();
+        host.ClearProgress();
+        console.Err << error.what() << '\n';
+        return kExitRunError;
+    }
+    console.Out.flush();
+    if (outcome == TRunOutcome::Declined) return g_interrupted ? kExitStopped : kExitRunError;
+    host.PrintStatus();
+    if (!console.Out) {
+        console.Err << "varnok-run: the report could not be written\n";
+        return kExitRunError;
+    }
+    return outcome == TRunOutcome::Stopped ? kExitStopped : kExitDone;
+}
+
+}  // namespace varnok

@@ -1,0 +1,59 @@
+#pragma once
+// A reusable walker over folders and file masks. A job derives from it and
+// overrides the hooks; the walker only decides the order of the visit, honours
+// the stop flag and keeps the user interface alive.
+//
+// Linux rules: a name starting with "." is hidden and never visited; only
+// regular files (or links to them) are passed to TheFileProcedure; a link to a
+// folder met while recursing is not entered, while a folder in Paths is walked
+// even when it is a link. Each listing is taken whole before any of its files
+// is handed on, so files a job creates in the folder never show up in it.
+
+#include <string>
+#include <vector>
+
+#include "EventPump.h"
+
+namespace varnok {
+
+// folder + "/" + name; no second "/" after a folder that ends with one; an
+// empty folder gives the name alone.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+class TMyDirectory {
+public:
+    std::vector<std::string> Paths;
+    bool Recurse = false;
+    std::vector<std::string> Masks;
+
+    TMyDirectory() = default;
+    virtual ~TMyDirectory() = default;
+    TMyDirectory(const TMyDirectory&) = delete;
+    TMyDirectory& operator=(const TMyDirectory&) = delete;
+
+    void SetState(TEventPump* eventPump, bool recurse);
+    void AddPath(const std::string& folder);
+    void AddMask(const std::string& mask);
+
+    // Clears the stop flag, then PreProcessProcedure, every folder of Paths,
+    // PostProcessProcedure (also after a stop). A hook's error ends the walk.
+    void DoProcedureToAllMatchingFiles();
+    void DoProcedureToDirectory(const std::string& folder);
+    void DoTheFileProcedure(const std::string& fileName);
+
+    // The hooks, in their slot order; each does nothing here.
+    virtual void TheFileProcedure(const std::string& fileName);
+    virtual void TheDirectoryProcedure(const std::string& folder);
+    virtual void PreProcessProcedure();
+    virtual void PostProcessProcedure();
+    virtual void PreProcessDirectoryProcedure(const std::string& folder);
+    virtual void PostProcessDirectoryProcedure(const std::string& folder);
+
+protected:
+    void PumpEvents();
+
+private:
+    TEventPump* m_eventPump = nullptr;
+};
+
+}  // namespace varnok

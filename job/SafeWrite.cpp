@@ -1,0 +1,95 @@
+#include "SafeWrite.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace varnok {
+namespace {
+
+[[noreturn]] void CannotCreate(const std::string& name) {
+    throw std::runtime_error("Cannot create file " + name);
+}
+
+int CreateFresh(const std::string& name) {
+    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+// Permission bits and, where allowed, owner and group of the original. A
+// set-id bit is kept only with the owner (or group) it was given for.
+bool TakeOwnerAndMode(int fd, const struct stat& original) {
+    mode_t mode = original.st_mode & 07777;
+    struct stat now {};
+    if (fstat(fd, &now) != 0) return false;
+    if (now.st_uid != original.st_uid || now.st_gid != original.st_gid) {
+        if (fchown(fd, original.st_uid, original.st_gid) != 0) {
+            // Not the owner's to give: keep the group if we may, drop set-id bits.
+            if (fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) mode &= ~S_ISGID;
+            mode &= ~S_ISUID;
+        }
+    }
+    return fchmod(fd, mode) == 0;
+}
+
+bool CopyInto(int from, const struct stat& info, int to) {
+    off_t offset = 0;
+    while (offset < info.st_size) {
+        const ssize_t n = sendfile(to, from, &offset, static_cast<std::size_t>(info.st_size - offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+    }
+    return true;
+}
+
+// The old contents under backupName: a hard link, or a copy where links fail.
+bool MakeBackup(const std::string& fileName, const TOpenFile& original,
+                const std::string& backupName) {
+    if (unlink(backupName.c_str()) != 0 && errno != ENOENT) return false;
+    if (link(fileName.c_str(), backupName.c_str()) == 0) return true;
+    const int fd = CreateFresh(backupName);
+    if (fd < 0) return false;
+    bool done = CopyInto(original.Descriptor, original.Info, fd) &&
+                TakeOwnerAndMode(fd, original.Info);
+    done = (close(fd) == 0) && done;
+    if (!done) unlink(backupName.c_str());
+    return done;
+}
+
+}  // namespace
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void ReplaceContents(const std::string& fileName, const TOpenFile& original,
+                     const std::string& tempName, const std::string* backupName,
+                     std::string_view text, std::string_view rest) {
+    unlink(tempName.c_str());  // a leftover; if it cannot go, the exclusive create says so
+    const int fd = CreateFresh(tempName);
+    if (fd < 0) CannotCreate(tempName);
+    bool written = WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info);
+    written = (close(fd) == 0) && written;
+    if (!written) {
+        unlink(tempName.c_str());
+        CannotCreate(tempName);
+    }
+    if (backupName && !MakeBackup(fileName, original, *backupName)) {
+        unlink(tempName.c_str());
+        CannotCreate(*backupName);
+    }
+    if (rename(tempName.c_str(), fileName.c_str()) != 0) {
+        unlink(tempName.c_str());
+        CannotCreate(fileName);
+    }
+}
+
+}  // namespace varnok

@@ -1,0 +1,253 @@
+#include "VarnokDirectory.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+#include "engine/Engine.h"
+#include "RunJob.h"
+#include "SafeWrite.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+[[noreturn]] void CannotOpen(const std::string& name) {
+    throw std::runtime_error("Cannot open file " + name);
+}
+
+class TFileCloser {
+public:
+    explicit TFileCloser(int fd) : m_fd(fd) {}
+    ~TFileCloser() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    TFileCloser(const TFileCloser&) = delete;
+    TFileCloser& operator=(const TFileCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+// O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
+TOpenFile OpenForReading(const std::string& fileName) {
+    TOpenFile file;
+    file.Descriptor = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file.Descriptor < 0) CannotOpen(fileName);
+    if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
+        close(file.Descriptor);
+        CannotOpen(fileName);
+    }
+    return file;
+}
+
+// One read of the whole file (more only if it grew since fstat).
+std::string ReadAll(const TOpenFile& file, const std::string& fileName) {
+    std::string data(static_cast<std::size_t>(file.Info.st_size) + 1, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) data.resize(data.size() * 2);
+        const ssize_t n = read(file.Descriptor, data.data() + used, data.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) CannotOpen(fileName);
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    return data;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A link is edited through to its target; the link itself stays as it is.
+std::string ResolveLink(const std::string& fileName) {
+    struct stat info {};
+    if (lstat(fileName.c_str(), &info) != 0) CannotOpen(fileName);
+    if (!S_ISLNK(info.st_mode)) return fileName;
+    std::unique_ptr<char, decltype(&std::free)> target(realpath(fileName.c_str(), nullptr),
+                                                       &std::free);
+    if (!target) CannotOpen(fileName);
+    return target.get();
+}
+
+// One sync of a whole file system instead of one per file written.
+bool SyncFileSystemOf(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = syncfs(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+}  // namespace
+
+std::size_t TVarnokDirectory::TEntryHash::operator()(const TEntry& e) const {
+    return std::hash<std::string>()(e.Name) ^ (std::hash<ino_t>()(e.Folder) * 31) ^
+           std::hash<dev_t>()(e.Device);
+}
+
+TVarnokDirectory::~TVarnokDirectory() {
+    // Left only when an error ended the run; that error is what gets reported,
+    // this makes sure that what was written still reaches the disk.
+    for (const auto& [device, folder] : m_writtenFolders) SyncFileSystemOf(folder);
+}
+
+void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
+                                const std::vector<std::string>& changes) {
+    TMyDirectory::SetState(&host, recurse);
+    m_host = &host;
+    SpanLines = spanLines;
+    m_changes = &changes;
+}
+
+void TVarnokDirectory::PreProcessProcedure() {
+    SearchStrings.clear();
+    ReplaceStrings.clear();
+    ChangeCount = 0;
+    const std::vector<std::string> none;
+    const auto& lines = m_changes ? *m_changes : none;
+    // Three lines a change, with the line advances stopping at the last line:
+    // a search line needs a line after it, and a change with an empty search
+    // line is dropped whole.
+    const long long last = static_cast<long long>(lines.size()) - 1;
+    long long j = 0;
+    while (j < last) {
+        if (ChangeCount == kMaxChanges && !lines[j].empty()) {
+            throw std::runtime_error("The change list holds more than " +
+                                     IntToText(kMaxChanges) + " changes");
+        }
+        SearchStrings.resize(ChangeCount + 1);
+        ReplaceStrings.resize(ChangeCount + 1);
+        SearchStrings[ChangeCount] = lines[j];
+        if (j < last) ++j;
+        ReplaceStrings[ChangeCount] = lines[j];
+        if (j < last) ++j;
+        if (!SearchStrings[ChangeCount].empty()) ++ChangeCount;
+        if (j < last) ++j;
+    }
+    SearchStrings.resize(ChangeCount);
+    ReplaceStrings.resize(ChangeCount);
+
+    m_lineNeutral = true;
+    for (int i = 0; i < ChangeCount; ++i) {
+        m_lineNeutral = m_lineNeutral && IsLineNeutral(SearchStrings[i], ReplaceStrings[i]);
+    }
+}
+
+void TVarnokDirectory::PostProcessProcedure() {
+    SearchStrings.clear();
+    ReplaceStrings.clear();
+    SyncWritten();
+}
+
+void TVarnokDirectory::SyncWritten() {
+    for (const auto& [device, folder] : m_writtenFolders) {
+        if (!SyncFileSystemOf(folder)) {
+            throw std::runtime_error("Cannot write to the disk of " + folder);
+        }
+    }
+    m_writtenFolders.clear();
+}
+
+void TVarnokDirectory::ApplyChanges(std::string& text) {
+    if (StopFlag()) return;
+    PumpEvents();
+    for (int i = 0; i < ChangeCount; ++i) {
+        if (SearchStrings[i].empty()) continue;
+        ReplacementCount += ReplaceAll(text, SearchStrings[i], ReplaceStrings[i],
+                                       /*CaseSensitive=*/false, /*WildCards=*/true,
+                                       /*ExpandReplacement=*/true, /*WholeWords=*/false,
+                                       /*BalanceParens=*/true, SpanLines);
+    }
+}
+
+void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
+    if (!m_made.empty()) {
+        const auto made = m_made.find(EntryOf(fileName));
+        if (made != m_made.end() && made->second == TMade::Backup) return;
+    }
+    m_host->SetStatusText("Searching: " + fileName + " ...");
+    PumpEvents();
+
+    const TOpenFile file = OpenForReading(fileName);
+    const TFileCloser closer(file.Descriptor);
+    const TFileId id{file.Info.st_dev, file.Info.st_ino};
+    std::string contents;
+    const auto simulated = m_dryRunContents.find(id);
+    if (simulated != m_dryRunContents.end()) {
+        contents = simulated->second;
+    } else {
+        contents = ReadAll(file, fileName);
+    }
+
+    TWorkingText work = MakeWorkingText(contents, m_lineNeutral);
+    ReplacementCount = 0;
+    ApplyChanges(work.Text);
+    if (ReplacementCount != 0) {
+        MakeFileText(work);
+        if (DryRun) {
+            m_dryRunContents[id] = work.Text + work.Rest;
+        } else {
+            WriteBack(fileName, file, work);
+        }
+    }
+    m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
+}
+
+TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {
+    std::string folder = FolderOf(path);
+    if (folder != m_lastFolder) {
+        if (stat(folder.c_str(), &m_lastFolderInfo) != 0) CannotOpen(path);
+        m_lastFolder = std::move(folder);
+    }
+    return {m_lastFolderInfo.st_dev, m_lastFolderInfo.st_ino, NameOf(path)};
+}
+
+// ".BAK" in place of the extension, unless that is the file's own name or a
+// name this run already made or rewrote: then the full name plus ".BAK", so
+// that every file's contents from before the run survive.
+std::string TVarnokDirectory::BackupNameFor(const std::string& fileName, const TEntry& entry) {
+    const auto taken = [&](const std::string& name) {
+        return m_made.contains(TEntry{entry.Device, entry.Folder, NameOf(name)});
+    };
+    std::string backup = ChangeExtension(fileName, "BAK");
+    if (backup == fileName || taken(backup)) {
+        backup = fileName + ".BAK";
+        while (taken(backup)) backup += ".BAK";
+    }
+    return backup;
+}
+
+void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& file,
+                                 TWorkingText& work) {
+    const std::string target = ResolveLink(fileName);
+    const TEntry entry = EntryOf(target);
+    std::string temp = ChangeExtension(target, "$$$");
+    if (temp == target) temp += ".$$$";
+
+    // A file changed a second time in this run keeps its first backup.
+    const auto made = m_made.find(entry);
+    const bool firstChange = made == m_made.end();
+    const std::string backup = firstChange ? BackupNameFor(target, entry) : std::string();
+
+    m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
+    ReplaceContents(target, file, temp, firstChange ? &backup : nullptr, work.Text, work.Rest);
+    if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Backup;
+    m_made[entry] = TMade::Rewritten;
+}
+
+}  // namespace varnok

@@ -1,0 +1,82 @@
+#pragma once
+// The edit job: the walker that applies the change list to every file it
+// visits, rewrites the files that changed (keeping their old contents under a
+// backup name) and reports one line per file.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "MyDirectory.h"
+#include "RunHost.h"
+#include "WorkingText.h"
+
+namespace varnok {
+
+constexpr int kMaxChanges = 16000;
+
+class TVarnokDirectory : public TMyDirectory {
+public:
+    TVarnokDirectory() = default;
+    // Syncs what a run ended by an error had written.
+    ~TVarnokDirectory() override;
+
+    // The host is the event pump, the report and the status line.
+    void SetState(TRunHost& host, bool recurse, bool spanLines,
+                  const std::vector<std::string>& changes);
+    bool DryRun = false;  // visit and count, write nothing
+
+    void TheFileProcedure(const std::string& fileName) override;
+    // Builds the change list from the change text, three lines a change;
+    // refuses more than kMaxChanges before any file is touched.
+    void PreProcessProcedure() override;
+    // Releases the change list and syncs every file system the run wrote to.
+    void PostProcessProcedure() override;
+
+    void ApplyChanges(std::string& text);
+
+    bool SpanLines = false;
+    long long ReplacementCount = 0;
+    int ChangeCount = 0;
+    std::vector<std::string> SearchStrings;   // [0, ChangeCount)
+    std::vector<std::string> ReplaceStrings;
+
+private:
+    // A name in a folder, the folder known by identity, so that two spellings
+    // of one path are the same entry.
+    struct TEntry {
+        dev_t Device;
+        ino_t Folder;
+        std::string Name;
+        bool operator==(const TEntry&) const = default;
+    };
+    struct TEntryHash {
+        std::size_t operator()(const TEntry& e) const;
+    };
+    enum class TMade { Backup, Rewritten };
+    struct TFileId {
+        dev_t Device;
+        ino_t Inode;
+        auto operator<=>(const TFileId&) const = default;
+    };
+
+    TEntry EntryOf(const std::string& path);
+    std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
+    void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work);
+    void SyncWritten();
+
+    TRunHost* m_host = nullptr;
+    const std::vector<std::string>* m_changes = nullptr;
+    bool m_lineNeutral = false;
+    std::unordered_map<TEntry, TMade, TEntryHash> m_made;
+    std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
+    std::map<TFileId, std::string> m_dryRunContents;  // what a real run would have written
+    std::string m_lastFolder;
+    struct stat m_lastFolderInfo {};
+};
+
+}  // namespace varnok
