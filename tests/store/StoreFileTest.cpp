@@ -27,7 +27,7 @@ TEST(StoreDocument, TextValuesSurviveSerializeAndParse) {
         "C:\\Windows\\Temp\\",
         "two\r\nlines\nand\rmore",
         "tab\there",
-        std::string("nul\0and\x01\x1f\x7f", 12),
+        std::string("nul\0and\x01\x1f\x7f", 10),
         "Grüße, 日本語",
         "\"\\x41\"",  // looks like an escape once written
         "trailing backslash\\",
