@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 namespace varnok {
 namespace {
@@ -67,18 +68,27 @@ QRect TMyForm::OuterGeometry() const
     // so that it comes back to that size when it is restored.
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
     const QRect inner = normal || !normalGeometry().isValid() ? geometry() : normalGeometry();
-    return inner.marginsAdded(FrameOf(*this));
+    QRect outer = inner.marginsAdded(FrameOf(*this));
+    if (m_pendingPosition)
+        outer.moveTopLeft(*m_pendingPosition);
+    if (m_pendingSize)
+        outer.setSize(*m_pendingSize);
+    return outer;
 }
 
 QSize TMyForm::OuterSize() const
 {
-    return frameGeometry().size();
+    return m_pendingSize ? *m_pendingSize : frameGeometry().size();
 }
 
 void TMyForm::SetOuterPosition(int left, int top)
 {
-    // Qt places a top-level window by its frame.
+    // Qt places a window by its frame once it knows the frame; until then by
+    // its inside, which is corrected when the frame becomes known.
     move(left, top);
+    m_pendingPosition.reset();
+    if (FrameOf(*this).isNull())
+        m_pendingPosition = QPoint(left, top);
 }
 
 void TMyForm::SetOuterSize(int width, int height)
@@ -86,7 +96,9 @@ void TMyForm::SetOuterSize(int width, int height)
     const QMargins frame = FrameOf(*this);
     resize(std::max(0, width - frame.left() - frame.right()),
            std::max(0, height - frame.top() - frame.bottom()));
-    m_pendingOuterSize = !isVisible() && frame.isNull() ? QSize(width, height) : QSize();
+    m_pendingSize.reset();
+    if (frame.isNull())
+        m_pendingSize = QSize(width, height);
 }
 
 int TMyForm::StateNumber() const
@@ -122,18 +134,19 @@ void TMyForm::SetPosition(int position)
 
 bool TMyForm::event(QEvent* event)
 {
-    // The frame becomes known only after the window is shown; an outer size
-    // set before then is corrected once, so that sizes do not grow by the
-    // frame at every restart.
-    if (m_pendingOuterSize.isValid() && isVisible()
-        && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
-        const QMargins frame = FrameOf(*this);
-        if (!frame.isNull()) {
-            const QSize outer = m_pendingOuterSize;
-            m_pendingOuterSize = QSize();
-            resize(std::max(0, outer.width() - frame.left() - frame.right()),
-                   std::max(0, outer.height() - frame.top() - frame.bottom()));
-        }
+    // The frame becomes known only when the system has made the window; the
+    // outer placement set before then is applied again once, so that windows
+    // neither shift nor grow by their frame at every restart.
+    // A resize would end a minimised or maximised state; the correction then
+    // waits for the normal state.
+    const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
+    if ((m_pendingPosition || m_pendingSize) && normal && !FrameOf(*this).isNull()) {
+        const std::optional<QPoint> position = std::exchange(m_pendingPosition, std::nullopt);
+        const std::optional<QSize> size = std::exchange(m_pendingSize, std::nullopt);
+        if (size)
+            SetOuterSize(size->width(), size->height());
+        if (position)
+            SetOuterPosition(position->x(), position->y());
     }
     return QDialog::event(event);
 }
@@ -144,8 +157,8 @@ void TMyForm::showEvent(QShowEvent* event)
         if (const QScreen* screen = this->screen()) {
             const QRect area = screen->availableGeometry();
             const QSize outer = OuterSize();
-            move(area.left() + (area.width() - outer.width()) / 2,
-                 area.top() + (area.height() - outer.height()) / 2);
+            SetOuterPosition(area.left() + (area.width() - outer.width()) / 2,
+                             area.top() + (area.height() - outer.height()) / 2);
         }
     }
     QDialog::showEvent(event);

@@ -13,6 +13,7 @@
 #include <QRect>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace varnok {
@@ -48,9 +49,8 @@ public:
     TMyIniFile& IniFile() const { return *m_iniFile; }
     const std::string& Section() const { return m_section; }
 
-    // Placement in outer (frame-inclusive) screen pixels. Before the frame is
-    // known (the window was never shown) outer and inner sizes are equal; an
-    // outer size set then is corrected once the frame becomes known.
+    // Placement in outer (frame-inclusive) screen pixels. A placement set
+    // before the frame is known is applied again once it is.
     QRect OuterGeometry() const;  // the normal placement when minimised or maximised
     QSize OuterSize() const;      // the present outer size, whatever the state
     void SetOuterPosition(int left, int top);
@@ -68,7 +68,9 @@ private:
     std::unique_ptr<TMyIniFile> m_iniFile;
     const std::string m_section;
     int m_position = PositionDesigned;
-    QSize m_pendingOuterSize;  // valid while the frame is still unknown
+    // The outer placement set while the frame was still unknown.
+    std::optional<QPoint> m_pendingPosition;
+    std::optional<QSize> m_pendingSize;
 };
 
 }  // namespace varnok
