@@ -8,8 +8,11 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "RunJob.h"
+#include "StoreFile.h"
+#include "StoredJob.h"
 #include "TextUtils.h"
 
 namespace varnok {
@@ -32,6 +35,9 @@ prints one report line per file visited.
                         separator); - reads standard input
   -r, --recurse         also search sub-folders
   -s, --span-lines      span lines when matching
+      --config NAME     start from the job stored by the desktop program under that
+                        named configuration ('' = the default settings); options given
+                        on the command line replace the stored ones
   -n, --dry-run         visit and count exactly as a run would, write nothing
   -y, --yes             do not ask "Are you sure? There's no undo?"
   -q, --quiet           no progress on stderr
@@ -58,6 +64,7 @@ struct TUsageError : std::runtime_error {
 struct TOptions {
     TJobSettings Job;
     std::optional<std::string> ChangesFile;
+    std::optional<std::string> Config;
     bool Yes = false;
     bool Quiet = false;
     bool Help = false;
@@ -74,9 +81,14 @@ constexpr TOptionSpec kOptions[] = {
     {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
     {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
+    {'\0', "config", true},
 };
 
 void Apply(const TOptionSpec& spec, const std::string& value, TOptions& options) {
+    if (std::string_view(spec.Long) == "config") {
+        options.Config = value;
+        return;
+    }
     switch (spec.Short) {
         case 'm': options.Job.Masks.push_back(value); break;
         case 'c': options.ChangesFile = value; break;
@@ -140,7 +152,7 @@ TOptions Parse(const std::vector<std::string>& args) {
             }
         }
     }
-    if (options.Job.Masks.empty()) options.Job.Masks.push_back("*.*");
+    if (options.Job.Masks.empty() && !options.Config) options.Job.Masks.push_back("*.*");
     return options;
 }
 
@@ -213,6 +225,29 @@ private:
     std::string m_status;
 };
 
+// The stored job fills in what the command line left out; the flags can
+// only be switched on from the command line.
+void UseStoredJob(TOptions& options, std::ostream& err) {
+    // A store file set aside while loading is reported even when loading fails.
+    const auto reportSetAside = [&err] {
+        if (const std::string warning = TakeStoreWarning(); !warning.empty()) err << warning << '\n';
+    };
+    TStoredJob stored;
+    try {
+        stored = LoadStoredJob(*options.Config);
+    } catch (const std::exception&) {
+        reportSetAside();
+        throw;
+    }
+    reportSetAside();
+    TJobSettings& job = options.Job;
+    if (job.Folders.empty()) job.Folders = std::move(stored.Folders);
+    if (job.Masks.empty()) job.Masks = std::move(stored.Masks);
+    job.Recurse = job.Recurse || stored.Recurse;
+    job.SpanLines = job.SpanLines || stored.SpanLines;
+    if (!options.ChangesFile) job.ChangeText = std::move(stored.ChangeText);
+}
+
 }  // namespace
 
 void StopOnInterrupt() {
@@ -249,6 +284,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet);
     TRunOutcome outcome;
     try {
+        if (options.Config) UseStoredJob(options, console.Err);
         outcome = RunJob(options.Job, host);
     } catch (const std::exception& error) {
         console.Out.flush();
