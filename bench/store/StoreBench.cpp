@@ -1,0 +1,76 @@
+// The cost of a full save and a full load through the store file: every
+// write locks, re-reads, rewrites and flushes the whole file.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "UMyIniFile.h"
+
+namespace {
+
+using varnok::TMyIniFile;
+
+// A scratch configuration folder on the same disk as /tmp, so that the flush
+// of every write is measured as users meet it.
+class TScratchConfig {
+public:
+    TScratchConfig() {
+        char pattern[] = "/tmp/varnok-store-bench-XXXXXX";
+        m_folder = ::mkdtemp(pattern);
+        ::setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
+    }
+    ~TScratchConfig() { std::filesystem::remove_all(m_folder); }
+
+private:
+    std::string m_folder;
+};
+
+void SaveValues(TMyIniFile& store, int count, int round) {
+    for (int i = 0; i < count; ++i) {
+        store.WriteText("Varnok\\Dialog", "Value-" + std::to_string(i),
+                        "/home/user/projects/folder-" + std::to_string(round));
+    }
+}
+
+void BM_FullSave(benchmark::State& state) {
+    TScratchConfig scratch;
+    TMyIniFile store(varnok::kDefaultStoreKey);
+    const int count = static_cast<int>(state.range(0));
+    int round = 0;
+    for (auto _ : state) SaveValues(store, count, ++round);  // new texts: no write is skipped
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_FullSave)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// The usual save at exit: most values are what the store already holds, and
+// a write that changes nothing writes no file.
+void BM_FullSaveUnchanged(benchmark::State& state) {
+    TScratchConfig scratch;
+    TMyIniFile store(varnok::kDefaultStoreKey);
+    const int count = static_cast<int>(state.range(0));
+    SaveValues(store, count, 0);
+    for (auto _ : state) SaveValues(store, count, 0);
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_FullSaveUnchanged)->Arg(100)->Unit(benchmark::kMillisecond);
+
+void BM_FullLoad(benchmark::State& state) {
+    TScratchConfig scratch;
+    TMyIniFile store(varnok::kDefaultStoreKey);
+    const int count = static_cast<int>(state.range(0));
+    SaveValues(store, count, 0);
+    for (auto _ : state) {
+        for (int i = 0; i < count; ++i) {
+            benchmark::DoNotOptimize(store.ReadText("Varnok\\Dialog", "Value-" + std::to_string(i), ""));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_FullLoad)->Arg(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
