@@ -73,7 +73,7 @@ void JoinLines(std::string_view text, std::string_view eol, std::string& out) {
         out.append(p, brk);
         out.append(eol);
         if (brk == end) break;
-        p = (brk == cr && brk + 1 == lf) ? brk + 2 : brk + 1;
+        p = (*brk == '\r' && brk + 1 != end && brk[1] == '\n') ? brk + 2 : brk + 1;
     }
 }
 

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "RunJob.h"
+#include "ScriptedHost.h"
+#include "TempTree.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class EditPassTest : public ::testing::Test {
+protected:
+    TRunOutcome Run(const Lines& changes, const Lines& masks = {"*.*"}, bool dryRun = false) {
+        TJobSettings settings;
+        settings.ClearReport = true;
+        settings.Folders = {tree.Path()};
+        settings.ChangeText = changes;
+        settings.Masks = masks;
+        settings.DryRun = dryRun;
+        return RunJob(settings, host);
+    }
+    std::string Line(long long count, const std::string& name) {
+        return ReportLine(count, tree.Path(name));
+    }
+    ino_t Inode(const std::string& name) {
+        struct stat info {};
+        lstat(tree.Path(name).c_str(), &info);
+        return info.st_ino;
+    }
+    mode_t Mode(const std::string& name) {
+        struct stat info {};
+        stat(tree.Path(name).c_str(), &info);
+        return info.st_mode & 07777;
+    }
+    std::string ErrorOf(const Lines& changes) {
+        try {
+            Run(changes);
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "no error";
+    }
+    testing::TTempTree tree;
+    testing::TScriptedHost host;
+};
+
+TEST_F(EditPassTest, LineEndsNulsAndCounts) {
+    const struct {
+        const char* name;
+        std::string before;
+        Lines changes;
+        std::string after;
+        int count;
+    } rows[] = {
+        {"lf", "abc\nabc\n", {"abc", "xyz"}, "xyz\nxyz\n", 2},
+        {"crlf", "abc\r\nq\r\n", {"abc", "xyz"}, "xyz\r\nq\r\n", 1},
+        {"lone-cr", "abc\rdef", {"abc", "xyz"}, "xyz\r\ndef\r\n", 1},
+        {"mixed", "abc\nq\r\nr\r", {"abc", "xyz"}, "xyz\nq\nr\n", 1},
+        {"no-break", "abc", {"abc", "xyz"}, "xyz\n", 1},
+        {"inserted-lf", "  abc\n", {"abc", "1^n2"}, "  1\n  2\n", 1},
+        {"inserted-crlf", "abc\r\n", {"abc", "1^n2"}, "1\r\n2\r\n", 1},
+        {"line-end", "abc\ndef\n", {"abc$", "X"}, "X\ndef\n", 1},
+        {"wild-no-span", "a\nb\n", {"a*b", "X"}, "a\nb\n", 0},
+        {"wild-group", "f(x)\n", {"f({*}1)", "g({}1)"}, "g(x)\n", 1},
+        {"chained", "a", {"a", "b", "--", "b", "c"}, "c\n", 2},
+        {"nul", std::string("abc\0abc\n", 8), {"abc", "x"}, std::string("x\0abc\n", 6), 1},
+        {"nul-mid-line", std::string("abc\nabc\0t", 9), {"abc", "x"}, std::string("x\nx\0t", 5), 2},
+        {"nul-first", std::string("\0abc", 4), {"abc", "x"}, std::string("\0abc", 4), 0},
+        {"empty", "", {"abc", "x"}, "", 0},
+    };
+    for (const auto& row : rows) tree.Write(std::string(row.name) + ".txt", row.before);
+    const ino_t unchanged = Inode("wild-no-span.txt");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string name = std::string(row.name) + ".txt";
+        host.report.clear();
+        Run(row.changes, {name});
+        EXPECT_EQ(host.report, Lines{Line(row.count, name)});
+        EXPECT_EQ(tree.Read(name), row.after);
+        EXPECT_EQ(tree.Exists(std::string(row.name) + ".BAK"), row.count != 0);
+        if (row.count != 0) {
+            EXPECT_EQ(tree.Read(std::string(row.name) + ".BAK"), row.before);
+        }
+        EXPECT_FALSE(tree.Exists(std::string(row.name) + ".$$$"));
+    }
+    EXPECT_EQ(Inode("wild-no-span.txt"), unchanged);
+}
+
+TEST_F(EditPassTest, BackupsNeverOverwriteEachOther) {
+    tree.Write("a.txt", "q from txt");
+    tree.Write("a.doc", "q from doc");
+    tree.Write("README", "q");
+    tree.Write("x.BAK", "q user's");
+    tree.Write("old.txt", "q");
+    tree.Write("old.BAK", "an earlier backup");
+    Run({"q", "r"});
+    Lines backups;
+    for (const char* name : {"a.BAK", "a.txt.BAK", "a.doc.BAK"}) {
+        if (tree.Exists(name)) backups.push_back(tree.Read(name));
+    }
+    std::sort(backups.begin(), backups.end());
+    EXPECT_EQ(backups, (Lines{"q from doc", "q from txt"}));
+    EXPECT_EQ(tree.Read("README.BAK"), "q");
+    EXPECT_EQ(tree.Read("x.BAK.BAK"), "q user's");
+    EXPECT_EQ(tree.Read("x.BAK"), "r user's\n");
+    EXPECT_EQ(tree.Read("old.BAK"), "q");
+}
+
+TEST_F(EditPassTest, SecondVisitEditsAgainAndKeepsTheFirstBackup) {
+    tree.Write("a.txt", "a");
+    for (const bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "run");
+        host.report.clear();
+        Run({"a", "aa"}, {"*.txt", "*.*"}, dryRun);
+        // a.BAK, made in the first pass, is not visited in the second
+        EXPECT_EQ(host.report, (Lines{Line(1, "a.txt"), Line(2, "a.txt")}));
+        EXPECT_EQ(tree.Read("a.txt"), dryRun ? "a" : "aaaa\n");
+        EXPECT_EQ(tree.Exists("a.BAK"), !dryRun);
+    }
+    EXPECT_EQ(tree.Read("a.BAK"), "a");
+}
+
+TEST_F(EditPassTest, LinksPermissionsAndReadOnlyFiles) {
+    tree.Write("elsewhere/target.txt", "a");
+    ASSERT_EQ(symlink(tree.Path("elsewhere/target.txt").c_str(), tree.Path("link.txt").c_str()), 0);
+    tree.Write("private.txt", "a");
+    chmod(tree.Path("private.txt").c_str(), 0640);
+    tree.Write("readonly.txt", "a");
+    chmod(tree.Path("readonly.txt").c_str(), 0444);
+    Run({"a", "b"});
+    char target[512] = {};
+    ASSERT_GT(readlink(tree.Path("link.txt").c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), tree.Path("elsewhere/target.txt"));
+    EXPECT_EQ(tree.Read("elsewhere/target.txt"), "b\n");
+    EXPECT_EQ(tree.Read("elsewhere/target.BAK"), "a");
+    EXPECT_FALSE(tree.Exists("link.BAK"));
+    EXPECT_EQ(Mode("private.txt"), 0640u);
+    EXPECT_EQ(Mode("readonly.txt"), 0444u);
+    EXPECT_EQ(tree.Read("readonly.txt"), "b\n");
+}
+
+TEST_F(EditPassTest, AFileThatCannotBeReplacedStaysUntouchedAndEndsTheRun) {
+    const struct {
+        const char* blocker;
+        const char* message;
+    } rows[] = {
+        {"a.$$$/x", "Cannot create file "},  // the temporary name is a folder
+        {"a.BAK/x", "Cannot create file "},  // so is the backup name
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.blocker);
+        testing::TTempTree scratch;
+        tree.Write("a.txt", "a");
+        tree.Write(row.blocker, "");
+        const std::string blocked = tree.Path(std::string(row.blocker).substr(0, 5));
+        host.status.clear();
+        EXPECT_EQ(ErrorOf({"a", "b"}), row.message + blocked);
+        EXPECT_EQ(tree.Read("a.txt"), "a");
+        EXPECT_FALSE(tree.Exists("a.$$$") && std::string(row.blocker) != "a.$$$/x");
+        EXPECT_NE(host.status, "All Done");
+        std::filesystem::remove_all(tree.Path(std::string(row.blocker).substr(0, 5)));
+    }
+}
+
+TEST_F(EditPassTest, PermissionErrorsNameTheFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    tree.Write("locked/a.txt", "a");
+    chmod(tree.Path("locked/a.txt").c_str(), 0);
+    TJobSettings settings;
+    settings.ClearReport = true;
+    settings.Folders = {tree.Path("locked")};
+    settings.ChangeText = {"a", "b"};
+    settings.Masks = {"*.*"};
+    EXPECT_THROW(RunJob(settings, host), std::runtime_error);
+    chmod(tree.Path("locked/a.txt").c_str(), 0644);
+    chmod(tree.Path("locked").c_str(), 0555);
+    try {
+        RunJob(settings, host);
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot create file " + tree.Path("locked/a.$$$"));
+    }
+    chmod(tree.Path("locked").c_str(), 0755);
+    EXPECT_EQ(tree.Read("locked/a.txt"), "a");
+}
+
+TEST_F(EditPassTest, TooManyChangesAreRefusedBeforeAnyFileIsTouched) {
+    tree.Write("a.txt", "a");
+    Lines changes;
+    for (int i = 0; i < 16000; ++i) changes.insert(changes.end(), {"a" + std::to_string(i), "", "--"});
+    Run(changes);
+    EXPECT_EQ(host.report, Lines{Line(0, "a.txt")});
+    changes.insert(changes.end(), {"a", "b", "--"});
+    EXPECT_EQ(ErrorOf(changes), "The change list holds more than 16000 changes");
+    EXPECT_EQ(tree.Read("a.txt"), "a");
+}
+
+}  // namespace
+}  // namespace varnok
