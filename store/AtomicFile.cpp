@@ -71,13 +71,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return text;
 }
 
-void ReplaceFileAtomically(const std::string& path, std::string_view data) {
+std::string ProcessTempPath(const std::string& path) {
+    return path + ".tmp-" + std::to_string(::getpid());
+}
+
+void ReplaceFileAtomically(const std::string& path, const std::string& temp, std::string_view data) {
     mode_t mode = 0600;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-    // The pid keeps concurrent writers of unlocked files (text blocks) apart.
-    const std::string temp = path + ".tmp-" + std::to_string(::getpid());
     ::unlink(temp.c_str());
     TFileDescriptor fd(
         ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

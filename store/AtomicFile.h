@@ -12,10 +12,14 @@ namespace varnok {
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Replaces `path` with `data` so that a kill at any instant leaves the old or
-// the new file whole: a temporary file beside it is created fresh (an old one
-// is removed, never followed through a link), written, given the permission
-// bits of the file it replaces (0600 for a new one), flushed to disk and
-// renamed into place. Throws std::system_error; `path` is then untouched.
-void ReplaceFileAtomically(const std::string& path, std::string_view data);
+// the new file whole: the temporary file `temp`, in the same folder, is
+// created fresh (a leftover is removed, never followed through a link),
+// written, given the permission bits of the file it replaces (0600 for a new
+// one), flushed to disk and renamed into place. Throws std::system_error;
+// `path` is then untouched.
+void ReplaceFileAtomically(const std::string& path, const std::string& temp, std::string_view data);
+
+// A temporary name beside `path` that no other process uses.
+std::string ProcessTempPath(const std::string& path);
 
 }  // namespace varnok

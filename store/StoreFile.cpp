@@ -439,7 +439,9 @@ void ModifyStore(const std::function<bool(TStoreDocument&)>& change,
     }
     if (!change(document)) return;
     try {
-        ReplaceFileAtomically(path, document.Serialize());
+        // One writer at a time holds the lock, so one temporary name serves,
+        // and the next writer clears what a killed one left behind.
+        ReplaceFileAtomically(path, path + ".tmp", document.Serialize());
     } catch (const std::system_error&) {
         throw std::runtime_error(errors.WriteFailure);
     }

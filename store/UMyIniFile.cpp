@@ -73,7 +73,7 @@ std::string PrepareTextBlock(const std::string& section, const std::string& name
 
 void WriteTextBlockFile(const std::string& path, const std::string& text) {
     try {
-        ReplaceFileAtomically(path, text);
+        ReplaceFileAtomically(path, ProcessTempPath(path), text);
     } catch (const std::system_error&) {
         throw std::runtime_error("Cannot create file " + path);
     }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 #include "StoreFile.h"
 #include "StoreTestSupport.h"
@@ -101,7 +100,7 @@ TEST_F(StoreTest, FailuresCarryTheirMessages) {
     const std::string storePath = StoreFilePath();
 
     // Something in the way of the new file: the store stays as it was.
-    const std::string temp = storePath + ".tmp-" + std::to_string(::getpid());
+    const std::string temp = storePath + ".tmp";
     std::filesystem::create_directories(temp + "/blocker");
     EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "2"); }), "Failed to set data for 'v'");
     EXPECT_EQ(store.ReadText(kSection, "v", ""), "1");

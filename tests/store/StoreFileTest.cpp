@@ -207,6 +207,9 @@ TEST_F(StoreTest, KilledWriterLeavesAWholeFile) {
         written = count;
     }
     EXPECT_EQ(TakeStoreWarning(), "");
+    // The next writer clears what a killed one left behind.
+    TMyIniFile(kDefaultStoreKey).WriteText("S", "after", "1");
+    EXPECT_FALSE(std::filesystem::exists(StoreFilePath() + ".tmp"));
 }
 
 }  // namespace
