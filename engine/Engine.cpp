@@ -1,12 +1,148 @@
 #include "Engine.h"
 
+#include <climits>
+#include <cstring>
 #include <stdexcept>
+
+#include "Pattern.h"
+#include "Search.h"
+#include "Substitution.h"
 
 namespace varnok {
 
-int ReplaceAll(std::string&, std::string, std::string, bool, bool, bool, bool, bool, bool)
+namespace {
+
+// The result of a replace-all, built in one pass: the text before the next search
+// offset is final, and everything from that offset on is still the original text.
+// Indentation looks back across that border into earlier replacements, so the
+// builder keeps what it needs to answer that without rescanning.
+class TResultBuilder {
+public:
+    explicit TResultBuilder(const std::string& original) : m_original(original)
+    {
+        m_out.reserve(original.size() + original.size() / 8);
+    }
+
+    bool Empty() const { return m_out.empty(); }
+
+    // The blanks that open the line holding the original index matchStart, which
+    // lies at or after from, the first original byte not yet copied.
+    int IndentAt(int from, int matchStart)
+    {
+        const int last = static_cast<int>(m_original.size()) - 1;
+        const char* base = m_original.data();
+        const void* lf = matchStart > from ? memrchr(base + from, LF, static_cast<std::size_t>(matchStart - from)) : nullptr;
+        if (lf) return BlanksFrom(static_cast<int>(static_cast<const char*>(lf) - base) + 1, last);
+        const int lineStart = m_lastLf + 1;
+        const int outEnd = static_cast<int>(m_out.size());
+        if (lineStart != m_runFrom) {
+            m_runFrom = lineStart;
+            m_runTo = lineStart;
+            m_runStopped = false;
+        }
+        if (!m_runStopped) {
+            while (m_runTo < outEnd && m_out[m_runTo] == ' ') ++m_runTo;
+            m_runStopped = m_runTo < outEnd;
+        }
+        const int inOut = m_runTo - m_runFrom;
+        return m_runStopped ? inOut : inOut + BlanksFrom(from, last);
+    }
+
+    void CopyOriginal(int from, int to)
+    {
+        if (to <= from) return;
+        Append(m_original.data() + from, static_cast<std::size_t>(to - from));
+    }
+
+    void Append(std::string_view s)
+    {
+        Append(s.data(), s.size());
+    }
+
+    std::string Finish(int from)
+    {
+        m_out.append(m_original, static_cast<std::size_t>(from));
+        return std::move(m_out);
+    }
+
+private:
+    void Append(const char* s, std::size_t n)
+    {
+        if (const void* lf = memrchr(s, LF, n))
+            m_lastLf = static_cast<int>(m_out.size() + (static_cast<const char*>(lf) - s));
+        m_out.append(s, n);
+    }
+
+    int BlanksFrom(int k, int last) const
+    {
+        const int from = k;
+        while (k < last && m_original[k] == ' ') ++k;
+        return k - from;
+    }
+
+    const std::string& m_original;
+    std::string m_out;
+    int m_lastLf = -1;
+    // Leading blanks of the output's last line, as far as scanned.
+    int m_runFrom = -1;
+    int m_runTo = -1;
+    bool m_runStopped = false;
+};
+
+bool NeedsIndent(const std::string& r)
 {
-    throw std::logic_error("ReplaceAll is not built yet");
+    const void* cr = std::memchr(r.data(), CR, r.size());
+    return cr && static_cast<const char*>(cr) != r.data() + r.size() - 1;
+}
+
+}  // namespace
+
+int ReplaceAll(std::string& text, std::string pattern, std::string replacement,
+               bool CaseSensitive, bool WildCards, bool ExpandReplacement,
+               bool WholeWords, bool BalanceParens, bool SpanLines)
+{
+    if (pattern.empty()) return 0;
+    if (!CaseSensitive) UpperCaseInPlace(pattern);
+    TSearchContext context;
+    context.WildActive = HasWildCards(WildCards, pattern);
+    context.WholeWords = WholeWords;
+    context.BalanceParens = BalanceParens;
+    context.SpanLines = SpanLines;
+    if (WildCards) CompilePattern(pattern);
+    if (ExpandReplacement) PrepareReplacement(replacement);
+    if (text.empty()) return 0;
+    if (text.size() >= static_cast<std::size_t>(INT_MAX))
+        throw std::runtime_error("Text too large to search: " + std::to_string(text.size()) + " bytes");
+
+    // A case-blind wild-card search runs on an upper-cased copy; the plain search
+    // folds case as it compares and needs none.
+    std::string upper;
+    std::string_view searchText = text;
+    if (!CaseSensitive && context.WildActive) {
+        const void* nul = std::memchr(text.data(), 0, text.size());
+        upper.resize(nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size());
+        UpperCaseCopy(text.data(), upper.data(), upper.size());
+        searchText = upper;
+    }
+    TSearcher searcher(context, pattern, searchText, !CaseSensitive && !context.WildActive);
+
+    TResultBuilder result(text);
+    int count = 0;
+    int from = 0;  // original index of the next search offset
+    for (;;) {
+        ClearGroups(context);
+        // The offset in the changed text is 0 only while nothing precedes it.
+        const TMatch m = searcher.FindMatch(from, result.Empty());
+        if (!m.Found()) break;
+        ++count;
+        std::string r = ExpandGroups(replacement, context.Groups, text);
+        if (NeedsIndent(r)) IndentLineBreaks(r, result.IndentAt(from, m.Start));
+        result.CopyOriginal(from, m.Start);
+        result.Append(r);
+        from = m.End + 1;
+    }
+    if (count > 0) text = result.Finish(from);
+    return count;
 }
 
 }  // namespace varnok

@@ -1,0 +1,340 @@
+#include "Matcher.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace varnok {
+
+namespace {
+
+constexpr int kNoMark = INT_MIN;
+constexpr std::size_t kMemoPruneAt = std::size_t{1} << 21;
+
+std::uint64_t Mix(std::uint64_t key, int depth)
+{
+    std::uint64_t h = key ^ (static_cast<std::uint64_t>(static_cast<std::uint32_t>(depth)) << 17);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+
+}  // namespace
+
+
+TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::string_view text,
+                   int textEnd, const TByteTable& wordChars, std::uint64_t memoMinCalls)
+    : m_context(context),
+      m_pattern(pattern),
+      m_patternEnd(static_cast<int>(pattern.size())),
+      m_text(text),
+      m_textEnd(textEnd),
+      m_wordChars(wordChars),
+      m_memoMinCalls(memoMinCalls)
+{
+    bool closed = false;
+    for (int q = 0; q < m_patternEnd; ++q) {
+        const auto c = At(q);
+        if (c == GroupClose && IsGroupDigit(At(q + 1)))
+            closed = true;
+        else if (c == GroupOpen && closed)
+            m_markHazard = true;
+    }
+}
+
+bool TMatcher::EndOfPatternHolds(int t, int depth) const
+{
+    if (m_context.BalanceParens && depth != 0) return false;
+    if (m_context.WholeWords && t < m_textEnd && IsWord(t)) return false;
+    return true;
+}
+
+void TMatcher::Push(int p, int t, int depth)
+{
+    TFrame f{.p = p,
+             .t = t,
+             .depth = depth,
+             .stepsAtEntry = m_context.StepCount,
+             .maxSteps = m_context.StepCount,
+             .callsAtEntry = m_calls,
+             .markWritesAtEntry = m_markWrites};
+    m_stack.push_back(f);
+    ++m_calls;
+}
+
+TMatcher::TMemoEntry* TMatcher::Find(std::uint64_t key, int depth)
+{
+    const std::size_t mask = m_memo.size() - 1;
+    for (std::size_t i = Mix(key, depth) & mask;; i = (i + 1) & mask) {
+        TMemoEntry& e = m_memo[i];
+        if (!e.used || (e.key == key && e.depth == depth)) return &e;
+    }
+}
+
+void TMatcher::Grow()
+{
+    std::vector<TMemoEntry> old(std::max<std::size_t>(1024, m_memo.size() * 2));
+    old.swap(m_memo);
+    m_memoCount = 0;
+    for (const TMemoEntry& e : old)
+        if (e.used) {
+            *Find(e.key, e.depth) = e;
+            ++m_memoCount;
+        }
+}
+
+bool TMatcher::TryMemo(TFrame& f)
+{
+    if (m_memoCount == 0) return false;
+    const std::uint64_t key = (static_cast<std::uint64_t>(f.t) << 32) | static_cast<std::uint32_t>(f.p);
+    const int depth = m_context.BalanceParens ? f.depth : 0;
+    const TMemoEntry* e = Find(key, depth);
+    if (!e->used) return false;
+    const int headroom = m_context.StepBudget - m_context.StepCount;
+    const bool holds = e->budgetHit
+                           ? headroom <= e->headroom && (!m_markHazard || headroom == e->headroom)
+                           : !m_markHazard || headroom >= e->reach;
+    if (!holds) return false;
+    if (e->lastMark != kNoMark) {
+        m_mark = e->lastMark;
+        ++m_markWrites;
+    }
+    f.maxSteps = m_context.StepCount + e->reach;
+    f.budgetHit = e->budgetHit;
+    f.fromMemo = true;
+    return true;
+}
+
+void TMatcher::Remember(const TFrame& f)
+{
+    if (2 * (m_memoCount + 1) > m_memo.size()) Grow();
+    const std::uint64_t key = (static_cast<std::uint64_t>(f.t) << 32) | static_cast<std::uint32_t>(f.p);
+    const int depth = m_context.BalanceParens ? f.depth : 0;
+    TMemoEntry* e = Find(key, depth);
+    if (!e->used) ++m_memoCount;
+    *e = TMemoEntry{.key = key,
+                    .depth = depth,
+                    .headroom = m_context.StepBudget - f.stepsAtEntry,
+                    .reach = f.maxSteps - f.stepsAtEntry,
+                    .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
+                    .budgetHit = f.budgetHit,
+                    .used = true};
+}
+
+namespace {
+enum TOutcome { Pushed, Succeeded, Failed };
+}
+
+bool TMatcher::MatchHere(int p, int t, int depth)
+{
+    m_stack.clear();
+    Push(p, t, depth);
+    bool childResult = false;
+    for (;;) {
+        const std::size_t top = m_stack.size() - 1;
+        TOutcome outcome = Failed;
+        {
+            TFrame& f = m_stack[top];
+            const int pc = f.pc;
+            switch (f.stage) {
+            case Enter: {
+                if (TryMemo(f)) {
+                    outcome = Failed;
+                    break;
+                }
+                if (f.p == m_patternEnd) {
+                    outcome = EndOfPatternHolds(f.t, f.depth) ? Succeeded : Failed;
+                    if (outcome == Succeeded) m_successT = f.t;
+                    break;
+                }
+                int q = f.p;
+                if (At(q) == GroupOpen) {
+                    m_mark = f.t - 1;
+                    ++m_markWrites;
+                    ++q;
+                }
+                f.pc = q;
+                if (At(q) == GroupClose && IsGroupDigit(At(q + 1))) {
+                    const int slot = At(q + 1) - '0' + 1;
+                    m_context.Groups.GroupStart[slot] = m_mark + 1;
+                    m_context.Groups.GroupEnd[slot] = f.t - 1;
+                    m_context.Groups.Set[slot] = true;
+                    f.stage = Tail;
+                    Push(q + 2, f.t, f.depth);
+                    outcome = Pushed;
+                    break;
+                }
+                const unsigned char e = At(q);
+                if (f.t == m_textEnd) {
+                    // Only a closing "$" may stand at the very end of the text.
+                    outcome = (e == LineEnd && q == m_patternEnd - 1) ? Succeeded : Failed;
+                    if (outcome == Succeeded) m_successT = f.t;
+                    break;
+                }
+                const auto c = static_cast<unsigned char>(m_text[f.t]);
+                if (!m_context.SpanLines && e != LineEnd && c == CR) {
+                    outcome = Failed;
+                    break;
+                }
+                ++m_context.StepCount;
+                f.counted = true;
+                f.maxSteps = std::max(f.maxSteps, m_context.StepCount);
+                if (m_context.StepCount > m_context.StepBudget) {
+                    f.budgetHit = true;
+                    outcome = Failed;
+                    break;
+                }
+                if (m_context.WholeWords && !IsWord(f.t)) {
+                    outcome = Failed;
+                    break;
+                }
+                if (c == e || e == AnyChar || (e == LineEnd && c == CR) ||
+                    (e == WordChar && IsWord(f.t))) {
+                    f.depthTaken = f.depth;
+                    CountParen(c, f.depthTaken);
+                    f.stage = AfterTake;
+                    Push(q + 1, f.t + 1, f.depthTaken);
+                    outcome = Pushed;
+                } else if (e == AnySequence) {
+                    f.stage = AfterSequenceEnd;
+                    Push(q + 1, f.t, f.depth);
+                    outcome = Pushed;
+                } else if (RepeatFollows(q)) {
+                    // Zero repetitions are tried only when the byte does not fit.
+                    f.stage = Tail;
+                    Push(q + 2, f.t, f.depth);
+                    outcome = Pushed;
+                } else {
+                    outcome = Failed;
+                }
+                break;
+            }
+            case AfterTake:
+                if (childResult) {
+                    outcome = Succeeded;
+                } else if (RepeatFollows(pc)) {
+                    f.stage = AfterRepeatEnd;
+                    Push(pc + 2, f.t + 1, f.depthTaken);
+                    outcome = Pushed;
+                } else {
+                    outcome = Failed;
+                }
+                break;
+            case AfterRepeatEnd:
+                if (childResult) {
+                    outcome = Succeeded;
+                } else {
+                    f.stage = Tail;
+                    Push(pc, f.t + 1, f.depthTaken);
+                    outcome = Pushed;
+                }
+                break;
+            case AfterSequenceEnd:
+                if (childResult) {
+                    outcome = Succeeded;
+                } else {
+                    f.depthTaken = f.depth;
+                    CountParen(static_cast<unsigned char>(m_text[f.t]), f.depthTaken);
+                    f.stage = Tail;
+                    Push(pc, f.t + 1, f.depthTaken);
+                    outcome = Pushed;
+                }
+                break;
+            case Tail:
+                outcome = childResult ? Succeeded : Failed;
+                break;
+            }
+        }
+        if (outcome == Pushed) continue;
+        if (outcome == Succeeded) {
+            // Every caller up the chain succeeds at once; nesting no longer matters.
+            m_stack.clear();
+            m_context.StepCount = 0;
+            return true;
+        }
+        const TFrame f = m_stack.back();
+        m_stack.pop_back();
+        if (f.counted) --m_context.StepCount;
+        if (!f.fromMemo && m_calls - f.callsAtEntry >= m_memoMinCalls) Remember(f);
+        if (m_stack.empty()) return false;
+        TFrame& parent = m_stack.back();
+        parent.maxSteps = std::max(parent.maxSteps, f.maxSteps);
+        parent.budgetHit = parent.budgetHit || f.budgetHit;
+        childResult = false;
+    }
+}
+
+TMatch TMatcher::ScanForMatch(int from, bool atLineStart)
+{
+    m_context.StepBudget = m_patternEnd + 5000;
+    int first = 0;            // leading "{" codes are dropped, one per start position
+    bool leadGroup = false;   // a dropped "{" opens its group at the start position
+    for (int i = from; i < m_textEnd; ++i) {
+        if (m_memoCount > kMemoPruneAt) {
+            // Entries behind the scan are never asked for again.
+            std::vector<TMemoEntry> old;
+            old.swap(m_memo);
+            m_memoCount = 0;
+            m_memo.resize(1024);
+            for (const TMemoEntry& e : old)
+                if (e.used && static_cast<int>(e.key >> 32) >= i) {
+                    if (2 * (m_memoCount + 1) > m_memo.size()) Grow();
+                    *Find(e.key, e.depth) = e;
+                    ++m_memoCount;
+                }
+        }
+        m_context.StepCount = 0;
+        if (At(first) == GroupOpen && first < m_patternEnd) {
+            ++first;
+            leadGroup = true;
+        }
+        const unsigned char e = At(first);
+        if (e != AnyChar && e != AnySequence && e != LineStart && e != GroupOpen) {
+            // Only a byte equal to e can start a match.
+            const void* hit = std::memchr(m_text.data() + i, e, static_cast<std::size_t>(m_textEnd - i));
+            if (hit == nullptr) break;
+            i = static_cast<int>(static_cast<const char*>(hit) - m_text.data());
+        }
+        const auto c = static_cast<unsigned char>(m_text[i]);
+        const int markTaken = leadGroup ? i - 1 : i;
+        if (c == e || e == AnyChar) {
+            int depth = 0;
+            CountParen(c, depth);
+            m_mark = markTaken;
+            bool ok = MatchHere(first + 1, i + 1, depth);
+            if (!ok && RepeatFollows(first)) {
+                m_mark = markTaken;
+                ok = MatchHere(first + 2, i + 1, depth);
+                if (!ok) {
+                    m_mark = markTaken;
+                    ok = MatchHere(first, i + 1, depth);
+                }
+            }
+            if (ok) return TMatch{i, m_successT - 1};
+        } else if (e == AnySequence) {
+            m_mark = i - 1;
+            if (MatchHere(first + 1, i, 0)) {
+                // The sequence took nothing: a match here must take at least one byte.
+                if (m_successT > i) return TMatch{i, m_successT - 1};
+                continue;
+            }
+            m_mark = markTaken;
+            if (MatchHere(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
+        } else if (e == LineStart) {
+            if (i == from && atLineStart) {
+                m_mark = i - 1;
+                if (MatchHere(first + 1, i, 0) && m_successT > i) return TMatch{i, m_successT - 1};
+            } else if (i > from && static_cast<unsigned char>(m_text[i - 1]) == CR) {
+                m_mark = markTaken;
+                if (MatchHere(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
+            }
+        }
+    }
+    return TMatch{};
+}
+
+}  // namespace varnok

@@ -1,0 +1,106 @@
+#pragma once
+// The wild-card matcher: a depth-first search over (pattern position, text
+// position, parenthesis depth) that tries alternatives in a fixed order and takes
+// the first that succeeds, bounded by a nesting budget.
+//
+// Backtracking can be exponential ("a+a+a+a+b" on a long run of a), so failures
+// are remembered. A failure that no budget check caused holds for any nesting; one
+// that the budget caused holds for any smaller headroom. Failed branches leave one
+// side effect that later groups can see: the group-start mark. Where the pattern
+// lets that matter (a "{" after a "}d"), a failure is reused only when its
+// exploration would be repeated step for step.
+//
+// The search runs on an explicit stack: no pattern or text can exhaust the
+// machine stack.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "Search.h"
+
+namespace varnok {
+
+class TMatcher {
+public:
+    // A failure is remembered only when proving it took memoMinCalls calls: small
+    // ones are cheaper to repeat than to look up, and the big ones bound the work.
+    static constexpr std::uint64_t kMemoMinCalls = 16;
+
+    TMatcher(TSearchContext& context, std::string_view pattern, std::string_view text,
+             int textEnd, const TByteTable& wordChars, std::uint64_t memoMinCalls = kMemoMinCalls);
+
+    // Tries every start position of the stretch [from, textEnd). A reported match
+    // covers at least one byte; End is the last byte the pattern took.
+    TMatch ScanForMatch(int from, bool atLineStart);
+
+    // Matches the pattern from p at text position t with the given parenthesis
+    // depth. The group-start mark must be set by the caller.
+    bool MatchHere(int p, int t, int depth);
+
+    // Text position after the last byte taken by the last successful MatchHere.
+    int SuccessEnd() const { return m_successT; }
+
+    void SetMark(int mark) { m_mark = mark; }
+
+private:
+    enum TStage : unsigned char { Enter, AfterTake, AfterRepeatEnd, AfterSequenceEnd, Tail };
+    struct TFrame {
+        int p;
+        int t;
+        int depth;
+        int pc = 0;          // the element's position, after a "{" at p
+        int depthTaken = 0;  // depth once the byte at t is counted
+        int stepsAtEntry;
+        int maxSteps;
+        std::uint64_t callsAtEntry;
+        std::uint64_t markWritesAtEntry;
+        TStage stage = Enter;
+        bool counted = false;  // passed the budget check, so owes one StepCount back
+        bool budgetHit = false;
+        bool fromMemo = false;
+    };
+    struct TMemoEntry {
+        std::uint64_t key;
+        int depth;
+        int headroom;
+        int reach;  // deepest nesting the exploration reached, above its entry
+        int lastMark;
+        bool budgetHit;
+        bool used;
+    };
+
+    unsigned char At(int p) const
+    {
+        return p < m_patternEnd ? static_cast<unsigned char>(m_pattern[p]) : 0;
+    }
+    bool RepeatFollows(int p) const { return At(p + 1) == Repeat; }
+    bool IsWord(int t) const { return m_wordChars[static_cast<unsigned char>(m_text[t])] != 0; }
+    bool EndOfPatternHolds(int t, int depth) const;
+
+    void Push(int p, int t, int depth);
+    bool TryMemo(TFrame& frame);
+    void Remember(const TFrame& frame);
+    TMemoEntry* Find(std::uint64_t key, int depth);
+    void Grow();
+
+    TSearchContext& m_context;
+    std::string_view m_pattern;
+    int m_patternEnd;
+    std::string_view m_text;
+    int m_textEnd;
+    const TByteTable& m_wordChars;
+    std::uint64_t m_memoMinCalls;
+    bool m_markHazard = false;  // a failed branch's mark can reach a later group
+
+    int m_mark = 0;
+    std::uint64_t m_markWrites = 0;
+    int m_successT = 0;
+    std::uint64_t m_calls = 0;
+    std::vector<TFrame> m_stack;
+
+    std::vector<TMemoEntry> m_memo;
+    std::size_t m_memoCount = 0;
+};
+
+}  // namespace varnok
