@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include <algorithm>
+
 #include "ListEntries.h"
 #include "StoreBinding.h"
 #include "UAbout.h"
@@ -36,13 +38,15 @@ Control* Place(Control* control, const char* name, const QRect& geometry)
     return control;
 }
 
-// A wrapping label of a fixed size.
+// A wrapping label at its designed place; it grows downwards when the font
+// standing in for the designed one needs more lines.
 void AddText(QWidget* page, const QString& text, const QRect& geometry)
 {
     auto* label = new QLabel(text, page);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(geometry);
+    label->setGeometry(geometry.x(), geometry.y(), geometry.width(),
+                       std::max(geometry.height(), label->heightForWidth(geometry.width())));
 }
 
 QCheckBox* AddCheckBox(QWidget* page, const char* name, const QString& caption, QPoint at, int width)
@@ -117,6 +121,10 @@ TVarnokWizard::TVarnokWizard(QWidget* owner, const std::string& storeKey)
             {240, 102, 241, 31});
     AddText(Finish, QStringLiteral("Click on the finish button to complete the task."),
             {240, 142, 241, 19});
+    // Likewise a check box widens to show its whole caption.
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        box->resize(std::max(box->width(), box->sizeHint().width()), box->height());
+
     ImageFlag->setParent(Finish);
     ImageFlag->setGeometry(16, 16, 200, 250);
     ImageFlag->show();
