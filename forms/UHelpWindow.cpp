@@ -31,7 +31,7 @@ THelpWindow* THelpWindow::Open(const QString& file)
     QWidget* owner = QApplication::activeModalWidget();
     if (!owner)
         owner = QApplication::activeWindow();
-    if (owner == current)
+    if (current && owner == current)
         owner = current->parentWidget();
     if (!current)
         current = new THelpWindow(owner);

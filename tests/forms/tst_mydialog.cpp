@@ -1,0 +1,177 @@
+// Resize rules of the dialog base, and where help is looked for.
+
+#include "TempStore.h"
+
+#include "ScriptedPrompts.h"
+#include "UHelpWindow.h"
+#include "UMyDialog.h"
+#include "UMyIniFile.h"
+
+#include <QFile>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace varnok;
+
+using TFlags = QList<bool>;  // keepRight, stretchWidth, keepBottom, stretchHeight
+
+class TestMyDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_store.IsValid()); }
+
+    void rulesFollowTheDialogSize_data();
+    void rulesFollowTheDialogSize();
+    void rulesApplyInOrderOfRegistration();
+    void helpCandidates_data();
+    void helpCandidates();
+    void helpOpensTheFirstFileFound_data();
+    void helpOpensTheFirstFileFound();
+
+private:
+    TTempStore m_store;
+};
+
+void TestMyDialog::rulesFollowTheDialogSize_data()
+{
+    QTest::addColumn<TFlags>("flags");
+    QTest::addColumn<QSize>("growth");
+    QTest::addColumn<QRect>("expected");
+
+    // The control starts at 300, 40, 75 x 25 in a 460 x 272 dialog.
+    const QSize wider(100, 0), taller(0, 50), both(100, 50), smaller(-440, -260);
+    QTest::newRow("no rule") << TFlags{false, false, false, false} << both
+                             << QRect(300, 40, 75, 25);
+    QTest::newRow("keep right") << TFlags{true, false, false, false} << wider
+                                << QRect(400, 40, 75, 25);
+    QTest::newRow("stretch width") << TFlags{false, true, false, false} << wider
+                                   << QRect(300, 40, 175, 25);
+    QTest::newRow("keep bottom") << TFlags{false, false, true, false} << taller
+                                 << QRect(300, 90, 75, 25);
+    QTest::newRow("stretch height") << TFlags{false, false, false, true} << taller
+                                    << QRect(300, 40, 75, 75);
+    QTest::newRow("keep right and bottom, taller and wider")
+        << TFlags{true, false, true, false} << both << QRect(400, 90, 75, 25);
+    QTest::newRow("stretch both ways") << TFlags{false, true, false, true} << both
+                                       << QRect(300, 40, 175, 75);
+    // Keeping the right edge and stretching move the left edge and then the
+    // width, each from its own offset.
+    QTest::newRow("keep right and stretch width") << TFlags{true, true, false, false} << wider
+                                                  << QRect(400, 40, 175, 25);
+    QTest::newRow("shrunk below the layout gives empty, not negative, sizes")
+        << TFlags{false, true, false, true} << smaller << QRect(300, 40, 0, 0);
+}
+
+void TestMyDialog::rulesFollowTheDialogSize()
+{
+    QFETCH(TFlags, flags);
+    QFETCH(QSize, growth);
+    QFETCH(QRect, expected);
+
+    TMyDialog dialog(nullptr, "Test", kDefaultStoreKey);
+    dialog.SetOuterSize(460, 272);
+    QWidget control(&dialog);
+    control.setGeometry(300, 40, 75, 25);
+    dialog.AddResize(&control, flags[0], flags[1], flags[2], flags[3]);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    dialog.SetOuterSize(460 + growth.width(), 272 + growth.height());
+    QCOMPARE(control.geometry(), expected);
+
+    dialog.SetOuterSize(460, 272);
+    QCOMPARE(control.geometry().topLeft(), QPoint(300, 40));
+}
+
+void TestMyDialog::rulesApplyInOrderOfRegistration()
+{
+    TMyDialog dialog(nullptr, "Test", kDefaultStoreKey);
+    dialog.SetOuterSize(460, 272);
+    QWidget first(&dialog), second(&dialog);
+    first.setGeometry(8, 40, 321, 145);
+    second.setGeometry(360, 48, 75, 25);
+    dialog.AddResize(&first, false, true, false, true);
+    dialog.AddResize(&second, true, false, false, false);
+
+    const std::vector<TResize>& rules = dialog.Resizes();
+    QCOMPARE(rules.size(), std::size_t(2));
+    QCOMPARE(rules[0].Control, &first);
+    QCOMPARE(rules[0].WidthOffset, 139);
+    QCOMPARE(rules[0].HeightOffset, 127);
+    // Every offset is taken, whatever the flags.
+    QCOMPARE(rules[1].LeftOffset, 100);
+    QCOMPARE(rules[1].TopOffset, 224);
+    QCOMPARE(dialog.Section(), std::string("Test\\Dialog"));
+}
+
+void TestMyDialog::helpCandidates_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("candidates");
+
+    QTest::newRow("installed") << "/opt/varnok/bin/varnok"
+                               << QStringList{"/opt/varnok/bin/Quillets.hlp",
+                                              "/opt/varnok/Quillets.hlp"};
+    QTest::newRow("one level down") << "/bin/varnok"
+                                    << QStringList{"/bin/Quillets.hlp", "/Quillets.hlp"};
+    // At the root the parent is the bare name, as a drive's is its letter and
+    // colon.
+    QTest::newRow("at the root") << "/varnok" << QStringList{"/Quillets.hlp", "Quillets.hlp"};
+}
+
+void TestMyDialog::helpCandidates()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, candidates);
+    const std::vector<QString> found = HelpFileCandidates(program);
+    QCOMPARE(QStringList(found.begin(), found.end()), candidates);
+}
+
+void TestMyDialog::helpOpensTheFirstFileFound_data()
+{
+    QTest::addColumn<QStringList>("helpFiles");  // relative to the test folder
+    QTest::addColumn<QString>("opened");         // empty: the error
+
+    QTest::newRow("beside the program") << QStringList{"bin/Quillets.hlp", "Quillets.hlp"}
+                                        << "bin/Quillets.hlp";
+    QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp"} << "Quillets.hlp";
+    QTest::newRow("nowhere") << QStringList{} << QString();
+}
+
+void TestMyDialog::helpOpensTheFirstFileFound()
+{
+    QFETCH(QStringList, helpFiles);
+    QFETCH(QString, opened);
+
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("bin")));
+    for (const QString& name : helpFiles) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QString page = QStringLiteral("<html><head><title>%1</title></head><body>").arg(name);
+        for (int line = 0; line < 200; ++line)
+            page += QStringLiteral("<p>line %1</p>").arg(line);
+        file.write(page.toUtf8() + "</body></html>");
+    }
+
+    TScriptedPrompts prompts;
+    ShowHelp(folder.filePath(QStringLiteral("bin/varnok")));
+
+    THelpWindow* window = THelpWindow::Current();
+    if (opened.isEmpty()) {
+        QCOMPARE(prompts.Asked, QStringList{QStringLiteral("Error: Can't find the help file")});
+        QCOMPARE(ApplicationHelpFile(), folder.filePath(QStringLiteral("Quillets.hlp")));
+        QVERIFY(!window || !window->isVisible());
+        return;
+    }
+    QVERIFY(prompts.Asked.isEmpty());
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->source().toLocalFile(), folder.filePath(opened));
+    QCOMPARE(window->windowTitle(), opened);
+    QCOMPARE(window->verticalScrollBar()->value(), 0);
+    QCOMPARE(ApplicationHelpFile(), folder.filePath(opened));
+    window->close();  // deletes it
+}
+
+QTEST_MAIN(TestMyDialog)
+#include "tst_mydialog.moc"
