@@ -174,10 +174,11 @@ std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& 
 // a terminal and only its last text ("All Done") is printed as a line.
 class TConsoleHost : public TRunHost {
 public:
-    TConsoleHost(TConsole& console, bool showProgress)
-        : m_console(console), m_showProgress(showProgress) {}
+    TConsoleHost(TConsole& console, bool showProgress, bool assumeYes)
+        : m_console(console), m_showProgress(showProgress), m_assumeYes(assumeYes) {}
 
     bool Confirm(const std::string&, const std::string& question) override {
+        if (m_assumeYes) return true;
         m_console.Err << question << " [y/N] " << std::flush;
         std::string answer;
         if (!std::getline(m_console.In, answer)) {
@@ -220,6 +221,7 @@ public:
 private:
     TConsole& m_console;
     bool m_showProgress;
+    bool m_assumeYes;
     bool m_painted = false;
     std::chrono::steady_clock::time_point m_lastPaint;
     std::string m_status;
@@ -251,6 +253,7 @@ void UseStoredJob(TOptions& options, std::ostream& err) {
 }  // namespace
 
 void StopOnInterrupt() {
+    g_interrupted = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -281,7 +284,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     }
 
     options.Job.ClearReport = true;
-    TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet);
+    TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes);
     TRunOutcome outcome;
     try {
         if (options.Config) UseStoredJob(options, console.Err);
