@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "StoreFile.h"
 #include "StoreTestSupport.h"
@@ -10,62 +11,9 @@ namespace varnok {
 namespace {
 
 using testing::StoreTest;
+using Lines = std::vector<std::string>;
 
 constexpr const char* kSection = "Varnok\\Dialog";
-
-TEST_F(StoreTest, NumbersAndFlagsReadAsDesigned) {
-    struct Row {
-        const char* stored;
-        int number;  // read with default 7
-        bool flagDefaultTrue;
-        bool flagDefaultFalse;
-    };
-    const Row rows[] = {
-        {"20", 20, true, true},
-        {"-1", -1, true, true},
-        {"0", 0, false, false},
-        {"2", 2, true, true},
-        {"0x1F", 31, true, true},
-        {"0X1f", 31, true, true},
-        {"0x7FFFFFFF", 2147483647, true, true},
-        {"2147483647", 2147483647, true, true},
-        {"-2147483648", -2147483647 - 1, true, true},
-        // Everything below is not a number: the default.
-        {"", 7, true, false},
-        {"abc", 7, true, false},
-        {"0x", 7, true, false},
-        {"0x-5", 7, true, false},
-        {"0x1G", 7, true, false},
-        {"0x80000000", 7, true, false},
-        {"2147483648", 7, true, false},
-        {" 5", 7, true, false},
-        {"5 ", 7, true, false},
-        {"1.5", 7, true, false},
-    };
-    TMyIniFile store(kDefaultStoreKey);
-    for (const Row& row : rows) {
-        store.WriteText(kSection, "N", row.stored);
-        EXPECT_EQ(store.ReadNumber(kSection, "N", 7), row.number) << '"' << row.stored << '"';
-        EXPECT_EQ(store.ReadFlag(kSection, "N", true), row.flagDefaultTrue) << row.stored;
-        EXPECT_EQ(store.ReadFlag(kSection, "N", false), row.flagDefaultFalse) << row.stored;
-    }
-    store.WriteNumber(kSection, "N", -42);
-    EXPECT_EQ(store.ReadText(kSection, "N", ""), "-42");
-    store.WriteFlag(kSection, "F", true);
-    EXPECT_EQ(store.ReadText(kSection, "F", ""), "1");
-}
-
-TEST_F(StoreTest, TextsMatchNamesWithoutCaseAndKeepEmptyValues) {
-    TMyIniFile store(kDefaultStoreKey);
-    EXPECT_EQ(store.ReadText(kSection, "Edit-1", "*.*"), "*.*");
-    store.WriteText(kSection, "Edit-1", "");
-    EXPECT_EQ(store.ReadText(kSection, "Edit-1", "*.*"), "");
-    store.WriteText("VARNOK\\dialog", "EDIT-1", "x \"y\" \\z\r\nÄ");
-    EXPECT_EQ(TMyIniFile("tavrin software\\QUILLETS").ReadText(kSection, "edit-1", ""), "x \"y\" \\z\r\nÄ");
-    // The first spelling of a name stays.
-    EXPECT_NE(FileText(StoreFilePath()).find("[HKEY_CURRENT_USER\\Tavrin Software\\Quillets\\Varnok\\Dialog]\n\"Edit-1\"="),
-              std::string::npos);
-}
 
 // The message an operation raises, or "" when it raises none.
 template <typename Operation>
@@ -78,40 +26,61 @@ std::string ErrorOf(Operation operation) {
     return "";
 }
 
-TEST_F(StoreTest, OtherKindsOfValueAreErrors) {
-    PutFile(StoreFilePath(),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CURRENT_USER\\Tavrin Software\\Quillets\\Varnok\\Dialog]\n"
-            "\"x\"=dword:00000001\n");
+TEST_F(StoreTest, NumbersAndFlagsReadAsDesigned) {
+    const struct {
+        const char* stored;
+        std::optional<int> number;  // nullopt: not a number, the default comes back
+    } rows[] = {
+        {"20", 20}, {"-1", -1}, {"0", 0}, {"2", 2}, {"+3", 3}, {"0x1F", 31}, {"0X1f", 31},
+        {"0x7FFFFFFF", 2147483647}, {"-2147483648", -2147483647 - 1},
+        {"", {}}, {"abc", {}}, {"0x", {}}, {"0x-5", {}}, {"0x1G", {}}, {"0x80000000", {}},
+        {"2147483648", {}}, {" 5", {}}, {"5 ", {}}, {"1.5", {}}, {"-0x5", {}},
+    };
     TMyIniFile store(kDefaultStoreKey);
-    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "X", ""); }), "Invalid data type for 'X'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadNumber(kSection, "x", 0); }), "Invalid data type for 'x'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadFlag(kSection, "x", false); }), "Invalid data type for 'x'");
-    // Writing another value keeps the foreign one as it was; writing it makes it a text.
-    store.WriteText(kSection, "y", "1");
-    EXPECT_NE(FileText(StoreFilePath()).find("\"x\"=dword:00000001\n"), std::string::npos);
-    store.WriteNumber(kSection, "x", 2);
-    EXPECT_EQ(store.ReadNumber(kSection, "x", 0), 2);
+    for (const auto& row : rows) {
+        store.WriteText(kSection, "N", row.stored);
+        EXPECT_EQ(store.ReadNumber(kSection, "N", 7), row.number.value_or(7)) << '"' << row.stored << '"';
+        for (bool defaultFlag : {false, true}) {
+            EXPECT_EQ(store.ReadFlag(kSection, "N", defaultFlag),
+                      row.number ? *row.number != 0 : defaultFlag) << row.stored;
+        }
+    }
+    store.WriteFlag(kSection, "F", true);
+    EXPECT_EQ(store.ReadText(kSection, "F", ""), "1");
+}
+
+TEST_F(StoreTest, TextsMatchNamesWithoutCaseAndKeepEmptyValues) {
+    TMyIniFile store(kDefaultStoreKey);
+    EXPECT_EQ(store.ReadText(kSection, "Edit-1", "*.*"), "*.*");
+    store.WriteText(kSection, "Edit-1", "");
+    EXPECT_EQ(store.ReadText(kSection, "Edit-1", "*.*"), "");
+    store.WriteText("VARNOK\\dialog", "EDIT-1", "x \"y\" \\z\r\nÄ");
+    EXPECT_EQ(TMyIniFile("tavrin software\\QUILLETS").ReadText(kSection, "edit-1", ""), "x \"y\" \\z\r\nÄ");
+    EXPECT_NE(FileText(StoreFilePath()).find("\\Varnok\\Dialog]\n\"Edit-1\"="), std::string::npos)
+        << "the first spelling stays";
 }
 
 TEST_F(StoreTest, FailuresCarryTheirMessages) {
-    TMyIniFile store(kDefaultStoreKey);
-    store.WriteText(kSection, "v", "1");
     const std::string storePath = StoreFilePath();
+    PutFile(storePath, "Windows Registry Editor Version 5.00\n\n"
+                       "[HKEY_CURRENT_USER\\Tavrin Software\\Quillets\\Varnok\\Dialog]\n"
+                       "\"x\"=dword:00000001\n");
+    TMyIniFile store(kDefaultStoreKey);
+    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "X", ""); }), "Invalid data type for 'X'");
+    EXPECT_EQ(ErrorOf([&] { store.ReadFlag(kSection, "x", false); }), "Invalid data type for 'x'");
+    store.WriteText(kSection, "v", "1");
+    EXPECT_NE(FileText(storePath).find("\"x\"=dword:00000001\n"), std::string::npos) << "kept as it was";
 
     // Something in the way of the new file: the store stays as it was.
-    const std::string temp = storePath + ".tmp";
-    std::filesystem::create_directories(temp + "/blocker");
+    std::filesystem::create_directories(storePath + ".tmp/blocker");
     EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "2"); }), "Failed to set data for 'v'");
     EXPECT_EQ(store.ReadText(kSection, "v", ""), "1");
-    std::filesystem::remove_all(temp);
 
     const std::string block = TextBlockPath(kSection, "2");
     std::filesystem::create_directories(block + "/blocker");
     EXPECT_EQ(ErrorOf([&] { store.WriteTextBlock(kSection, "2", "x"); }), "Cannot create file " + block);
     EXPECT_EQ(store.ReadTextBlock(kSection, "2"), std::nullopt);  // unreadable: nothing reported
 
-    // A store that is not a file at all.
     std::filesystem::remove(storePath);
     std::filesystem::create_directories(storePath + "/blocker");
     EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "v", ""); }), "Failed to get data for 'v'");
@@ -126,37 +95,27 @@ TEST_F(StoreTest, ListsAsDesigned) {
 
     store.WriteList(kSection, "ListBox-2", {"a", "b", "c", "d", "e"});
     store.WriteList(kSection, "ListBox-2", {"x", "y", "z"});
-    EXPECT_EQ(store.ReadList(kSection, "ListBox-2"), (std::vector<std::string>{"x", "y", "z"}));
+    EXPECT_EQ(store.ReadList(kSection, "ListBox-2"), (Lines{"x", "y", "z"}));
     EXPECT_EQ(store.ReadText("Varnok\\DialogListBox-2", "Item5", ""), "e");  // left behind, never read
 
     store.WriteNumber("Varnok\\WizardListBox-1", "Count", 5);
     store.WriteText("Varnok\\WizardListBox-1", "Item1", "one");
     store.WriteText("Varnok\\WizardListBox-1", "Item2", "");
     store.WriteText("Varnok\\WizardListBox-1", "Item3", "three");
-    EXPECT_EQ(store.ReadList("Varnok\\Wizard", "ListBox-1"), (std::vector<std::string>{"one", "three"}));
+    EXPECT_EQ(store.ReadList("Varnok\\Wizard", "ListBox-1"), (Lines{"one", "three"}));
 }
 
 TEST_F(StoreTest, FontsReplaceEveryField) {
+    auto fields = [](const TFontRecord& f) {
+        return std::tie(f.Name, f.Size, f.Bold, f.Italic, f.Underline, f.StrikeOut);
+    };
     TMyIniFile store(kDefaultStoreKey);
-    const TFontRecord bold{"Other", 30, true, true, true, true};
-    const TFontRecord fresh = store.ReadFont("Varnok\\Report", "Font-1", bold);
-    EXPECT_EQ(fresh.Name, "Courier New");
-    EXPECT_EQ(fresh.Size, 10);
-    EXPECT_FALSE(fresh.Bold || fresh.Italic || fresh.Underline || fresh.StrikeOut);
+    const TFontRecord styled{"Other", 30, true, true, true, true};
+    EXPECT_EQ(fields(store.ReadFont("Varnok\\Report", "Font-1", styled)), fields(TFontRecord{}));
 
-    store.WriteFont("Varnok\\Report", "Font-1", {"Plain", 9, false, false, false, false});
-    EXPECT_FALSE(store.ReadFont("Varnok\\Report", "Font-1", bold).Bold);
-    store.WriteFlag("Varnok\\ReportFont-1", "Bold", true);
-    EXPECT_TRUE(store.ReadFont("Varnok\\Report", "Font-1", {}).Bold);
-
-    const TFontRecord all{"Ünïcode Mono", 14, true, false, true, false};
-    store.WriteFont("Varnok\\Report", "Font-1", all);
-    const TFontRecord back = store.ReadFont("Varnok\\Report", "Font-1", {});
-    EXPECT_EQ(back.Name, all.Name);
-    EXPECT_EQ(back.Size, all.Size);
-    EXPECT_EQ(std::tie(back.Bold, back.Italic, back.Underline, back.StrikeOut),
-              std::tie(all.Bold, all.Italic, all.Underline, all.StrikeOut));
-
+    const TFontRecord saved{"Ünïcode Mono", 14, true, false, true, false};
+    store.WriteFont("Varnok\\Report", "Font-1", saved);
+    EXPECT_EQ(fields(store.ReadFont("Varnok\\Report", "Font-1", styled)), fields(saved));
     store.WriteText("Varnok\\ReportFont-1", "Name", std::string(300, 'n'));
     EXPECT_EQ(store.ReadFont("Varnok\\Report", "Font-1", {}).Name, std::string(255, 'n'));
 }
@@ -170,45 +129,30 @@ TEST_F(StoreTest, TextBlocksLiveBelowTheConfigFolderWithCrLf) {
 
     store.WriteTextBlock(kSection, "2", "a\nb\r\nc\rd\n");
     EXPECT_EQ(FileText(path), "a\r\nb\r\nc\r\nd\r\n");
-    EXPECT_EQ(store.ReadTextBlock(kSection, "2"), "a\r\nb\r\nc\r\nd\r\n");
     // Text blocks are shared by every store key.
-    EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("Weekly")).ReadTextBlock(kSection, "2"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("Weekly")).ReadTextBlock(kSection, "2"), FileText(path));
 
-    const std::vector<TTreeNode> tree{
-        {"root", {{"child", {{"grandchild", {}}}}, {"second", {}}}},
-        {"other root", {}},
-    };
-    store.WriteTree("Varnok\\Report", "3", tree);
-    EXPECT_EQ(FileText(TextBlockPath("Varnok\\Report", "3")),
-              "root\r\n\tchild\r\n\t\tgrandchild\r\n\tsecond\r\nother root\r\n");
-    const auto back = store.ReadTree("Varnok\\Report", "3");
-    ASSERT_TRUE(back.has_value());
-    ASSERT_EQ(back->size(), 2u);
-    EXPECT_EQ((*back)[0].Children[0].Children[0].Text, "grandchild");
-    EXPECT_EQ((*back)[0].Children[1].Text, "second");
-    EXPECT_EQ((*back)[1].Text, "other root");
+    const std::string treeText = "root\r\n\tchild\r\n\t\tgrandchild\r\n\tsecond\r\nother root\r\n";
+    store.WriteTree("Varnok\\Report", "3",
+                    {{"root", {{"child", {{"grandchild", {}}}}, {"second", {}}}}, {"other root", {}}});
+    EXPECT_EQ(FileText(TextBlockPath("Varnok\\Report", "3")), treeText);
+    store.WriteTree("Varnok\\Report", "4", *store.ReadTree("Varnok\\Report", "3"));
+    EXPECT_EQ(FileText(TextBlockPath("Varnok\\Report", "4")), treeText);
 
-    PutFile(TextBlockPath("Varnok\\Report", "4"), "a\n\t\t\tdeep\nb");  // too deep: a child of "a"
-    const auto loose = store.ReadTree("Varnok\\Report", "4");
-    ASSERT_EQ(loose->size(), 2u);
-    EXPECT_EQ((*loose)[0].Children.at(0).Text, "deep");
+    PutFile(TextBlockPath("Varnok\\Report", "5"), "a\n\t\t\ttoo deep\nb");
+    EXPECT_EQ(store.ReadTree("Varnok\\Report", "5")->at(0).Children.at(0).Text, "too deep");
 }
 
 TEST(StartupStoreKey, TakesTheNameAfterTheLastSeparator) {
     const std::string others = std::string(kConfigurationsKey) + "\\";
     const struct {
-        std::vector<std::string> arguments;
+        Lines arguments;
         std::string key;
     } rows[] = {
-        {{}, kDefaultStoreKey},
-        {{""}, kDefaultStoreKey},
-        {{"Weekly"}, others + "Weekly"},
-        {{"C:\\Jobs\\Weekly"}, others + "Weekly"},
-        {{"D:Weekly"}, others + "Weekly"},
-        {{"/home/u/Weekly", "ignored"}, others + "Weekly"},
-        {{"C:\\Jobs\\"}, others},
-        {{"a/b:c\\d"}, others + "d"},
-        {{std::string(300, 'w')}, others + std::string(255, 'w')},
+        {{}, kDefaultStoreKey}, {{""}, kDefaultStoreKey}, {{"Weekly"}, others + "Weekly"},
+        {{"C:\\Jobs\\Weekly"}, others + "Weekly"}, {{"D:Weekly"}, others + "Weekly"},
+        {{"/home/u/Weekly", "ignored"}, others + "Weekly"}, {{"C:\\Jobs\\"}, others},
+        {{"a/b:c\\d"}, others + "d"}, {{std::string(300, 'w')}, others + std::string(255, 'w')},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(StartupStoreKey(row.arguments), row.key) << ::testing::PrintToString(row.arguments);
@@ -220,32 +164,25 @@ TEST(StartupStoreKey, TakesTheNameAfterTheLastSeparator) {
 TEST_F(StoreTest, ConfigurationsAreKeysBelowOthers) {
     EXPECT_TRUE(ListConfigurationNames().empty());
     EXPECT_TRUE(StoreKeyExists(kConfigurationsKey));
-
-    TMyIniFile weekly(ConfigurationStoreKey("Weekly"));
-    TMyIniFile slashed(ConfigurationStoreKey("a\\b"));
-    TMyIniFile empty(ConfigurationStoreKey(""));
-    TMyIniFile dots(ConfigurationStoreKey(".."));
-    weekly.WriteText(kSection, "Edit-1", "weekly");
-    slashed.WriteText(kSection, "Edit-1", "slashed");
-    empty.WriteText(kSection, "Edit-1", "empty");
-    dots.WriteText(kSection, "Edit-1", "dots");
-
+    for (const char* name : {"Weekly", "a\\b", "", ".."}) {
+        TMyIniFile(ConfigurationStoreKey(name)).WriteText(kSection, "Edit-1", name);
+    }
     // A backslash makes deeper keys; every name keeps its own values and
     // nothing lands beside or above the configurations.
-    EXPECT_EQ(ListConfigurationNames(), (std::vector<std::string>{"", "..", "a", "Weekly"}));
-    EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("weekly")).ReadText(kSection, "Edit-1", ""), "weekly");
-    EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("A\\B")).ReadText(kSection, "Edit-1", ""), "slashed");
-    EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("")).ReadText(kSection, "Edit-1", ""), "empty");
+    EXPECT_EQ(ListConfigurationNames(), (Lines{"", "..", "a", "Weekly"}));
+    for (const char* name : {"weekly", "A\\B", "", ".."}) {
+        EXPECT_TRUE(SameTextIgnoringCase(
+            TMyIniFile(ConfigurationStoreKey(name)).ReadText(kSection, "Edit-1", "none"), name)) << name;
+    }
     EXPECT_EQ(TMyIniFile(ConfigurationStoreKey("a")).ReadText(kSection, "Edit-1", "none"), "none");
-    EXPECT_EQ(TMyIniFile(kDefaultStoreKey).ReadText(kSection, "Edit-1", "none"), "none");
-    std::vector<std::string> sections;
+    Lines sections;
     TMyIniFile(kDefaultStoreKey).ListSections(sections);
-    EXPECT_EQ(sections, (std::vector<std::string>{"Others"}));
+    EXPECT_EQ(sections, Lines{"Others"});
 
     // A name that cannot stand in a block header is refused, not written.
-    EXPECT_FALSE(StoreKeyExists(ConfigurationStoreKey("new\nline")));
     TMyIniFile broken(ConfigurationStoreKey("new\nline"));
-    EXPECT_THROW(broken.WriteText(kSection, "Edit-1", "x"), std::runtime_error);
+    EXPECT_FALSE(StoreKeyExists(broken.StoreKey()));
+    EXPECT_EQ(ErrorOf([&] { broken.WriteText(kSection, "v", "x"); }), "Failed to create key Varnok\\Dialog");
     EXPECT_NO_THROW(TStoreDocument::Parse(FileText(StoreFilePath())));
 }
 

@@ -1,9 +1,7 @@
 #pragma once
-// A fresh per-user configuration folder for each test: XDG_CONFIG_HOME points
-// into a temporary folder, which is kept when the test fails. The folder is on
-// tmpfs when there is one: every store write flushes to disk, and on a real
-// disk the thousand writes of the concurrency test would take seconds while
-// testing nothing more about the locking.
+// Each test gets its own XDG_CONFIG_HOME, kept when the test fails. It is on
+// tmpfs when there is one: every store write flushes to disk, which on a real
+// disk makes the concurrency test slow without testing more of the locking.
 
 #include <gtest/gtest.h>
 
@@ -20,9 +18,8 @@ namespace varnok::testing {
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            std::string(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") +
-            "/varnok-store-XXXXXX";
+        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        pattern += "/varnok-store-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_folder = pattern;
         ::setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
@@ -35,9 +32,8 @@ protected:
     const std::string& Folder() const { return m_folder; }
 
     static std::string FileText(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
         std::ostringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(path, std::ios::binary).rdbuf();
         return text.str();
     }
     static void PutFile(const std::string& path, const std::string& text) {
