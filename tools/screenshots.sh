@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Saves a PNG of every window of the desktop program, page by page, into
+# screenshots/: the report window, the settings dialog's five pages, the
+# folder chooser, the About box, the wizard's six pages, the wild-card window
+# and the two configuration windows. The windows are shown on a virtual X
+# display, with a settings folder of their own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target tst_report_screenshots
+
+rm -rf screenshots
+mkdir -p screenshots
+config=$(mktemp -d)
+trap 'rm -rf "$config"' EXIT
+XDG_CONFIG_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/tst_report_screenshots -silent
+ls screenshots
