@@ -1,5 +1,6 @@
 #include "USaveConfig.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 
