@@ -14,8 +14,8 @@ namespace varnok::testing {
 
 class TTempTree {
 public:
-    TTempTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnok-test-XXXXXX").string();
+    explicit TTempTree(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "varnok-test-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         m_root = pattern;
     }
