@@ -22,6 +22,8 @@ int main(int argc, char** argv)
         // A store file that could not be read was set aside during the load.
         if (const std::string warning = TakeStoreWarning(); !warning.empty())
             TPrompts::Instance().Error(&report, QString::fromStdString(warning));
+        // The program lives as long as the report window, whatever else is open.
+        QObject::connect(&report, &QDialog::finished, &application, &QCoreApplication::quit);
         report.show();
         application.exec();
         report.FormDestroy();

@@ -1,9 +1,11 @@
 #include "UMyReport.h"
 
 #include "Prompts.h"
+#include "ULoadConfig.h"
 #include "UMyDialog.h"
 #include "UMyIniFile.h"
 #include "UMyWizard.h"
+#include "USaveConfig.h"
 
 #include <QKeyEvent>
 
@@ -60,6 +62,24 @@ void TMyReport::ChooseReportFont()
         dialogFont = *chosen;
         SetReportFont(*chosen);
     }
+}
+
+void TMyReport::SaveNamedConfiguration()
+{
+    TSaveConfig window(this);
+    if (window.exec() != TConfigWindow::ResultOK)
+        return;
+    SelectConfiguration(window.ConfigurationName().toStdString());
+    SaveToIniFile();
+}
+
+void TMyReport::LoadNamedConfiguration()
+{
+    TLoadConfig window(this);
+    if (window.exec() != TConfigWindow::ResultOK)
+        return;
+    SelectConfiguration(window.ConfigurationName().toStdString());
+    LoadFromIniFile();
 }
 
 void TMyReport::keyPressEvent(QKeyEvent* event)

@@ -34,6 +34,12 @@ public:
     // The font dialog over the report font; a confirmed font becomes it.
     void ChooseReportFont();
 
+    // Ask for a configuration's name; on OK select it, then run the full save
+    // into it, or the full load from it. The selection stays even when the
+    // save or load fails.
+    void SaveNamedConfiguration();
+    void LoadNamedConfiguration();
+
     virtual void RunFromDialog() = 0;
     virtual void RunFromWizard() = 0;
     // The font the font dialog starts from and keeps its choice in.

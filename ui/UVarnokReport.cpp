@@ -129,6 +129,8 @@ void TVarnokReport::BuildMenu()
         {Wizard1, &TVarnokReport::Wizard1Click},
         {SetupPrinter1, &TVarnokReport::SetupPrinter1Click},
         {Print1, &TVarnokReport::Print1Click},
+        {LoadConfiguration1, &TVarnokReport::LoadConfiguration1Click},
+        {SaveConfiguration1, &TVarnokReport::SaveConfiguration1Click},
         {Exit1, &TVarnokReport::Exit1Click},
         {Cut1, &TVarnokReport::Cut1Click},
         {Copy1, &TVarnokReport::Copy1Click},
@@ -331,6 +333,16 @@ void TVarnokReport::Print1Click()
     printer.setDocName(QString::fromStdString(Section()) + QStringLiteral(" Quillet"));
     if (TPrompts::Instance().Print(this, printer))
         resultField->print(&printer);
+}
+
+void TVarnokReport::LoadConfiguration1Click()
+{
+    LoadNamedConfiguration();
+}
+
+void TVarnokReport::SaveConfiguration1Click()
+{
+    SaveNamedConfiguration();
 }
 
 void TVarnokReport::Exit1Click()

@@ -87,6 +87,8 @@ public:
     void Wizard1Click();
     void SetupPrinter1Click();
     void Print1Click();
+    void LoadConfiguration1Click();
+    void SaveConfiguration1Click();
     void Exit1Click();
     void Cut1Click();
     void Copy1Click();

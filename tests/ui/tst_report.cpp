@@ -9,11 +9,16 @@
 #include "TextUtils.h"
 #include "UMyApplication.h"
 #include "UMyIniFile.h"
+#include "ULoadConfig.h"
 #include "UMyWizard.h"
+#include "USaveConfig.h"
 #include "UVarnokDialog.h"
 #include "UVarnokReport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
@@ -24,6 +29,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 using namespace varnok;
 
@@ -37,6 +44,19 @@ void CloseWhenShown(QDialog* dialog, int result)
         if (dialog->isVisible()) {
             timer->deleteLater();
             dialog->done(result);
+        }
+    });
+    timer->start(5);
+}
+
+// Hands the next modal window to `answer` as soon as it shows.
+void AnswerModal(QObject* context, std::function<void(QDialog*)> answer)
+{
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, answer] {
+        if (auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            timer->deleteLater();
+            answer(window);
         }
     });
     timer->start(5);
@@ -93,6 +113,8 @@ private slots:
     void fontDialogSetsTheReportFont();
     void restartRestoresPlacementAndValues();
     void dialogOpensAtStartUpOnly();
+    void namedConfigurationTakesLaterSaves();
+    void cancelledConfigurationWindowsChangeNothing();
 
 private:
     // Points the dialog at the work folder with one change "foo" -> "bar".
@@ -474,6 +496,58 @@ void TestReport::dialogOpensAtStartUpOnly()
     QTest::qWait(50);
     QCOMPARE(showings, 1);
     QVERIFY(m_prompts->Asked.isEmpty());
+}
+
+void TestReport::namedConfigurationTakesLaterSaves()
+{
+    TVarnokDialog& dialog = m_report->VarnokDialog();
+    dialog.clearReport->setChecked(false);
+    dialog.changes->setPlainText(QStringLiteral("saved"));
+    AnswerModal(this, [](QDialog* window) {
+        auto* save = qobject_cast<TSaveConfig*>(window);
+        QVERIFY(save);
+        save->EditName->setText(QStringLiteral("Weekly"));
+        save->done(TConfigWindow::ResultOK);
+    });
+    m_report->SaveConfiguration1->trigger();
+
+    const TMyIniFile weekly(ConfigurationStoreKey("Weekly"));
+    QCOMPARE(weekly.ReadFlag("Varnok\\Dialog", "CheckBox-4", true), false);
+    QCOMPARE(weekly.ReadNumber("Varnok\\Report", "Version", 0), 1);
+    QCOMPARE(m_report->IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
+    QCOMPARE(dialog.IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
+    QCOMPARE(m_report->Wizard->IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
+
+    // Loading it back restores the dialog's values; the change list comes
+    // from the shared file, as last saved by anyone.
+    dialog.clearReport->setChecked(true);
+    dialog.changes->setPlainText(QStringLiteral("unsaved"));
+    AnswerModal(this, [](QDialog* window) {
+        auto* load = qobject_cast<TLoadConfig*>(window);
+        QVERIFY(load);
+        load->ComboBoxNames->setCurrentText(QStringLiteral("Weekly"));
+        load->done(TConfigWindow::ResultOK);
+    });
+    m_report->LoadConfiguration1->trigger();
+    QVERIFY(!dialog.clearReport->isChecked());
+    QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("saved"));
+
+    // The exit save goes to the configuration, not to the default store.
+    m_report->FormDestroy();
+    const TMyIniFile standard(kDefaultStoreKey);
+    QCOMPARE(standard.ReadNumber("Varnok\\Report", "Version", 0), 0);
+}
+
+void TestReport::cancelledConfigurationWindowsChangeNothing()
+{
+    for (QAction* command : {m_report->SaveConfiguration1, m_report->LoadConfiguration1}) {
+        AnswerModal(this, [](QDialog* window) { window->done(TConfigWindow::ResultCancel); });
+        command->trigger();
+    }
+    QCOMPARE(m_report->IniFile().StoreKey(), std::string(kDefaultStoreKey));
+    QVERIFY(ListConfigurationNames().empty());
+    QVERIFY(!QFile::exists(m_store.StoreFile())
+            || !ReadAll(m_store.StoreFile()).contains(QStringLiteral("Varnok\\Report]")));
 }
 
 int main(int argc, char** argv)

@@ -7,8 +7,10 @@
 
 #include "UAbout.h"
 #include "UChooseDirectory.h"
+#include "ULoadConfig.h"
 #include "UMyApplication.h"
 #include "UMyIniFile.h"
+#include "USaveConfig.h"
 #include "UVarnokDialog.h"
 #include "UVarnokReport.h"
 #include "UVarnokWizard.h"
@@ -33,6 +35,7 @@ private slots:
     void aboutBox();
     void wizardPages();
     void wildCardWindow();
+    void configurationWindows();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -120,6 +123,16 @@ void TestScreenshots::wildCardWindow()
     TWildCards window(nullptr);
     window.show();
     Save(&window, QStringLiteral("wildcards"));
+}
+
+void TestScreenshots::configurationWindows()
+{
+    TSaveConfig save(nullptr);
+    save.show();
+    Save(&save, QStringLiteral("save-configuration"));
+    TLoadConfig load(nullptr);
+    load.show();
+    Save(&load, QStringLiteral("load-configuration"));
 }
 
 int main(int argc, char** argv)
