@@ -11,6 +11,7 @@ namespace varnok {
 namespace {
 
 constexpr int kTextHeight = 265;
+constexpr QSize kOuterSize(498, 335);
 
 }  // namespace
 
@@ -51,10 +52,17 @@ TWildCards::TWildCards(QWidget* owner)
     OKButton->setGeometry(392, 280, 75, 25);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Placed by its frame; the offscreen and bare X servers used for tests and
-    // screenshots draw no frame, so there the outer size is the client size.
-    resize(498, 335);
-    move(145, 81);
+    resize(kOuterSize);
+    move(145, 81);  // a top-level window is placed by its frame
+}
+
+void TWildCards::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The designed size includes the frame, which the platform may know by now.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (size() == kOuterSize && !frame.isNull())
+        resize(kOuterSize - frame);
 }
 
 void TWildCards::resizeEvent(QResizeEvent* event)

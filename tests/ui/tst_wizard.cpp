@@ -331,6 +331,8 @@ void TWizardTest::defaultsOnAnEmptyStore()
     QVERIFY(!wizard.binaryFiles->isChecked());
     QCOMPARE(wizard.Section(), std::string("Varnok\\Wizard"));
     QCOMPARE(wizard.Position(), int(TMyForm::PositionScreenCenter));
+    QCOMPARE(wizard.size(), QSize(500, 320));
+    QCOMPARE(wizard.minimumSize(), wizard.maximumSize());
 }
 
 void TWizardTest::valuesSurviveASaveAndLoad()
