@@ -47,8 +47,11 @@ bool CopyInto(int from, const struct stat& info, int to) {
 // The old contents under backupName: a hard link, or a copy where links fail.
 bool MakeBackup(const std::string& fileName, const TOpenFile& original,
                 const std::string& backupName) {
-    if (unlink(backupName.c_str()) != 0 && errno != ENOENT) return false;
     if (link(fileName.c_str(), backupName.c_str()) == 0) return true;
+    if (errno == EEXIST && unlink(backupName.c_str()) == 0 &&
+        link(fileName.c_str(), backupName.c_str()) == 0) {
+        return true;
+    }
     const int fd = CreateFresh(backupName);
     if (fd < 0) return false;
     bool done = CopyInto(original.Descriptor, original.Info, fd) &&
@@ -73,8 +76,8 @@ bool WriteAll(int fd, std::string_view data) {
 void ReplaceContents(const std::string& fileName, const TOpenFile& original,
                      const std::string& tempName, const std::string* backupName,
                      std::string_view text, std::string_view rest) {
-    unlink(tempName.c_str());  // a leftover; if it cannot go, the exclusive create says so
-    const int fd = CreateFresh(tempName);
+    int fd = CreateFresh(tempName);
+    if (fd < 0 && errno == EEXIST && unlink(tempName.c_str()) == 0) fd = CreateFresh(tempName);
     if (fd < 0) CannotCreate(tempName);
     bool written = WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info);
     written = (close(fd) == 0) && written;
