@@ -6,8 +6,8 @@
 #include "UAbout.h"
 #include "UMyDialog.h"
 #include "UMyIniFile.h"
-#include "UMyWizard.h"
 #include "UVarnokDialog.h"
+#include "UVarnokWizard.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -79,7 +79,7 @@ TVarnokReport::TVarnokReport(QWidget* owner, const std::string& storeKey)
     m_fontDialogFont = DesignFont(QStringLiteral("MS Sans Serif"), 11);
 
     resultField->clear();
-    Wizard = new TMyWizard(this, storeKey, "Varnok", 5);
+    Wizard = new TVarnokWizard(this, storeKey);
     Dialog = new TVarnokDialog(this, storeKey);
     LoadFromIniFile();
 }
