@@ -1,0 +1,5 @@
+int main(void)
+{
+    printf("hello");
+    return 0;
+}
