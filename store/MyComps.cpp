@@ -49,6 +49,9 @@ void THistoryBox::ShowHistory()
     for (const std::string& entry : m_history.Entries) {
         addItem(QString::fromStdString(entry));
     }
+    // No entry is current: the text is the box's own, and a step down the
+    // list starts at its first entry.
+    setCurrentIndex(-1);
     setEditText(QString::fromStdString(m_history.Text));
 }
 

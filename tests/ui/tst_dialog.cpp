@@ -1,0 +1,396 @@
+// The settings dialog: list editing rules, resize rules, opening, closing,
+// the change list files and the stored values.
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "MyComps.h"
+#include "RunJob.h"
+#include "ScriptedPrompts.h"
+#include "UChooseDirectory.h"
+#include "UMyIniFile.h"
+#include "UVarnokDialog.h"
+
+using namespace varnok;
+
+namespace {
+
+QString Rows(const QListWidget* list)
+{
+    QStringList rows;
+    for (int row = 0; row < list->count(); ++row)
+        rows << list->item(row)->text();
+    return rows.join(QLatin1Char('|'));
+}
+
+int Selected(const QListWidget* list)
+{
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.first());
+}
+
+void ClickRow(QListWidget* list, int row)
+{
+    const QRect place = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+}
+
+}  // namespace
+
+class TDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listEditing_data();
+    void listEditing();
+    void browse_data();
+    void browse();
+    void resizeRules();
+    void opensOnChanges();
+    void closingKeys_data();
+    void closingKeys();
+    void cancelKeepsEdits();
+    void loadAndSaveChanges();
+    void changeFileErrors();
+    void storedValues();
+    void jobSettings();
+
+private:
+    QTemporaryDir m_config;
+    std::string m_storeKey;
+    std::unique_ptr<TVarnokDialog> m_dialog;
+    int m_run = 0;
+};
+
+void TDialogTest::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+}
+
+void TDialogTest::init()
+{
+    // Each test starts from an empty store of its own.
+    m_storeKey = std::string(kConfigurationsKey) + "\\dialog-test-" + std::to_string(++m_run);
+    m_dialog = std::make_unique<TVarnokDialog>(nullptr, m_storeKey);
+    m_dialog->LoadFromIniFile();
+}
+
+void TDialogTest::cleanup()
+{
+    m_dialog.reset();
+}
+
+// A script of user actions, then the list, its selected row and the edit box.
+// $TMP stands for the system temp folder, the folder box's first value.
+void TDialogTest::listEditing_data()
+{
+    QTest::addColumn<bool>("folders");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("box");
+
+    QTest::newRow("first start") << true << "" << "$TMP" << 0 << "$TMP";
+    QTest::newRow("two folder inserts") << true << "insert insert" << "$TMP|/|/" << 2 << "/";
+    QTest::newRow("typing edits the selected folder") << true << "type:ab" << "$TMPab" << 0 << "$TMPab";
+    QTest::newRow("insert then type") << true << "insert type:x" << "$TMP|/x" << 1 << "/x";
+    QTest::newRow("delete without selection") << true << "insert none delete" << "$TMP|/" << 0 << "$TMP";
+    QTest::newRow("delete the selected folder") << true << "insert delete" << "$TMP" << 0 << "$TMP";
+    QTest::newRow("delete the only folder") << true << "delete" << "" << -1 << "$TMP";
+    QTest::newRow("typing into an empty list appends") << true << "delete type:/q" << "$TMP/q" << 0
+                                                          << "$TMP/q";
+    QTest::newRow("typing without selection appends") << true << "none type:z" << "$TMP|$TMPz" << 1
+                                                         << "$TMPz";
+    QTest::newRow("click copies the folder") << true << "insert click:0" << "$TMP|/" << 0 << "$TMP";
+    QTest::newRow("history pick replaces the folder") << true << "history" << "/picked" << 0 << "/picked";
+
+    QTest::newRow("two mask inserts") << false << "insert insert" << "*.*|*.*|*.*" << 2 << "*.*";
+    QTest::newRow("arrow key without selection appends") << false << "none key:left" << "*.*|*.*" << 1
+                                                            << "*.*";
+    QTest::newRow("second key release edits it") << false << "none key:left type:c" << "*.*|*.*c" << 1
+                                                    << "*.*c";
+    QTest::newRow("delete the only mask") << false << "delete" << "" << -1 << "*.*";
+    QTest::newRow("key release refills the empty list") << false << "delete key:end" << "*.*" << 0
+                                                           << "*.*";
+    QTest::newRow("click copies the mask") << false << "insert type:?.c click:0" << "*.*|*.*?.c" << 0
+                                              << "*.*";
+}
+
+void TDialogTest::listEditing()
+{
+    QFETCH(bool, folders);
+    QFETCH(QString, script);
+    QFETCH(QString, rows);
+    QFETCH(int, selected);
+    QFETCH(QString, box);
+
+    TVarnokDialog& dialog = *m_dialog;
+    QListWidget* list = folders ? dialog.paths : dialog.masks;
+    QWidget* edit = folders ? static_cast<QWidget*>(dialog.pathEdit->lineEdit()) : dialog.maskEdit;
+    dialog.notebook->setCurrentWidget(folders ? dialog.FoldersTab : dialog.masksTab);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    edit->setFocus();
+    static_cast<QLineEdit*>(edit)->end(false);
+
+    for (const QString& step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString action = step.section(QLatin1Char(':'), 0, 0);
+        const QString argument = step.section(QLatin1Char(':'), 1);
+        if (action == QLatin1String("insert")) {
+            (folders ? dialog.InsertDirectoryButton : dialog.InsertMaskButton)->click();
+        } else if (action == QLatin1String("delete")) {
+            (folders ? dialog.DeleteDirectoryButton : dialog.DeleteMaskButton)->click();
+        } else if (action == QLatin1String("none")) {
+            list->clearSelection();
+        } else if (action == QLatin1String("type")) {
+            static_cast<QLineEdit*>(edit)->end(false);
+            QTest::keyClicks(edit, argument);
+        } else if (action == QLatin1String("key")) {
+            QTest::keyClick(edit, argument == QLatin1String("left") ? Qt::Key_Left : Qt::Key_End);
+        } else if (action == QLatin1String("click")) {
+            ClickRow(list, argument.toInt());
+        } else if (action == QLatin1String("history")) {
+            dialog.pathEdit->setEditText(QStringLiteral("/picked"));
+            dialog.pathEdit->AddToHistory();
+            dialog.pathEdit->setEditText(QStringLiteral("/other"));
+            dialog.pathEdit->setFocus();
+            QTest::keyClick(dialog.pathEdit, Qt::Key_Down);
+        }
+    }
+
+    const QString temp = QDir::tempPath();
+    QCOMPARE(Rows(list), rows.replace(QStringLiteral("$TMP"), temp));
+    QCOMPARE(Selected(list), selected);
+    const QString text = folders ? dialog.pathEdit->currentText() : dialog.maskEdit->text();
+    QCOMPARE(text, box.replace(QStringLiteral("$TMP"), temp));
+}
+
+void TDialogTest::browse_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("OK puts the folder into the selected entry") << 1 << true;
+    QTest::newRow("Cancel changes nothing") << 2 << false;
+}
+
+void TDialogTest::browse()
+{
+    QFETCH(int, result);
+    QFETCH(bool, taken);
+    TVarnokDialog& dialog = *m_dialog;
+    QTemporaryDir folder;
+    dialog.Chooser()->OpenFolder(folder.path());
+    const QString before = dialog.pathEdit->currentText();
+
+    QTimer::singleShot(0, dialog.Chooser(), [&] { dialog.Chooser()->done(result); });
+    dialog.BrowseButton->click();
+
+    const QString expected = taken ? folder.path() : before;
+    QCOMPARE(dialog.pathEdit->currentText(), expected);
+    QCOMPARE(Rows(dialog.paths), expected);
+}
+
+void TDialogTest::resizeRules()
+{
+    TVarnokDialog& dialog = *m_dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QStringList followWidth = {"paths", "changes", "pathEdit"};
+    const QStringList followHeight = {"paths", "masks", "changes"};
+    const QStringList keepRight = {"BrowseButton", "OKButton", "WizardButton", "helpButton",
+                                   "CancelButton", "LoadButton", "SaveButton", "InsertMaskButton",
+                                   "DeleteMaskButton", "InsertDirectoryButton", "DeleteDirectoryButton"};
+    const QStringList keepBottom = {"recurseDirectories"};
+    QStringList names = followWidth + followHeight + keepRight + keepBottom + QStringList{"maskEdit", "spanLines"};
+    names.removeDuplicates();
+
+    QHash<QString, QRect> before;
+    for (const QString& name : names)
+        before.insert(name, dialog.findChild<QWidget*>(name)->geometry());
+    const QSize size = dialog.OuterSize();
+    dialog.SetOuterSize(size.width() + 100, size.height() + 50);
+    QTRY_COMPARE(dialog.OuterSize(), QSize(size.width() + 100, size.height() + 50));
+
+    for (const QString& name : names) {
+        const QRect now = dialog.findChild<QWidget*>(name)->geometry();
+        const QRect was = before.value(name);
+        const QRect expected(was.left() + (keepRight.contains(name) ? 100 : 0),
+                             was.top() + (keepBottom.contains(name) ? 50 : 0),
+                             was.width() + (followWidth.contains(name) ? 100 : 0),
+                             was.height() + (followHeight.contains(name) ? 50 : 0));
+        QVERIFY2(now == expected, qPrintable(name));
+    }
+}
+
+void TDialogTest::opensOnChanges()
+{
+    TVarnokDialog& dialog = *m_dialog;
+    for (QWidget* page : {dialog.FoldersTab, dialog.optionsTab}) {
+        dialog.notebook->setCurrentWidget(page);
+        dialog.show();
+        QCOMPARE(dialog.notebook->currentWidget(), dialog.changesTab);
+        QCOMPARE(dialog.focusWidget(), dialog.changes);
+        dialog.hide();
+    }
+}
+
+// Enter closes with OK except in the change box; Esc closes with Cancel.
+void TDialogTest::closingKeys_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("result");
+    QTest::newRow("Enter in the mask box") << "maskEdit" << int(Qt::Key_Return) << 1;
+    QTest::newRow("Enter in the folder box") << "pathEdit" << int(Qt::Key_Return) << 1;
+    QTest::newRow("Enter on a focused button") << "CancelButton" << int(Qt::Key_Return) << 2;
+    QTest::newRow("Escape") << "changes" << int(Qt::Key_Escape) << 2;
+    QTest::newRow("Enter in the change box") << "changes" << int(Qt::Key_Return) << 0;
+}
+
+void TDialogTest::closingKeys()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(int, result);
+    TVarnokDialog& dialog = *m_dialog;
+    int closedWith = 0;
+    QTimer::singleShot(0, &dialog, [&] {
+        QWidget* target = dialog.findChild<QWidget*>(focus);
+        for (QWidget* page : {dialog.FoldersTab, dialog.masksTab, dialog.changesTab})
+            if (page->isAncestorOf(target))
+                dialog.notebook->setCurrentWidget(page);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        if (dialog.isVisible())
+            dialog.done(0);
+    });
+    closedWith = dialog.exec();
+    QCOMPARE(closedWith, result);
+    if (result == 0)
+        QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("\n"));
+}
+
+void TDialogTest::cancelKeepsEdits()
+{
+    TVarnokDialog& dialog = *m_dialog;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.InsertMaskButton->click();
+        dialog.spanLines->setChecked(true);
+        dialog.CancelButton->click();
+    });
+    QCOMPARE(dialog.exec(), 2);
+    dialog.SaveToIniFile();
+
+    TVarnokDialog again(nullptr, m_storeKey);
+    again.LoadFromIniFile();
+    QCOMPARE(Rows(again.masks), QStringLiteral("*.*|*.*"));
+    QCOMPARE(Selected(again.masks), 1);
+    QVERIFY(again.spanLines->isChecked());
+}
+
+void TDialogTest::loadAndSaveChanges()
+{
+    TScriptedPrompts prompts;
+    QTemporaryDir folder;
+    const QString saved = folder.filePath(QStringLiteral("saved.txt"));
+    TVarnokDialog& dialog = *m_dialog;
+    const QString text = QStringLiteral("abc\nxyz\n\nd\u00a0f\nuvw");
+    dialog.changes->setPlainText(text);
+
+    prompts.FileNames = {saved, std::nullopt, saved};
+    dialog.SaveButton->click();
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("abc\r\nxyz\r\n\r\nd\xc2\xa0" "f\r\nuvw\r\n"));
+
+    dialog.changes->setPlainText(QStringLiteral("other"));
+    dialog.LoadButton->click();  // cancelled
+    QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("other"));
+    dialog.LoadButton->click();
+    QCOMPARE(dialog.changes->document()->toRawText().replace(QChar::ParagraphSeparator, '\n'),
+             text + QLatin1Char('\n'));
+    QCOMPARE(prompts.Asked, (QStringList{"Save: Changes.txt", "Open: *.txt", "Open: *.txt"}));
+}
+
+void TDialogTest::changeFileErrors()
+{
+    TScriptedPrompts prompts;
+    const QString missing = QStringLiteral("/nonexistent-folder/changes.txt");
+    prompts.FileNames = {missing, missing};
+    TVarnokDialog& dialog = *m_dialog;
+    dialog.changes->setPlainText(QStringLiteral("kept"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, dialog.LoadButtonClick());
+    try {
+        dialog.SaveButtonClick();
+        QFAIL("no error");
+    } catch (const std::runtime_error& error) {
+        QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("Cannot create file ") + missing);
+    }
+    QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("kept"));
+}
+
+void TDialogTest::storedValues()
+{
+    // Stored values as another session left them, then a load.
+    TMyIniFile store(m_storeKey);
+    const std::string section = "Varnok\\Dialog";
+    store.WriteList(section, "ListBox-2", {"/a", "/b"});
+    store.WriteNumber(section, "Misc-3", -1);
+    store.WriteList(section, "ListBox-1", {});
+    store.WriteText(section, "Edit-1", "*.cpp");
+    store.WriteNumber(section, "Misc-2", 7);
+    store.WriteFlag(section, "CheckBox-1", false);
+    store.WriteFlag(section, "CheckBox-4", false);
+    store.WriteText("Varnok\\Dialog-History-1", "Text", "\"/quoted\"");
+
+    m_dialog->LoadFromIniFile();
+    TVarnokDialog& dialog = *m_dialog;
+    QCOMPARE(Rows(dialog.paths), QStringLiteral("/a|/b"));
+    QCOMPARE(Selected(dialog.paths), -1);
+    QCOMPARE(dialog.pathEdit->currentText(), QStringLiteral("/quoted"));
+    QCOMPARE(Rows(dialog.masks), QStringLiteral("*.cpp"));
+    QCOMPARE(Selected(dialog.masks), -1);
+    QVERIFY(!dialog.recurseDirectories->isChecked());
+    QVERIFY(!dialog.clearReport->isChecked());
+
+    // A first start: the defaults.
+    TVarnokDialog fresh(nullptr, m_storeKey + "-fresh");
+    fresh.LoadFromIniFile();
+    QVERIFY(fresh.recurseDirectories->isChecked());
+    QVERIFY(!fresh.spanLines->isChecked());
+    QVERIFY(!fresh.startWithDialog->isChecked());
+    QVERIFY(fresh.clearReport->isChecked());
+    QVERIFY(!fresh.WizardButton->isEnabled());
+}
+
+void TDialogTest::jobSettings()
+{
+    TVarnokDialog& dialog = *m_dialog;
+    dialog.changes->resize(120, 200);
+    const QString longLine(400, QLatin1Char('x'));
+    dialog.changes->setPlainText(longLine + QStringLiteral("\n\n"));
+    dialog.InsertDirectoryButton->click();
+    dialog.pathEdit->setEditText(QStringLiteral("/not-a-job-folder"));
+    const TJobSettings settings = dialog.JobSettings();
+    QCOMPARE(settings.ChangeText, (std::vector<std::string>{longLine.toStdString(), ""}));
+    QCOMPARE(settings.Folders, (std::vector<std::string>{QDir::tempPath().toStdString(), "/"}));
+    QCOMPARE(settings.Masks, (std::vector<std::string>{"*.*"}));
+    QVERIFY(settings.Recurse && settings.ClearReport && !settings.SpanLines);
+}
+
+QTEST_MAIN(TDialogTest)
+#include "tst_dialog.moc"

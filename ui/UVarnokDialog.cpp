@@ -1,0 +1,391 @@
+#include "UVarnokDialog.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+#include "ListEntries.h"
+#include "MyComps.h"
+#include "Prompts.h"
+#include "RunJob.h"
+#include "StoreBinding.h"
+#include "UAbout.h"
+#include "UChooseDirectory.h"
+#include "UMyIniFile.h"
+
+namespace varnok {
+
+namespace {
+
+const QString kRootFolder = QStringLiteral("/");
+const QString kAllFiles = QStringLiteral("*.*");
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        int left, int top, int width = 75, int height = 25)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, top, width, height);
+    return button;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption,
+                        int left, int top, int width)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(left, top, width, 17);
+    return box;
+}
+
+QListWidget* MakeList(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(left, top, width, height);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    return list;
+}
+
+QWidget* AddPage(QTabWidget* notebook, const char* name, const QString& caption)
+{
+    auto* page = new QWidget(notebook);
+    page->setObjectName(QString::fromLatin1(name));
+    notebook->addTab(page, caption);
+    return page;
+}
+
+std::vector<std::string> Rows(const QListWidget* list)
+{
+    std::vector<std::string> rows;
+    rows.reserve(static_cast<std::size_t>(list->count()));
+    for (int row = 0; row < list->count(); ++row) {
+        rows.push_back(list->item(row)->text().toStdString());
+    }
+    return rows;
+}
+
+// The text as typed: the document's own paragraph breaks become line breaks,
+// while non-breaking spaces and the like stay as they are.
+std::string PlainText(const QPlainTextEdit* edit)
+{
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text.toStdString();
+}
+
+}  // namespace
+
+TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
+    : TMyDialog(owner, "Varnok", storeKey)
+    , notebook(new QTabWidget(this))
+    , FoldersTab(AddPage(notebook, "FoldersTab", QStringLiteral("Folders")))
+    , masksTab(AddPage(notebook, "masksTab", QStringLiteral("Masks")))
+    , VarnokTab(AddPage(notebook, "VarnokTab", QStringLiteral("Varnok")))
+    , changesTab(AddPage(notebook, "changesTab", QStringLiteral("Changes")))
+    , optionsTab(AddPage(notebook, "optionsTab", QStringLiteral("Options")))
+    , pathEdit(new THistoryBox(FoldersTab))
+    , BrowseButton(MakeButton(FoldersTab, "BrowseButton", QStringLiteral("..."), 304, 8, 25, 21))
+    , paths(MakeList(FoldersTab, "paths", 8, 40, 321, 145))
+    , InsertDirectoryButton(MakeButton(FoldersTab, "InsertDirectoryButton", QStringLiteral("&Insert"), 356, 152))
+    , DeleteDirectoryButton(MakeButton(FoldersTab, "DeleteDirectoryButton", QStringLiteral("&Delete"), 356, 184))
+    , recurseDirectories(MakeCheckBox(FoldersTab, "recurseDirectories",
+                                      QStringLiteral("Search Other Folders Contained In These"), 24, 192, 233))
+    , maskEdit(new QLineEdit(kAllFiles, masksTab))
+    , InsertMaskButton(MakeButton(masksTab, "InsertMaskButton", QStringLiteral("Insert"), 356, 152))
+    , DeleteMaskButton(MakeButton(masksTab, "DeleteMaskButton", QStringLiteral("Delete"), 356, 184))
+    , masks(MakeList(masksTab, "masks", 16, 48, 89, 153))
+    , spanLines(MakeCheckBox(VarnokTab, "spanLines", QStringLiteral("Span Lines When Matching"), 40, 24, 169))
+    , changes(new QPlainTextEdit(changesTab))
+    , LoadButton(MakeButton(changesTab, "LoadButton", QStringLiteral("&Load..."), 356, 152))
+    , SaveButton(MakeButton(changesTab, "SaveButton", QStringLiteral("&Save..."), 356, 184))
+    , startWithDialog(MakeCheckBox(optionsTab, "startWithDialog",
+                                   QStringLiteral("Run Dialog Automatically"), 40, 16, 209))
+    , clearReport(MakeCheckBox(optionsTab, "clearReport", QStringLiteral("Clear Report"), 40, 40, 177))
+    , OKButton(MakeButton(this, "OKButton", QStringLiteral("&OK"), 360, 48))
+    , WizardButton(MakeButton(this, "WizardButton", QStringLiteral("&Wizard..."), 360, 80))
+    , helpButton(MakeButton(this, "helpButton", QStringLiteral("&Help"), 360, 112))
+    , CancelButton(MakeButton(this, "CancelButton", QStringLiteral("&Cancel"), 360, 144))
+    , m_chooser(new TChooseDirectory(this))
+{
+    setObjectName(QStringLiteral("VarnokDialog"));
+    setWindowTitle(QStringLiteral("Varnok Quillet"));
+    setWindowIcon(MainIcon());
+    setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
+    setSizeGripEnabled(true);
+    SetOuterSize(460, 272);
+    SetPosition(PositionScreenCenter);
+
+    // The page control fills the client area; the dialog buttons lie over it.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(notebook);
+    notebook->setObjectName(QStringLiteral("notebook"));
+    for (QPushButton* button : {OKButton, WizardButton, helpButton, CancelButton}) {
+        button->raise();
+    }
+
+    pathEdit->setObjectName(QStringLiteral("pathEdit"));
+    pathEdit->setGeometry(8, 8, 297, 21);
+    pathEdit->setEditText(QDir::tempPath());
+    pathEdit->SetSize(20);
+
+    maskEdit->setObjectName(QStringLiteral("maskEdit"));
+    maskEdit->setGeometry(16, 16, 89, 21);
+
+    changes->setObjectName(QStringLiteral("changes"));
+    changes->setGeometry(8, 8, 337, 201);
+    changes->setFont(DesignFont(QStringLiteral("Courier New"), 11, true));
+    changes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    changes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    changes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    changes->setTabChangesFocus(true);
+    changes->clear();
+
+    startWithDialog->setToolTip(
+        QStringLiteral("Always run this dialog automatically when the Quillet starts up."));
+    clearReport->setToolTip(QStringLiteral("Delete the current report before beginning the next one."));
+
+    OKButton->setDefault(true);
+    WizardButton->setEnabled(false);
+
+    // Only what the user does to the folder box counts as a change: typing, or
+    // picking an entry of its history.
+    connect(pathEdit->lineEdit(), &QLineEdit::textEdited, this, &TVarnokDialog::pathEditChange);
+    connect(pathEdit, &QComboBox::textActivated, this, &TVarnokDialog::pathEditChange);
+    connect(BrowseButton, &QPushButton::clicked, this, &TVarnokDialog::BrowseButtonClick);
+    connect(InsertDirectoryButton, &QPushButton::clicked, this, &TVarnokDialog::InsertDirectoryButtonClick);
+    connect(DeleteDirectoryButton, &QPushButton::clicked, this, &TVarnokDialog::DeleteDirectoryButtonClick);
+    connect(InsertMaskButton, &QPushButton::clicked, this, &TVarnokDialog::InsertMaskButtonClick);
+    connect(DeleteMaskButton, &QPushButton::clicked, this, &TVarnokDialog::DeleteMaskButtonClick);
+    connect(LoadButton, &QPushButton::clicked, this, &TVarnokDialog::LoadButtonClick);
+    connect(SaveButton, &QPushButton::clicked, this, &TVarnokDialog::SaveButtonClick);
+    connect(helpButton, &QPushButton::clicked, this, &TVarnokDialog::helpButtonClick);
+    connect(OKButton, &QPushButton::clicked, this, [this] { done(ResultOK); });
+    connect(WizardButton, &QPushButton::clicked, this, [this] { done(ResultWizard); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { done(ResultCancel); });
+    paths->viewport()->installEventFilter(this);
+    masks->viewport()->installEventFilter(this);
+    maskEdit->installEventFilter(this);
+
+    QWidget* order[] = {OKButton, CancelButton, WizardButton, notebook,
+                        pathEdit, BrowseButton, paths, InsertDirectoryButton, DeleteDirectoryButton,
+                        recurseDirectories, maskEdit, masks, InsertMaskButton, DeleteMaskButton,
+                        spanLines, changes, LoadButton, SaveButton, startWithDialog, clearReport,
+                        helpButton};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+
+    // The offsets come from the designed layout, before any saved size applies.
+    AddResize(paths, false, true, false, true);
+    AddResize(recurseDirectories, false, false, true, false);
+    AddResize(masks, false, false, false, true);
+    AddResize(changes, false, true, false, true);
+    AddResize(pathEdit, false, true, false, false);
+    AddResize(BrowseButton, true, false, false, false);
+    for (QWidget* button : {OKButton, WizardButton, helpButton, CancelButton, LoadButton, SaveButton,
+                            InsertMaskButton, DeleteMaskButton, InsertDirectoryButton,
+                            DeleteDirectoryButton}) {
+        AddResize(button, true, false, false, false);
+    }
+}
+
+TJobSettings TVarnokDialog::JobSettings() const
+{
+    TJobSettings settings;
+    settings.ClearReport = clearReport->isChecked();
+    settings.Folders = Rows(paths);
+    settings.Recurse = recurseDirectories->isChecked();
+    settings.SpanLines = spanLines->isChecked();
+    settings.ChangeText = SplitTextLines(PlainText(changes));
+    settings.Masks = Rows(masks);
+    return settings;
+}
+
+void TVarnokDialog::pathEditChange()
+{
+    WriteSelectedEntry(paths, pathEdit->currentText());
+}
+
+void TVarnokDialog::BrowseButtonClick()
+{
+    if (m_chooser->exec() != ResultOK) {
+        return;
+    }
+    pathEdit->setEditText(m_chooser->ChosenDirectory());
+    pathEditChange();
+}
+
+void TVarnokDialog::pathsMouseUp()
+{
+    if (const auto text = SelectedText(paths)) {
+        pathEdit->setEditText(*text);
+    }
+}
+
+void TVarnokDialog::InsertDirectoryButtonClick()
+{
+    AppendEntry(paths, kRootFolder);
+    pathEdit->setEditText(kRootFolder);
+}
+
+void TVarnokDialog::DeleteDirectoryButtonClick()
+{
+    if (const auto text = DeleteSelectedEntry(paths)) {
+        pathEdit->setEditText(*text);
+    }
+}
+
+void TVarnokDialog::maskEditKeyUp()
+{
+    WriteSelectedEntry(masks, maskEdit->text());
+}
+
+void TVarnokDialog::InsertMaskButtonClick()
+{
+    AppendEntry(masks, kAllFiles);
+    maskEdit->setText(kAllFiles);
+}
+
+void TVarnokDialog::DeleteMaskButtonClick()
+{
+    if (const auto text = DeleteSelectedEntry(masks)) {
+        maskEdit->setText(*text);
+    }
+}
+
+void TVarnokDialog::masksMouseUp()
+{
+    if (const auto text = SelectedText(masks)) {
+        maskEdit->setText(*text);
+    }
+}
+
+void TVarnokDialog::LoadButtonClick()
+{
+    const std::optional<QString> name = TPrompts::Instance().OpenFileName(this, QStringLiteral("*.txt"));
+    if (!name) {
+        return;
+    }
+    QFile file(*name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("Cannot open file " + name->toStdString());
+    }
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    changes->setPlainText(text);
+}
+
+void TVarnokDialog::SaveButtonClick()
+{
+    const std::optional<QString> name = TPrompts::Instance().SaveFileName(this, QStringLiteral("Changes.txt"));
+    if (!name) {
+        return;
+    }
+    QFile file(*name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw std::runtime_error("Cannot create file " + name->toStdString());
+    }
+    std::string contents;
+    for (const std::string& line : SplitTextLines(PlainText(changes))) {
+        contents += line;
+        contents += "\r\n";
+    }
+    if (file.write(contents.data(), static_cast<qint64>(contents.size()))
+            != static_cast<qint64>(contents.size())
+        || !file.flush()) {
+        throw std::runtime_error("Cannot create file " + name->toStdString());
+    }
+}
+
+void TVarnokDialog::helpButtonClick()
+{
+    ShowHelp();
+}
+
+void TVarnokDialog::LoadLocalFromIniFile()
+{
+    TMyDialog::LoadLocalFromIniFile();
+    TMyIniFile& store = IniFile();
+    const std::string section = Section();
+    pathEdit->LoadHistory(store, section, 1);
+    recurseDirectories->setChecked(store.ReadFlag(section, "CheckBox-1", true));
+    spanLines->setChecked(store.ReadFlag(section, "CheckBox-2", false));
+    startWithDialog->setChecked(store.ReadFlag(section, "CheckBox-3", false));
+    clearReport->setChecked(store.ReadFlag(section, "CheckBox-4", true));
+
+    ReadListBox(store, section, "ListBox-2", paths);
+    if (paths->count() == 0) {
+        paths->addItem(pathEdit->currentText());
+    }
+    SelectRow(paths, store.ReadNumber(section, "Misc-3", 0));
+
+    maskEdit->setText(QString::fromStdString(store.ReadText(section, "Edit-1", kAllFiles.toStdString())));
+    ReadListBox(store, section, "ListBox-1", masks);
+    if (masks->count() == 0) {
+        masks->addItem(maskEdit->text());
+    }
+    SelectRow(masks, store.ReadNumber(section, "Misc-2", 0));
+
+    ReadRichEdit(store, section, "2", changes);
+}
+
+void TVarnokDialog::SaveLocalToIniFile()
+{
+    TMyDialog::SaveLocalToIniFile();
+    TMyIniFile& store = IniFile();
+    const std::string section = Section();
+    pathEdit->SaveHistory(store, section, 1);
+    store.WriteFlag(section, "CheckBox-1", recurseDirectories->isChecked());
+    store.WriteFlag(section, "CheckBox-2", spanLines->isChecked());
+    store.WriteFlag(section, "CheckBox-3", startWithDialog->isChecked());
+    store.WriteFlag(section, "CheckBox-4", clearReport->isChecked());
+    WriteListBox(store, section, "ListBox-2", paths);
+    store.WriteNumber(section, "Misc-3", SelectedRow(paths));
+    store.WriteText(section, "Edit-1", maskEdit->text().toStdString());
+    WriteListBox(store, section, "ListBox-1", masks);
+    store.WriteNumber(section, "Misc-2", SelectedRow(masks));
+    WriteRichEdit(store, section, "2", changes);
+}
+
+bool TVarnokDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        // Selection follows the press, so at the release it is already made.
+        if (watched == paths->viewport()) {
+            pathsMouseUp();
+        } else if (watched == masks->viewport()) {
+            masksMouseUp();
+        }
+    } else if (event->type() == QEvent::KeyRelease && watched == maskEdit) {
+        maskEditKeyUp();
+    }
+    return TMyDialog::eventFilter(watched, event);
+}
+
+void TVarnokDialog::showEvent(QShowEvent* event)
+{
+    TMyDialog::showEvent(event);
+    notebook->setCurrentWidget(changesTab);
+    changes->setFocus();
+}
+
+void TVarnokDialog::reject()
+{
+    done(ResultCancel);
+}
+
+}  // namespace varnok
