@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kDialogSection = "Varnok\\Dialog";
 
-// The folder entry's design text.
+// The folder entry's text before anything is restored.
 std::string SystemTempFolder() {
     const char* temp = std::getenv("TMPDIR");
     return temp && *temp ? temp : "/tmp";

@@ -120,8 +120,8 @@ TMyIniFile::TMyIniFile(std::string storeKey) : m_storeKey(std::move(storeKey)) {
             },
             {"Failed to create key " + m_storeKey, "Failed to create key " + m_storeKey});
     } catch (const std::runtime_error&) {
-        // Creation reports nothing by design; every write creates the key again
-        // and raises this same failure.
+        // A window opening its store must not fail at construction; every write
+        // creates the key again and raises this same failure where it matters.
     }
 }
 
@@ -239,7 +239,7 @@ std::optional<std::string> TMyIniFile::ReadTextBlock(const std::string& section,
     try {
         return ReadWholeFile(path);
     } catch (const std::system_error&) {
-        return std::nullopt;  // as designed: an unreadable block leaves the control as it is
+        return std::nullopt;  // an unreadable block leaves the control's text in place
     }
 }
 

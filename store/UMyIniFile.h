@@ -56,8 +56,8 @@ struct TTreeNode {
 
 class TMyIniFile {
 public:
-    // Opens the store at `storeKey`, creating it and the keys above it. As
-    // designed this never reports a failure: the first write reports it.
+    // Opens the store at `storeKey`, creating it and the keys above it. This
+    // never reports a failure: the first write reports it.
     explicit TMyIniFile(std::string storeKey);
 
     const std::string& StoreKey() const { return m_storeKey; }

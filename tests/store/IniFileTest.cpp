@@ -26,7 +26,7 @@ std::string ErrorOf(Operation operation) {
     return "";
 }
 
-TEST_F(StoreTest, NumbersAndFlagsReadAsDesigned) {
+TEST_F(StoreTest, NumbersAndFlagsFallBackToTheDefault) {
     const struct {
         const char* stored;
         std::optional<int> number;  // nullopt: not a number, the default comes back
@@ -87,7 +87,7 @@ TEST_F(StoreTest, FailuresCarryTheirMessages) {
     EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "3"); }), "Failed to create key Varnok\\Dialog");
 }
 
-TEST_F(StoreTest, ListsAsDesigned) {
+TEST_F(StoreTest, ListsReadNoFurtherThanTheirCount) {
     TMyIniFile store(kDefaultStoreKey);
     store.WriteList(kSection, "ListBox-2", {});
     EXPECT_EQ(store.ReadText("Varnok\\DialogListBox-2", "Count", ""), "0");
