@@ -1,6 +1,7 @@
 // The wizard: buttons and page moves, the ways it closes, Browse, the mask
 // list rules, its stored values, and the flood fill behind its picture.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,8 +14,11 @@
 #include <QtTest>
 
 #include "../forms/TempStore.h"
+#include "ScriptedPrompts.h"
 #include "UChooseDirectory.h"
 #include "UMyIniFile.h"
+#include "UVarnokDialog.h"
+#include "UVarnokReport.h"
 #include "UVarnokWizard.h"
 #include "UWildCards.h"
 
@@ -95,6 +99,7 @@ private slots:
     void floodFill();
     void floodFillOfALargeMaze();
     void finishPictureTakesTheWindowColour();
+    void finishingFromTheReportStartsNoRun();
 
 private:
     std::unique_ptr<TTempStore> m_store;
@@ -452,6 +457,36 @@ void TWizardTest::finishPictureTakesTheWindowColour()
     QCOMPARE(shown.pixel(199, 249) & RGB_MASK, window);
     QCOMPARE(m_wizard->ImageFlag->parentWidget(), m_wizard->Finish);
     QCOMPARE(m_wizard->ImageFlag->geometry(), QRect(16, 16, 200, 250));
+}
+
+void TWizardTest::finishingFromTheReportStartsNoRun()
+{
+    TScriptedPrompts prompts;
+    prompts.ConfirmAnswers = {true};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    TVarnokDialog& dialog = report.VarnokDialog();
+    QVERIFY(qobject_cast<TVarnokWizard*>(report.Wizard));
+    QVERIFY(!report.Wizard1->isEnabled());
+    QVERIFY(!dialog.WizardButton->isEnabled());
+
+    auto* wizard = static_cast<TVarnokWizard*>(report.Wizard);
+    wizard->RootDirectory->setText(QStringLiteral("/srv"));
+    dialog.changes->setPlainText(QStringLiteral("foo\nbar\n"));
+    const TJobSettings before = dialog.JobSettings();
+    QTimer::singleShot(0, wizard, [wizard] {
+        for (int page = 0; page <= wizard->LastPage; ++page)
+            wizard->BtnNext->click();
+    });
+    report.ShowWizard();
+
+    QCOMPARE(wizard->result(), TMyForm::ResultOK);
+    QVERIFY(prompts.Asked.isEmpty());  // no run asks its question
+    QVERIFY(report.resultField->toPlainText().isEmpty());
+    const TJobSettings after = dialog.JobSettings();
+    QCOMPARE(after.Folders, before.Folders);
+    QCOMPARE(after.Masks, before.Masks);
+    QCOMPARE(after.ChangeText, before.ChangeText);
+    QCOMPARE(after.Recurse, before.Recurse);
 }
 
 QTEST_MAIN(TWizardTest)
