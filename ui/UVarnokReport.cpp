@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <stdexcept>
+#include <utility>
 
 namespace varnok {
 namespace {
@@ -195,6 +196,10 @@ void TVarnokReport::RunJob(const TJobSettings& settings)
 void TVarnokReport::SetRunning(bool running)
 {
     m_running = running;
+    if (running)
+        m_sinceShown.invalidate();  // the run's first pump shows its start
+    else
+        ShowPending();
     for (QAction* command : {New1, Dialog1, LoadConfiguration1, SaveConfiguration1})
         command->setEnabled(!running);
     if (!running && m_closeRequested) {
@@ -212,36 +217,54 @@ bool TVarnokReport::Confirm(const std::string& caption, const std::string& quest
 
 void TVarnokReport::ClearReport()
 {
+    m_pendingLines.clear();
     resultField->clear();
     m_emptyFirstLine = false;
 }
 
 void TVarnokReport::AppendReportLine(const std::string& line)
 {
-    // An empty box holds no line, so an empty first line is remembered here:
-    // the next line then starts a line of its own below it.
-    const QString text = QString::fromStdString(line);
-    if (resultField->document()->isEmpty()) {
-        resultField->setPlainText(m_emptyFirstLine ? QLatin1Char('\n') + text : text);
-        m_emptyFirstLine = !m_emptyFirstLine && text.isEmpty();
-        return;
-    }
-    resultField->appendPlainText(text);
+    m_pendingLines << QString::fromStdString(line);
 }
 
 void TVarnokReport::SetStatusText(const std::string& text)
 {
-    m_statusText->setText(QString::fromStdString(text));
+    m_pendingStatus = QString::fromStdString(text);
+}
+
+void TVarnokReport::ProcessEvents()
+{
+    // Showing every file's line and name at once would repaint the window
+    // for every file, which costs far more than editing small files.
+    if (!m_sinceShown.isValid() || m_sinceShown.elapsed() >= UpdateInterval)
+        ShowPending();
+    QCoreApplication::processEvents();
+}
+
+void TVarnokReport::ShowPending()
+{
+    m_sinceShown.start();
+    if (m_pendingStatus)
+        m_statusText->setText(*std::exchange(m_pendingStatus, std::nullopt));
+    if (m_pendingLines.isEmpty())
+        return;
+    const QStringList lines = std::exchange(m_pendingLines, {});
+    // An empty box holds no line, so an empty first line is remembered here:
+    // the next line then starts a line of its own below it.
+    if (!resultField->document()->isEmpty()) {
+        resultField->appendPlainText(lines.join(QLatin1Char('\n')));
+    } else if (!m_emptyFirstLine && lines == QStringList{QString()}) {
+        m_emptyFirstLine = true;
+    } else {
+        resultField->setPlainText((m_emptyFirstLine ? QStringLiteral("\n") : QString())
+                                  + lines.join(QLatin1Char('\n')));
+        m_emptyFirstLine = false;
+    }
 }
 
 QString TVarnokReport::StatusText() const
 {
     return m_statusText->text();
-}
-
-void TVarnokReport::ProcessEvents()
-{
-    QCoreApplication::processEvents();
 }
 
 void TVarnokReport::FormActivate()
@@ -297,6 +320,7 @@ void TVarnokReport::New1Click()
 
 void TVarnokReport::SaveAs1Click()
 {
+    ShowPending();
     // The section names the file; its "\" is this system's "/".
     const QString proposed = QString::fromStdString(Section()).replace(QLatin1Char('\\'), QLatin1Char('/'))
                              + QStringLiteral(".txt");
@@ -329,6 +353,7 @@ void TVarnokReport::SetupPrinter1Click()
 
 void TVarnokReport::Print1Click()
 {
+    ShowPending();
     QPrinter& printer = Printer();
     printer.setDocName(QString::fromStdString(Section()) + QStringLiteral(" Quillet"));
     if (TPrompts::Instance().Print(this, printer))

@@ -13,7 +13,11 @@
 #include "RunHost.h"
 #include "RunJob.h"
 
+#include <QElapsedTimer>
+#include <QStringList>
+
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -44,6 +48,9 @@ public:
     // The run: confirmation, report preparation, the walk, "All Done".
     void RunJob(const TJobSettings& settings);
     bool Running() const { return m_running; }
+    // During a run, new report lines and the status text reach the screen at
+    // most this often (milliseconds), and at the run's end.
+    int UpdateInterval = 40;
 
     // Opens the dialog when "Run Dialog Automatically" is ticked; the program
     // calls it once, when the window first shows.
@@ -113,10 +120,15 @@ private:
     void BuildMenu();
     QPrinter& Printer();
     void SetRunning(bool running);
+    // Puts the report lines and the status text of the run so far on screen.
+    void ShowPending();
 
     QLabel* m_statusText;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
+    QStringList m_pendingLines;
+    std::optional<QString> m_pendingStatus;
+    QElapsedTimer m_sinceShown;
     bool m_emptyFirstLine = false;
     bool m_running = false;
     bool m_closeRequested = false;

@@ -104,6 +104,7 @@ private slots:
     void runAsksFirst();
     void cancelInTheDialogStartsNothing();
     void runsWithoutClearReportAreSeparated();
+    void spacedUpdatesShowEveryLineAtTheEnd();
     void stopEndsTheRunEarly();
     void closingStopsTheRunFirst();
     void runErrorIsShownAndEndsTheRun();
@@ -133,6 +134,8 @@ void TestReport::init()
     m_work = std::make_unique<QTemporaryDir>();
     m_prompts = std::make_unique<TScriptedPrompts>();
     m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
+    // Every line on screen at every pump, so that a test can act mid-run.
+    m_report->UpdateInterval = 0;
 }
 
 void TestReport::cleanup()
@@ -299,6 +302,31 @@ void TestReport::runsWithoutClearReportAreSeparated()
                                                   Line(3, file)}));
 }
 
+void TestReport::spacedUpdatesShowEveryLineAtTheEnd()
+{
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        files << m_work->filePath(QStringLiteral("f%1.txt").arg(i));
+        WriteAll(files.last(), "foo\n");
+    }
+    PrepareJob(false);
+    m_prompts->ConfirmAnswers = {true};
+    m_report->UpdateInterval = 60000;
+    int changes = 0;
+    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] { ++changes; });
+
+    Run();
+
+    // Shown at the first pump and at the end only.
+    QCOMPARE(changes, 2);
+    QStringList lines = ReportLines(*m_report);
+    QCOMPARE(lines.mid(0, 3), QStringList({"", kDots, ""}));
+    lines = lines.mid(3);
+    lines.sort();
+    QCOMPARE(lines, QStringList({Line(1, files[0]), Line(1, files[1]), Line(1, files[2])}));
+    QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+}
+
 void TestReport::stopEndsTheRunEarly()
 {
     const int files = 40;
@@ -383,6 +411,8 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     m_report->VarnokDialog().paths->clear();
     m_report->VarnokDialog().paths->addItems({m_work->filePath(QStringLiteral("1")),
                                               m_work->filePath(QStringLiteral("2"))});
+    // What the run did before the error is on screen however spaced the updates.
+    m_report->UpdateInterval = 60000;
     m_prompts->ConfirmAnswers = {true};
 
     CloseWhenShown(m_report->Dialog, TMyForm::ResultOK);
@@ -392,7 +422,7 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     QCOMPARE(m_prompts->Asked.at(1),
              QStringLiteral("Error: Cannot create file ") + m_work->filePath(QStringLiteral("2/b.$$$")));
     QCOMPARE(ReportLines(*m_report), QStringList{Line(1, good)});
-    QVERIFY(m_report->StatusText() != QStringLiteral("All Done"));
+    QCOMPARE(m_report->StatusText(), QStringLiteral("Searching: ") + bad + QStringLiteral(" ..."));
     QCOMPARE(ReadAll(bad), QStringLiteral("foo\n"));
     QVERIFY(!m_report->Running());
     QVERIFY(m_report->Dialog1->isEnabled());
