@@ -130,6 +130,9 @@ TEST(ProcessTest, CtrlCStopsTheRunWithAllDone) {
 // in place the old ones are under the backup name; nothing is missing and
 // nothing but one temporary file is left over.
 TEST(ProcessTest, KilledAtRandomInstantsLeavesEveryFileWhole) {
+#ifdef VARNOK_SANITIZED
+    GTEST_SKIP() << "the order of file operations is what counts here; sanitizers only slow it down";
+#endif
     constexpr int kFiles = 2000, kFolders = 20, kKills = 30;
     testing::TTempTree base(FastScratch());
     const std::string root = base.Path("tree");
