@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "../forms/TempStore.h"
+#include "ListTexts.h"
 #include "ScriptedPrompts.h"
 #include "ULoadConfig.h"
 #include "UMyIniFile.h"
@@ -26,22 +27,6 @@
 using namespace varnok;
 
 namespace {
-
-QStringList Names(const QListWidget* list)
-{
-    QStringList names;
-    for (int row = 0; row < list->count(); ++row)
-        names << list->item(row)->text();
-    return names;
-}
-
-QStringList Names(const QComboBox* box)
-{
-    QStringList names;
-    for (int row = 0; row < box->count(); ++row)
-        names << box->itemText(row);
-    return names;
-}
 
 // Creates the configurations `names` as a save would, with one value each.
 void StoreConfigurations(const QStringList& names)
@@ -131,11 +116,11 @@ void TConfigTest::windowsListTheStoredNames()
     StoreConfigurations({QStringLiteral("weekly"), QStringLiteral("Daily"), QStringLiteral("Monthly")});
     const QStringList expected{QStringLiteral("Daily"), QStringLiteral("Monthly"), QStringLiteral("weekly")};
     const TSaveConfig save(nullptr);
-    QCOMPARE(Names(save.ListBoxNames), expected);
+    QCOMPARE(Texts(save.ListBoxNames), expected);
     QCOMPARE(save.ListBoxNames->currentRow(), -1);  // the login name stays proposed
 
     const TLoadConfig load(nullptr);
-    QCOMPARE(Names(load.ComboBoxNames), expected);
+    QCOMPARE(Texts(load.ComboBoxNames), expected);
     QCOMPARE(load.ComboBoxNames->currentIndex(), 0);
     QCOMPARE(load.ConfigurationName(), QStringLiteral("Daily"));
 }
@@ -317,7 +302,7 @@ void TConfigTest::loadingAConfigurationLackingTheWizardsValues()
     QCOMPARE(wizard.searchString->text(), QString());
     QVERIFY(wizard.recurseDirectories->isChecked());
     QVERIFY(!wizard.binaryFiles->isChecked());
-    QCOMPARE(Names(wizard.masks), QStringList{QStringLiteral("*.*")});
+    QCOMPARE(Texts(wizard.masks), QStringList{QStringLiteral("*.*")});
 }
 
 QTEST_MAIN(TConfigTest)

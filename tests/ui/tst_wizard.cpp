@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "../forms/TempStore.h"
+#include "ListTexts.h"
 #include "ScriptedPrompts.h"
 #include "UChooseDirectory.h"
 #include "UMyIniFile.h"
@@ -32,16 +33,7 @@ constexpr QRgb kFill = qRgb(240, 240, 240);
 
 QString Rows(const QListWidget* list)
 {
-    QStringList rows;
-    for (int row = 0; row < list->count(); ++row)
-        rows << list->item(row)->text();
-    return rows.join(QLatin1Char('|'));
-}
-
-int Selected(const QListWidget* list)
-{
-    const auto items = list->selectedItems();
-    return items.isEmpty() ? -1 : list->row(items.first());
+    return Texts(list).join(QLatin1Char('|'));
 }
 
 // A picture drawn from rows of characters: M magenta, . ink.
