@@ -22,7 +22,6 @@ private slots:
 
     void rulesFollowTheDialogSize_data();
     void rulesFollowTheDialogSize();
-    void rulesApplyInOrderOfRegistration();
     void helpCandidates_data();
     void helpCandidates();
     void helpOpensTheFirstFileFound_data();
@@ -81,27 +80,6 @@ void TestMyDialog::rulesFollowTheDialogSize()
 
     dialog.SetOuterSize(460, 272);
     QCOMPARE(control.geometry().topLeft(), QPoint(300, 40));
-}
-
-void TestMyDialog::rulesApplyInOrderOfRegistration()
-{
-    TMyDialog dialog(nullptr, "Test", kDefaultStoreKey);
-    dialog.SetOuterSize(460, 272);
-    QWidget first(&dialog), second(&dialog);
-    first.setGeometry(8, 40, 321, 145);
-    second.setGeometry(360, 48, 75, 25);
-    dialog.AddResize(&first, false, true, false, true);
-    dialog.AddResize(&second, true, false, false, false);
-
-    const std::vector<TResize>& rules = dialog.Resizes();
-    QCOMPARE(rules.size(), std::size_t(2));
-    QCOMPARE(rules[0].Control, &first);
-    QCOMPARE(rules[0].WidthOffset, 139);
-    QCOMPARE(rules[0].HeightOffset, 127);
-    // Every offset is taken, whatever the flags.
-    QCOMPARE(rules[1].LeftOffset, 100);
-    QCOMPARE(rules[1].TopOffset, 224);
-    QCOMPARE(dialog.Section(), std::string("Test\\Dialog"));
 }
 
 void TestMyDialog::helpCandidates_data()

@@ -1,5 +1,5 @@
 // Saved placement of a window: defaults, unreadable values, states, modes,
-// the order of the values and a configuration switch.
+// and the order of the values.
 
 #include "TempStore.h"
 
@@ -40,7 +40,6 @@ private slots:
     void saveWritesTheSixValuesInOrder();
     void roundTripKeepsNormalPlacementOfMaximisedWindow();
     void centredModeCentresAtEveryShowing();
-    void selectedConfigurationTakesLaterWrites();
 
 private:
     TTempStore m_store;
@@ -140,18 +139,6 @@ void TestMyForm::centredModeCentresAtEveryShowing()
         form->hide();
         form->SetOuterPosition(0, 0);
     }
-}
-
-void TestMyForm::selectedConfigurationTakesLaterWrites()
-{
-    auto form = DesignedForm();
-    form->SelectConfiguration("Weekly");
-    form->SaveToIniFile();
-
-    const TMyIniFile weekly(ConfigurationStoreKey("Weekly"));
-    const TMyIniFile standard(kDefaultStoreKey);
-    QCOMPARE(weekly.ReadNumber(kSection, "Width", -1), 435);
-    QCOMPARE(standard.ReadNumber(kSection, "Width", -1), -1);
 }
 
 QTEST_MAIN(TestMyForm)

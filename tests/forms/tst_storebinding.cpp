@@ -1,4 +1,4 @@
-// The store's records bound to controls: list rows, text blocks and fonts.
+// The store's records bound to controls: text blocks and fonts.
 
 #include "TempStore.h"
 
@@ -6,7 +6,6 @@
 #include "UMyIniFile.h"
 
 #include <QFile>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -22,49 +21,14 @@ private slots:
     void initTestCase() { QVERIFY(m_store.IsValid()); }
     void init() { m_store.Clear(); }
 
-    void listRows_data();
-    void listRows();
     void textBlocks_data();
     void textBlocks();
-    void missingTextBlockKeepsTheText();
     void fonts_data();
     void fonts();
 
 private:
     TTempStore m_store;
 };
-
-void TestStoreBinding::listRows_data()
-{
-    QTest::addColumn<QStringList>("written");
-    QTest::addColumn<QStringList>("read");
-
-    QTest::newRow("no rows") << QStringList{} << QStringList{};
-    QTest::newRow("rows in order") << QStringList{"/tmp", "/home/a b", "/"}
-                                   << QStringList{"/tmp", "/home/a b", "/"};
-    QTest::newRow("an empty row is dropped") << QStringList{"*.txt", "", "*.c"}
-                                             << QStringList{"*.txt", "*.c"};
-    QTest::newRow("non-ASCII and quotes") << QStringList{"/tmp/Ærø \"x\""}
-                                          << QStringList{"/tmp/Ærø \"x\""};
-}
-
-void TestStoreBinding::listRows()
-{
-    QFETCH(QStringList, written);
-    QFETCH(QStringList, read);
-
-    TMyIniFile ini(kDefaultStoreKey);
-    QListWidget source, target;
-    source.addItems(written);
-    target.addItems({"left over"});
-    WriteListBox(ini, kSection, "ListBox-1", &source);
-    ReadListBox(ini, kSection, "ListBox-1", &target);
-
-    QStringList rows;
-    for (int row = 0; row < target.count(); ++row)
-        rows << target.item(row)->text();
-    QCOMPARE(rows, read);
-}
 
 void TestStoreBinding::textBlocks_data()
 {
@@ -101,15 +65,6 @@ void TestStoreBinding::textBlocks()
     QPlainTextEdit again;
     ReadRichEdit(ini, kSection, "1", &again);
     QCOMPARE(again.toPlainText(), text);
-}
-
-void TestStoreBinding::missingTextBlockKeepsTheText()
-{
-    const TMyIniFile ini(kDefaultStoreKey);
-    QPlainTextEdit edit;
-    edit.setPlainText(QStringLiteral("kept"));
-    ReadRichEdit(ini, kSection, "9", &edit);
-    QCOMPARE(edit.toPlainText(), QStringLiteral("kept"));
 }
 
 void TestStoreBinding::fonts_data()
