@@ -66,7 +66,6 @@ private slots:
 
     void windowsWithNothingStored();
     void windowsListTheStoredNames();
-    void clickingANameTakesItOver();
     void typedNames_data();
     void typedNames();
     void savedUnderATypedName_data();
@@ -113,43 +112,27 @@ void TConfigTest::windowsWithNothingStored()
 
 void TConfigTest::windowsListTheStoredNames()
 {
-    StoreConfigurations({QStringLiteral("weekly"), QStringLiteral("Daily"), QStringLiteral("Monthly")});
-    const QStringList expected{QStringLiteral("Daily"), QStringLiteral("Monthly"), QStringLiteral("weekly")};
-    const TSaveConfig save(nullptr);
-    QCOMPARE(Texts(save.ListBoxNames), expected);
-    QCOMPARE(save.ListBoxNames->currentRow(), -1);  // the login name stays proposed
-
+    StoreConfigurations({QStringLiteral("weekly"), QStringLiteral("Daily")});
+    const QStringList expected{QStringLiteral("Daily"), QStringLiteral("weekly")};
     const TLoadConfig load(nullptr);
     QCOMPARE(Texts(load.ComboBoxNames), expected);
-    QCOMPARE(load.ComboBoxNames->currentIndex(), 0);
     QCOMPARE(load.ConfigurationName(), QStringLiteral("Daily"));
-}
 
-void TConfigTest::clickingANameTakesItOver()
-{
-    StoreConfigurations({QStringLiteral("Daily"), QStringLiteral("Weekly")});
     TSaveConfig save(nullptr);
     save.show();
-    const auto click = [&](int row) {
-        const QRect place = save.ListBoxNames->visualItemRect(save.ListBoxNames->item(row));
-        QTest::mouseClick(save.ListBoxNames->viewport(), Qt::LeftButton, {}, place.center());
-    };
-    click(1);
-    QCOMPARE(save.EditName->text(), QStringLiteral("Weekly"));
+    QCOMPARE(Texts(save.ListBoxNames), expected);
+    const QRect second = save.ListBoxNames->visualItemRect(save.ListBoxNames->item(1));
+    QTest::mouseClick(save.ListBoxNames->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(save.EditName->text(), QStringLiteral("weekly"));
     save.EditName->setText(QStringLiteral("edited"));
-    click(1);  // the row already selected is taken over again
-    QCOMPARE(save.EditName->text(), QStringLiteral("Weekly"));
-    save.ListBoxNames->clearSelection();
-    save.EditName->setText(QStringLiteral("kept"));
-    save.ListBoxNamesClick();
-    QCOMPARE(save.EditName->text(), QStringLiteral("kept"));
+    QTest::mouseClick(save.ListBoxNames->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(save.EditName->text(), QStringLiteral("weekly"));  // the selected row, taken again
 }
 
 void TConfigTest::typedNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("plain") << "Weekly" << "Weekly";
     QTest::newRow("blanks and case kept") << " My Jobs " << " My Jobs ";
     QTest::newRow("slash path") << "/home/me/Weekly" << "Weekly";
     QTest::newRow("backslash path") << "C:\\Jobs\\Weekly" << "Weekly";
@@ -157,9 +140,7 @@ void TConfigTest::typedNames_data()
     QTest::newRow("climbing out") << "../../outside" << "outside";
     QTest::newRow("dots alone are a name") << ".." << "..";
     QTest::newRow("ends in a separator") << "C:\\Jobs\\" << "";
-    QTest::newRow("empty") << "" << "";
     QTest::newRow("control characters dropped") << "Wee\tkly\x7f" << "Weekly";
-    QTest::newRow("not ASCII") << "Wöchentlich ✓" << "Wöchentlich ✓";
     QTest::newRow("255 characters kept")
         << QString(300, QLatin1Char('x')) << QString(255, QLatin1Char('x'));
     QTest::newRow("a character beyond 16 bits counts once")

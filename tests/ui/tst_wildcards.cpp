@@ -17,8 +17,6 @@ private slots:
     void lines_data();
     void lines();
     void window();
-    void textFollowsTheWidth();
-    void okCloses();
 };
 
 void TWildCardsTest::lines_data()
@@ -56,21 +54,9 @@ void TWildCardsTest::window()
     QCOMPARE(window.helpText->geometry(), QRect(0, 0, window.width(), 265));
     QVERIFY(QFontInfo(window.helpText->font()).fixedPitch());
     QCOMPARE(window.helpText->font().pixelSize(), 13);
-    QVERIFY(window.OKButton->isDefault());
-}
 
-void TWildCardsTest::textFollowsTheWidth()
-{
-    TWildCards window(nullptr);
-    window.show();
     window.resize(600, 400);
     QCOMPARE(window.helpText->geometry(), QRect(0, 0, 600, 265));
-}
-
-void TWildCardsTest::okCloses()
-{
-    TWildCards window(nullptr);
-    window.show();
     QTest::mouseClick(window.OKButton, Qt::LeftButton);
     QVERIFY(!window.isVisible());
 }
