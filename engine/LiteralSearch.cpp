@@ -75,21 +75,27 @@ int TLiteralSearch::Find(std::string_view text, int from, int end) const
         }
         return -1;
     }
-    // Two spellings: walk the next occurrence of each in step.
-    auto next = [hi](const unsigned char* at, unsigned char c) {
-        if (at >= hi) return hi;
-        const void* r = std::memchr(at, c, static_cast<std::size_t>(hi - at));
-        return r ? static_cast<const unsigned char*>(r) : hi;
+    // Two spellings: walk the next occurrence of each in step. A spelling that is
+    // rare or absent would be scanned to the end on every call, so where each was
+    // last found (or found missing) is kept for the next, later search.
+    auto next = [this, base, hi](std::size_t v, const unsigned char* at) {
+        TScanCache& cache = m_cache[v];
+        const unsigned char c = v == 0 ? m_anchorUpper : m_anchorLower;
+        if (cache.text == base && cache.from <= at && at <= cache.found && cache.limit == hi)
+            return cache.found;
+        const void* r = at < hi ? std::memchr(at, c, static_cast<std::size_t>(hi - at)) : nullptr;
+        cache = TScanCache{base, at, r ? static_cast<const unsigned char*>(r) : hi, hi};
+        return cache.found;
     };
-    const unsigned char* up = next(lo, m_anchorUpper);
-    const unsigned char* low = next(lo, m_anchorLower);
+    const unsigned char* up = next(0, lo);
+    const unsigned char* low = next(1, lo);
     while (up < hi || low < hi) {
         const unsigned char* at = up < low ? up : low;
         if (MatchesAt(at - m_anchor)) return static_cast<int>(at - m_anchor - base);
         if (at == up)
-            up = next(at + 1, m_anchorUpper);
+            up = next(0, at + 1);
         else
-            low = next(at + 1, m_anchorLower);
+            low = next(1, at + 1);
     }
     return -1;
 }

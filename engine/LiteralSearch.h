@@ -24,6 +24,15 @@ private:
     int m_anchor = 0;  // the pattern byte whose occurrences are scanned for
     unsigned char m_anchorUpper = 0;
     unsigned char m_anchorLower = 0;  // equal to m_anchorUpper unless a letter is folded
+
+    // The next occurrence of one spelling at or after from, scanned up to limit.
+    struct TScanCache {
+        const unsigned char* text = nullptr;
+        const unsigned char* from = nullptr;
+        const unsigned char* found = nullptr;
+        const unsigned char* limit = nullptr;
+    };
+    mutable TScanCache m_cache[2];
 };
 
 }  // namespace varnok

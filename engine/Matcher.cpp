@@ -9,18 +9,6 @@ namespace varnok {
 namespace {
 
 constexpr int kNoMark = INT_MIN;
-constexpr std::size_t kMemoPruneAt = std::size_t{1} << 21;
-
-std::uint64_t Mix(std::uint64_t key, int depth)
-{
-    std::uint64_t h = key ^ (static_cast<std::uint64_t>(static_cast<std::uint32_t>(depth)) << 17);
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-}
 
 
 }  // namespace
@@ -36,6 +24,9 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
       m_wordChars(wordChars),
       m_memoMinCalls(memoMinCalls)
 {
+    // Failures that hold whatever the nesting need one bit each. Where the whole
+    // text fits in a few megabytes of them, keep them all: a search may then probe
+    // far beyond the nesting budget and never repeat that work.
     bool closed = false;
     for (int q = 0; q < m_patternEnd; ++q) {
         const auto c = At(q);
@@ -44,6 +35,9 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
         else if (c == GroupOpen && closed)
             m_markHazard = true;
     }
+    const std::size_t bits = (static_cast<std::size_t>(textEnd) + 1) * (static_cast<std::size_t>(m_patternEnd) + 1);
+    m_universalBits = m_markHazard || bits > kUniversalMaxBits ? 0 : bits;
+    m_probe = m_universalBits > 0;
 }
 
 bool TMatcher::EndOfPatternHolds(int t, int depth) const
@@ -66,63 +60,74 @@ void TMatcher::Push(int p, int t, int depth)
     ++m_calls;
 }
 
-TMatcher::TMemoEntry* TMatcher::Find(std::uint64_t key, int depth)
+TMatcher::TMemoEntry& TMatcher::Slot(int p, int t)
 {
-    const std::size_t mask = m_memo.size() - 1;
-    for (std::size_t i = Mix(key, depth) & mask;; i = (i + 1) & mask) {
-        TMemoEntry& e = m_memo[i];
-        if (!e.used || (e.key == key && e.depth == depth)) return &e;
-    }
+    const std::size_t row = static_cast<std::size_t>(t) & m_memoRowMask;
+    return m_memo[row * static_cast<std::size_t>(m_patternEnd + 1) + static_cast<std::size_t>(p)];
 }
 
-void TMatcher::Grow()
+bool TMatcher::Universal(const TFrame& f) const
 {
-    std::vector<TMemoEntry> old(std::max<std::size_t>(1024, m_memo.size() * 2));
-    old.swap(m_memo);
-    m_memoCount = 0;
-    for (const TMemoEntry& e : old)
-        if (e.used) {
-            *Find(e.key, e.depth) = e;
-            ++m_memoCount;
-        }
+    return !m_universal.empty() && !m_markHazard && (f.depth == 0 || !m_context.BalanceParens);
+}
+
+std::size_t TMatcher::Bit(int p, int t) const
+{
+    return static_cast<std::size_t>(t) * static_cast<std::size_t>(m_patternEnd + 1) + static_cast<std::size_t>(p);
 }
 
 bool TMatcher::TryMemo(TFrame& f)
 {
-    if (m_memoCount == 0) return false;
-    const std::uint64_t key = (static_cast<std::uint64_t>(f.t) << 32) | static_cast<std::uint32_t>(f.p);
+    if (Universal(f)) {
+        const std::size_t bit = Bit(f.p, f.t);
+        if ((m_universal[bit >> 6] >> (bit & 63)) & 1) {
+            f.fromMemo = true;
+            return true;
+        }
+    }
+    if (m_memo.empty()) return false;
     const int depth = m_context.BalanceParens ? f.depth : 0;
-    const TMemoEntry* e = Find(key, depth);
-    if (!e->used) return false;
+    const TMemoEntry& e = Slot(f.p, f.t);
+    if (!e.used || e.t != f.t || e.depth != depth) return false;
     const int headroom = m_context.StepBudget - m_context.StepCount;
-    const bool holds = e->budgetHit
-                           ? headroom <= e->headroom && (!m_markHazard || headroom == e->headroom)
-                           : !m_markHazard || headroom >= e->reach;
+    const bool holds = e.budgetHit
+                           ? headroom <= e.headroom && (!m_markHazard || headroom == e.headroom)
+                           : !m_markHazard || headroom >= e.reach;
     if (!holds) return false;
-    if (e->lastMark != kNoMark) {
-        m_mark = e->lastMark;
+    if (e.lastMark != kNoMark) {
+        m_mark = e.lastMark;
         ++m_markWrites;
     }
-    f.maxSteps = m_context.StepCount + e->reach;
-    f.budgetHit = e->budgetHit;
+    f.maxSteps = m_context.StepCount + e.reach;
+    f.budgetHit = e.budgetHit;
     f.fromMemo = true;
     return true;
 }
 
 void TMatcher::Remember(const TFrame& f)
 {
-    if (2 * (m_memoCount + 1) > m_memo.size()) Grow();
-    const std::uint64_t key = (static_cast<std::uint64_t>(f.t) << 32) | static_cast<std::uint32_t>(f.p);
-    const int depth = m_context.BalanceParens ? f.depth : 0;
-    TMemoEntry* e = Find(key, depth);
-    if (!e->used) ++m_memoCount;
-    *e = TMemoEntry{.key = key,
-                    .depth = depth,
-                    .headroom = m_context.StepBudget - f.stepsAtEntry,
-                    .reach = f.maxSteps - f.stepsAtEntry,
-                    .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
-                    .budgetHit = f.budgetHit,
-                    .used = true};
+    if (!f.budgetHit && m_universalBits > 0 && (f.depth == 0 || !m_context.BalanceParens)) {
+        if (m_universal.empty()) m_universal.assign((m_universalBits + 63) / 64, 0);
+        const std::size_t bit = Bit(f.p, f.t);
+        m_universal[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+        return;
+    }
+    if (m_memo.empty()) {
+        // Rows of text positions, direct-mapped: the search works on a window of
+        // nearby positions, so a small table holds the failures that matter.
+        const std::size_t width = static_cast<std::size_t>(m_patternEnd) + 1;
+        std::size_t rows = 1;
+        while (rows < 8192 && rows * 2 * width <= (std::size_t{1} << 20)) rows *= 2;
+        m_memoRowMask = rows - 1;
+        m_memo.resize(rows * width);
+    }
+    Slot(f.p, f.t) = TMemoEntry{.t = f.t,
+                                .depth = m_context.BalanceParens ? f.depth : 0,
+                                .headroom = m_context.StepBudget - f.stepsAtEntry,
+                                .reach = f.maxSteps - f.stepsAtEntry,
+                                .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
+                                .budgetHit = f.budgetHit,
+                                .used = true};
 }
 
 namespace {
@@ -148,7 +153,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                 }
                 if (f.p == m_patternEnd) {
                     outcome = EndOfPatternHolds(f.t, f.depth) ? Succeeded : Failed;
-                    if (outcome == Succeeded) m_successT = f.t;
+                    if (outcome == Succeeded) Succeed(f.t);
                     break;
                 }
                 int q = f.p;
@@ -172,7 +177,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                 if (f.t == m_textEnd) {
                     // Only a closing "$" may stand at the very end of the text.
                     outcome = (e == LineEnd && q == m_patternEnd - 1) ? Succeeded : Failed;
-                    if (outcome == Succeeded) m_successT = f.t;
+                    if (outcome == Succeeded) Succeed(f.t);
                     break;
                 }
                 const auto c = static_cast<unsigned char>(m_text[f.t]);
@@ -260,7 +265,10 @@ bool TMatcher::MatchHere(int p, int t, int depth)
         m_stack.pop_back();
         if (f.counted) --m_context.StepCount;
         if (!f.fromMemo && m_calls - f.callsAtEntry >= m_memoMinCalls) Remember(f);
-        if (m_stack.empty()) return false;
+        if (m_stack.empty()) {
+            m_lastBudgetHit = f.budgetHit;
+            return false;
+        }
         TFrame& parent = m_stack.back();
         parent.maxSteps = std::max(parent.maxSteps, f.maxSteps);
         parent.budgetHit = parent.budgetHit || f.budgetHit;
@@ -268,25 +276,39 @@ bool TMatcher::MatchHere(int p, int t, int depth)
     }
 }
 
+void TMatcher::Succeed(int t)
+{
+    m_successT = t;
+    m_successSteps = m_context.StepCount;
+}
+
+bool TMatcher::Try(int p, int t, int depth)
+{
+    if (m_probe) {
+        // First with a far larger budget. A failure that no budget check caused holds
+        // for the real budget too and is remembered for every later start; so a long
+        // run that can never match is searched once, not once per start position.
+        const int mark = m_mark;
+        m_context.StepBudget = kProbeBudget;
+        const bool ok = MatchHere(p, t, depth);
+        m_context.StepBudget = m_budget;
+        if (!ok && !m_lastBudgetHit) return false;
+        // The first success in search order that fits the real budget is the one the
+        // real search finds; only its group mark may differ (see m_markHazard).
+        if (ok && m_successSteps <= m_budget && !m_markHazard) return true;
+        if (!ok || m_successSteps > m_budget) m_probe = false;  // no help here: stop probing
+        m_mark = mark;
+    }
+    return MatchHere(p, t, depth);
+}
+
 TMatch TMatcher::ScanForMatch(int from, bool atLineStart)
 {
-    m_context.StepBudget = m_patternEnd + 5000;
+    m_budget = m_patternEnd + 5000;
+    m_context.StepBudget = m_budget;
     int first = 0;            // leading "{" codes are dropped, one per start position
     bool leadGroup = false;   // a dropped "{" opens its group at the start position
     for (int i = from; i < m_textEnd; ++i) {
-        if (m_memoCount > kMemoPruneAt) {
-            // Entries behind the scan are never asked for again.
-            std::vector<TMemoEntry> old;
-            old.swap(m_memo);
-            m_memoCount = 0;
-            m_memo.resize(1024);
-            for (const TMemoEntry& e : old)
-                if (e.used && static_cast<int>(e.key >> 32) >= i) {
-                    if (2 * (m_memoCount + 1) > m_memo.size()) Grow();
-                    *Find(e.key, e.depth) = e;
-                    ++m_memoCount;
-                }
-        }
         m_context.StepCount = 0;
         if (At(first) == GroupOpen && first < m_patternEnd) {
             ++first;
@@ -305,32 +327,32 @@ TMatch TMatcher::ScanForMatch(int from, bool atLineStart)
             int depth = 0;
             CountParen(c, depth);
             m_mark = markTaken;
-            bool ok = MatchHere(first + 1, i + 1, depth);
+            bool ok = Try(first + 1, i + 1, depth);
             if (!ok && RepeatFollows(first)) {
                 m_mark = markTaken;
-                ok = MatchHere(first + 2, i + 1, depth);
+                ok = Try(first + 2, i + 1, depth);
                 if (!ok) {
                     m_mark = markTaken;
-                    ok = MatchHere(first, i + 1, depth);
+                    ok = Try(first, i + 1, depth);
                 }
             }
             if (ok) return TMatch{i, m_successT - 1};
         } else if (e == AnySequence) {
             m_mark = i - 1;
-            if (MatchHere(first + 1, i, 0)) {
+            if (Try(first + 1, i, 0)) {
                 // The sequence took nothing: a match here must take at least one byte.
                 if (m_successT > i) return TMatch{i, m_successT - 1};
                 continue;
             }
             m_mark = markTaken;
-            if (MatchHere(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
+            if (Try(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
         } else if (e == LineStart) {
             if (i == from && atLineStart) {
                 m_mark = i - 1;
-                if (MatchHere(first + 1, i, 0) && m_successT > i) return TMatch{i, m_successT - 1};
+                if (Try(first + 1, i, 0) && m_successT > i) return TMatch{i, m_successT - 1};
             } else if (i > from && static_cast<unsigned char>(m_text[i - 1]) == CR) {
                 m_mark = markTaken;
-                if (MatchHere(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
+                if (Try(first + 1, i + 1, 0)) return TMatch{i, m_successT - 1};
             }
         }
     }

@@ -25,7 +25,7 @@ class TMatcher {
 public:
     // A failure is remembered only when proving it took memoMinCalls calls: small
     // ones are cheaper to repeat than to look up, and the big ones bound the work.
-    static constexpr std::uint64_t kMemoMinCalls = 16;
+    static constexpr std::uint64_t kMemoMinCalls = 8;
 
     TMatcher(TSearchContext& context, std::string_view pattern, std::string_view text,
              int textEnd, const TByteTable& wordChars, std::uint64_t memoMinCalls = kMemoMinCalls);
@@ -61,7 +61,7 @@ private:
         bool fromMemo = false;
     };
     struct TMemoEntry {
-        std::uint64_t key;
+        int t;
         int depth;
         int headroom;
         int reach;  // deepest nesting the exploration reached, above its entry
@@ -78,11 +78,15 @@ private:
     bool IsWord(int t) const { return m_wordChars[static_cast<unsigned char>(m_text[t])] != 0; }
     bool EndOfPatternHolds(int t, int depth) const;
 
+    // A start position's attempt: MatchHere, first tried under a large budget.
+    bool Try(int p, int t, int depth);
+    void Succeed(int t);
     void Push(int p, int t, int depth);
     bool TryMemo(TFrame& frame);
     void Remember(const TFrame& frame);
-    TMemoEntry* Find(std::uint64_t key, int depth);
-    void Grow();
+    TMemoEntry& Slot(int p, int t);
+    bool Universal(const TFrame& f) const;
+    std::size_t Bit(int p, int t) const;
 
     TSearchContext& m_context;
     std::string_view m_pattern;
@@ -96,11 +100,19 @@ private:
     int m_mark = 0;
     std::uint64_t m_markWrites = 0;
     int m_successT = 0;
+    int m_successSteps = 0;  // nesting at the end of the last success
+    bool m_lastBudgetHit = false;
+    int m_budget = 0;
+    static constexpr int kProbeBudget = 1 << 20;
+    bool m_probe = false;
     std::uint64_t m_calls = 0;
     std::vector<TFrame> m_stack;
 
-    std::vector<TMemoEntry> m_memo;
-    std::size_t m_memoCount = 0;
+    std::vector<TMemoEntry> m_memo;  // rows of text positions by pattern positions
+    std::size_t m_memoRowMask = 0;
+    static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 27;
+    std::size_t m_universalBits = 0;  // 0: no room, or the mark forbids it
+    std::vector<std::uint64_t> m_universal;  // (t, p) failed whatever the nesting
 };
 
 }  // namespace varnok
