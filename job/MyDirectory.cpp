@@ -88,9 +88,10 @@ void TMyDirectory::DoProcedureToDirectory(const std::string& folder) {
     PreProcessDirectoryProcedure(folder);
     TheDirectoryProcedure(folder);
     for (const auto& mask : Masks) {
-        for (const auto& name : List(folder, mask, TWanted::Files)) {
-            DoTheFileProcedure(JoinPath(folder, name));
-        }
+        std::vector<std::string> fileNames = List(folder, mask, TWanted::Files);
+        for (auto& name : fileNames) name = JoinPath(folder, name);
+        FilesListed(fileNames);
+        for (const auto& fileName : fileNames) DoTheFileProcedure(fileName);
     }
     if (!Recurse) return;
     for (const auto& name : List(folder, "*.*", TWanted::Folders)) {
@@ -109,5 +110,6 @@ void TMyDirectory::PreProcessProcedure() {}
 void TMyDirectory::PostProcessProcedure() {}
 void TMyDirectory::PreProcessDirectoryProcedure(const std::string&) {}
 void TMyDirectory::PostProcessDirectoryProcedure(const std::string&) {}
+void TMyDirectory::FilesListed(const std::vector<std::string>&) {}
 
 }  // namespace varnok

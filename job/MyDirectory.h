@@ -50,6 +50,9 @@ public:
     virtual void PostProcessDirectoryProcedure(const std::string& folder);
 
 protected:
+    // The full names of one listing, before any of them is handed on.
+    virtual void FilesListed(const std::vector<std::string>& fileNames);
+
     void PumpEvents();
 
 private:

@@ -1,18 +1,16 @@
 #include "VarnokDirectory.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
 #include "engine/Engine.h"
 #include "RunJob.h"
+#include "ReadAhead.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 
@@ -21,60 +19,6 @@ namespace {
 
 [[noreturn]] void CannotOpen(const std::string& name) {
     throw std::runtime_error("Cannot open file " + name);
-}
-
-class TFileCloser {
-public:
-    explicit TFileCloser(int fd) : m_fd(fd) {}
-    ~TFileCloser() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    TFileCloser(const TFileCloser&) = delete;
-    TFileCloser& operator=(const TFileCloser&) = delete;
-
-private:
-    int m_fd;
-};
-
-// O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
-TOpenFile OpenForReading(const std::string& fileName) {
-    TOpenFile file;
-    file.Descriptor = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (file.Descriptor < 0) CannotOpen(fileName);
-    if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
-        close(file.Descriptor);
-        CannotOpen(fileName);
-    }
-    return file;
-}
-
-// One read of the whole file as fstat saw it; only a file that claims to be
-// empty (some kernel files do) is read up to its end.
-std::string ReadAll(const TOpenFile& file, const std::string& fileName) {
-    const auto size = static_cast<std::size_t>(file.Info.st_size);
-    std::string data;
-    data.reserve(size);
-    // Big files: huge pages halve the cost of the page faults of the buffer.
-    constexpr std::size_t kPage = 4096;
-    if (size >= (4u << 20)) {
-        const auto begin = (reinterpret_cast<std::uintptr_t>(data.data()) + kPage - 1) & ~(kPage - 1);
-        madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
-    }
-    data.resize(size == 0 ? 65536 : size);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size()) {
-            if (size != 0) break;
-            data.resize(data.size() * 2);
-        }
-        const ssize_t n = read(file.Descriptor, data.data() + used, data.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) CannotOpen(fileName);
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
-    return data;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -163,7 +107,12 @@ void TVarnokDirectory::PreProcessProcedure() {
     }
 }
 
+void TVarnokDirectory::FilesListed(const std::vector<std::string>& fileNames) {
+    m_readAhead.Listed(fileNames);
+}
+
 void TVarnokDirectory::PostProcessProcedure() {
+    m_readAhead.Listed({});
     SearchStrings.clear();
     ReplaceStrings.clear();
     SyncWritten();
@@ -198,16 +147,17 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     m_host->SetStatusText("Searching: " + fileName + " ...");
     PumpEvents();
 
-    const TOpenFile file = OpenForReading(fileName);
-    const TFileCloser closer(file.Descriptor);
-    const TFileId id{file.Info.st_dev, file.Info.st_ino};
-    std::string contents;
-    const auto simulated = m_dryRunContents.find(id);
-    if (simulated != m_dryRunContents.end()) {
-        contents = simulated->second;
-    } else {
-        contents = ReadAll(file, fileName);
+    std::optional<TReadFile> readAhead = m_readAhead.Take(fileName);
+    // Read ahead before this run replaced it (through another name): stale.
+    if (readAhead && m_replaced.contains({readAhead->File.Info.st_dev, readAhead->File.Info.st_ino})) {
+        readAhead.reset();
     }
+    TReadFile read = readAhead ? std::move(*readAhead) : ReadFileToEdit(fileName);
+    const TOpenFile& file = read.File;
+    const TFileId id{file.Info.st_dev, file.Info.st_ino};
+    std::string& contents = read.Contents;
+    const auto simulated = m_dryRunContents.find(id);
+    if (simulated != m_dryRunContents.end()) contents = simulated->second;
 
     TWorkingText work = MakeWorkingText(contents, m_lineNeutral);
     ReplacementCount = 0;
@@ -261,6 +211,7 @@ void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& f
 
     m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
     ReplaceContents(target, file, temp, firstChange ? &backup : nullptr, work.Text, work.Rest);
+    m_replaced.insert({file.Info.st_dev, file.Info.st_ino});
     if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Backup;
     m_made[entry] = TMade::Rewritten;
 }

@@ -7,11 +7,13 @@
 #include <sys/types.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "MyDirectory.h"
+#include "ReadAhead.h"
 #include "RunHost.h"
 #include "WorkingText.h"
 
@@ -45,6 +47,9 @@ public:
     std::vector<std::string> SearchStrings;   // [0, ChangeCount)
     std::vector<std::string> ReplaceStrings;
 
+protected:
+    void FilesListed(const std::vector<std::string>& fileNames) override;
+
 private:
     // A name in a folder, the folder known by identity, so that two spellings
     // of one path are the same entry.
@@ -75,6 +80,8 @@ private:
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
     std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
     std::map<TFileId, std::string> m_dryRunContents;  // what a real run would have written
+    std::set<TFileId> m_replaced;  // files whose names now hold new contents
+    TReadAhead m_readAhead;
     std::string m_lastFolder;
     struct stat m_lastFolderInfo {};
 };

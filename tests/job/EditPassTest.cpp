@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "RunJob.h"
 #include "ScriptedHost.h"
@@ -144,6 +146,21 @@ TEST_F(EditPassTest, LinksPermissionsAndReadOnlyFiles) {
     EXPECT_EQ(Mode("private.txt"), 0640u);
     EXPECT_EQ(Mode("readonly.txt"), 0444u);
     EXPECT_EQ(tree.Read("readonly.txt"), "b\n");
+}
+
+TEST_F(EditPassTest, ALinkAndItsTargetInOneListingAreEditedInTurn) {
+    // Whichever comes second sees what the first wrote, even when its bytes
+    // were read ahead before that.
+    tree.Write("target.txt", "a");
+    ASSERT_EQ(symlink("target.txt", tree.Path("link.txt").c_str()), 0);
+    for (int i = 0; i < 6; ++i) tree.Write("other" + std::to_string(i) + ".txt", "b");
+    // A slow user interface lets the reader get ahead by the whole listing.
+    host.onEvents = [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
+    Run({"a", "aa"});
+    EXPECT_EQ(tree.Read("target.txt"), "aaaa\n");
+    EXPECT_EQ(tree.Read("target.BAK"), "a");
+    std::sort(host.report.begin(), host.report.end());
+    EXPECT_EQ(host.report[6].substr(0, 11) + host.report[7].substr(0, 11), "    1          2      ");
 }
 
 TEST_F(EditPassTest, AFileThatCannotBeReplacedStaysUntouchedAndEndsTheRun) {

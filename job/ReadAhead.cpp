@@ -1,0 +1,156 @@
+#include "ReadAhead.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+namespace varnok {
+namespace {
+
+// Enough to keep the reader busy, little enough not to hold much memory.
+constexpr std::size_t kFilesAhead = 8;
+constexpr std::size_t kBytesAhead = 64u << 20;
+
+[[noreturn]] void CannotOpen(const std::string& name) {
+    throw std::runtime_error("Cannot open file " + name);
+}
+
+// O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
+TOpenFile OpenForReading(const std::string& fileName) {
+    TOpenFile file;
+    file.Descriptor = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file.Descriptor < 0) CannotOpen(fileName);
+    if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
+        close(file.Descriptor);
+        CannotOpen(fileName);
+    }
+    return file;
+}
+
+// Big files: huge pages halve the cost of the page faults of the buffer.
+void PreferHugePages(std::string& buffer, std::size_t size) {
+    constexpr std::size_t kPage = 4096;
+    if (size < (4u << 20)) return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(buffer.data()) + kPage - 1) & ~(kPage - 1);
+    madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
+}
+
+}  // namespace
+
+TReadFile::~TReadFile() {
+    if (File.Descriptor >= 0) close(File.Descriptor);
+}
+
+TReadFile::TReadFile(TReadFile&& other) noexcept
+    : File(other.File), Contents(std::move(other.Contents)) {
+    other.File.Descriptor = -1;
+}
+
+TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
+    std::swap(File, other.File);
+    Contents.swap(other.Contents);
+    return *this;
+}
+
+// One read of the size fstat saw; only a file that claims to be empty (some
+// kernel files do) is read up to its end.
+TReadFile ReadFileToEdit(const std::string& fileName) {
+    TReadFile whole;
+    whole.File = OpenForReading(fileName);
+    const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
+    std::string& data = whole.Contents;
+    data.reserve(size);
+    PreferHugePages(data, size);
+    data.resize(size == 0 ? 65536 : size);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            if (size != 0) break;
+            data.resize(data.size() * 2);
+        }
+        const ssize_t n = read(whole.File.Descriptor, data.data() + used, data.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) CannotOpen(fileName);
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    return whole;
+}
+
+TReadAhead::~TReadAhead() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_listing;
+        m_waiting.assign(fileNames.begin(), fileNames.end());
+        m_ready.clear();
+        m_readyBytes = 0;
+    }
+    if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
+    m_changed.notify_all();
+}
+
+std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (!m_ready.empty()) {
+            TReady ready = std::move(m_ready.front());
+            m_ready.pop_front();
+            if (ready.File) m_readyBytes -= ready.File->Contents.size();
+            m_changed.notify_all();
+            if (ready.Name == fileName) return std::move(ready.File);
+        } else if (m_reading == fileName) {
+            m_changed.wait(lock);
+        } else {
+            // Not read yet: the caller reads it now, and the reader goes on after it.
+            const auto at = std::find(m_waiting.begin(), m_waiting.end(), fileName);
+            if (at != m_waiting.end()) m_waiting.erase(m_waiting.begin(), at + 1);
+            return std::nullopt;
+        }
+    }
+}
+
+void TReadAhead::Work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] {
+            return m_quit || (!m_waiting.empty() && m_ready.size() < kFilesAhead &&
+                              m_readyBytes < kBytesAhead);
+        });
+        if (m_quit) return;
+        const std::string name = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_reading = name;
+        const unsigned listing = m_listing;
+        lock.unlock();
+        std::optional<TReadFile> file;
+        try {
+            file = ReadFileToEdit(name);
+        } catch (const std::exception&) {
+            // Read again by the edit pass, which then raises the error in its turn.
+        }
+        lock.lock();
+        if (listing == m_listing) {
+            if (file) m_readyBytes += file->Contents.size();
+            m_ready.push_back({name, std::move(file)});
+        }
+        m_reading.clear();
+        m_changed.notify_all();
+    }
+}
+
+}  // namespace varnok

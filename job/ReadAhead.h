@@ -1,0 +1,67 @@
+#pragma once
+// Reading files whole, and reading the files of a listing ahead of their edit
+// pass on a second thread, so that the disk and the kernel's copying overlap
+// the matching. Only the edit pass's thread edits, writes and reports; the
+// reader only opens and reads, at most a few files ahead.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SafeWrite.h"
+
+namespace varnok {
+
+// A file read whole and still open (a backup may be copied from it).
+class TReadFile {
+public:
+    TReadFile() = default;
+    ~TReadFile();
+    TReadFile(TReadFile&& other) noexcept;
+    TReadFile& operator=(TReadFile&& other) noexcept;
+
+    TOpenFile File;
+    std::string Contents;
+};
+
+// Raises "Cannot open file NAME" when it cannot be opened or read.
+TReadFile ReadFileToEdit(const std::string& fileName);
+
+class TReadAhead {
+public:
+    TReadAhead() = default;
+    ~TReadAhead();
+    TReadAhead(const TReadAhead&) = delete;
+    TReadAhead& operator=(const TReadAhead&) = delete;
+
+    // The files of a new listing, in the order they will be asked for; what
+    // is left of the previous listing is dropped.
+    void Listed(const std::vector<std::string>& fileNames);
+    // The file if it was read ahead; otherwise the caller reads it itself.
+    // Files of the listing passed over are dropped.
+    std::optional<TReadFile> Take(const std::string& fileName);
+
+private:
+    struct TReady {
+        std::string Name;
+        std::optional<TReadFile> File;  // none when reading failed
+    };
+    void Work();
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::string> m_waiting;
+    std::deque<TReady> m_ready;
+    std::size_t m_readyBytes = 0;
+    std::string m_reading;
+    unsigned m_listing = 0;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+}  // namespace varnok
