@@ -71,25 +71,25 @@ struct TOptions {
     bool Version = false;
 };
 
-struct TOptionSpec {
+struct TOptionInfo {
     char Short;
     const char* Long;
     bool TakesValue;
 };
 
-constexpr TOptionSpec kOptions[] = {
+constexpr TOptionInfo kOptions[] = {
     {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
     {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
     {'\0', "config", true},
 };
 
-void Apply(const TOptionSpec& spec, const std::string& value, TOptions& options) {
-    if (std::string_view(spec.Long) == "config") {
+void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
+    if (std::string_view(option.Long) == "config") {
         options.Config = value;
         return;
     }
-    switch (spec.Short) {
+    switch (option.Short) {
         case 'm': options.Job.Masks.push_back(value); break;
         case 'c': options.ChangesFile = value; break;
         case 'r': options.Job.Recurse = true; break;
@@ -114,31 +114,31 @@ TOptions Parse(const std::vector<std::string>& args) {
         } else if (arg.starts_with("--")) {
             const auto equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-            const TOptionSpec* spec = nullptr;
+            const TOptionInfo* option = nullptr;
             for (const auto& candidate : kOptions) {
-                if (name == candidate.Long) spec = &candidate;
+                if (name == candidate.Long) option = &candidate;
             }
-            if (!spec) throw TUsageError("unknown option '--" + name + "'");
+            if (!option) throw TUsageError("unknown option '--" + name + "'");
             std::string value;
             if (equals != std::string::npos) {
-                if (!spec->TakesValue) throw TUsageError("option '--" + name + "' takes no value");
+                if (!option->TakesValue) throw TUsageError("option '--" + name + "' takes no value");
                 value = arg.substr(equals + 1);
-            } else if (spec->TakesValue) {
+            } else if (option->TakesValue) {
                 if (++i == args.size()) throw TUsageError("option '--" + name + "' needs a value");
                 value = args[i];
             }
-            Apply(*spec, value, options);
+            Apply(*option, value, options);
         } else {
             // A cluster of short options; one that takes a value takes the rest
             // of the cluster or, if none is left, the next argument.
             for (std::size_t k = 1; k < arg.size(); ++k) {
-                const TOptionSpec* spec = nullptr;
+                const TOptionInfo* option = nullptr;
                 for (const auto& candidate : kOptions) {
-                    if (candidate.Short != '\0' && arg[k] == candidate.Short) spec = &candidate;
+                    if (candidate.Short != '\0' && arg[k] == candidate.Short) option = &candidate;
                 }
-                if (!spec) throw TUsageError(std::string("unknown option '-") + arg[k] + "'");
+                if (!option) throw TUsageError(std::string("unknown option '-") + arg[k] + "'");
                 std::string value;
-                if (spec->TakesValue) {
+                if (option->TakesValue) {
                     if (k + 1 < arg.size()) {
                         value = arg.substr(k + 1);
                     } else if (++i == args.size()) {
@@ -148,7 +148,7 @@ TOptions Parse(const std::vector<std::string>& args) {
                     }
                     k = arg.size();
                 }
-                Apply(*spec, value, options);
+                Apply(*option, value, options);
             }
         }
     }
