@@ -10,6 +10,8 @@ namespace {
 
 constexpr int kNoMark = INT_MIN;
 
+enum TOutcome { Pushed, Succeeded, Failed, ChildFailed };
+
 
 }  // namespace
 
@@ -38,6 +40,7 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
     const std::size_t bits = (static_cast<std::size_t>(textEnd) + 1) * (static_cast<std::size_t>(m_patternEnd) + 1);
     m_universalBits = m_markHazard || bits > kUniversalMaxBits ? 0 : bits;
     m_probe = m_universalBits > 0;
+    m_probeBudget = std::min(2 * textEnd + m_patternEnd + 5000, 1 << 22);
 }
 
 bool TMatcher::EndOfPatternHolds(int t, int depth) const
@@ -130,8 +133,39 @@ void TMatcher::Remember(const TFrame& f)
                                 .used = true};
 }
 
-namespace {
-enum TOutcome { Pushed, Succeeded, Failed };
+// Most calls fail at once: a literal that does not fit the byte, a Repeat code
+// tried as an element. Those are settled here, without a frame, with the same
+// effect on the caller's nesting record as a frame would have.
+bool TMatcher::Call(int p, int t, int depth)
+{
+    TFrame& parent = m_stack.back();
+    const unsigned char e = At(p);
+    if (p >= m_patternEnd || e == GroupOpen || e == GroupClose || e == AnySequence || RepeatFollows(p) ||
+        (t < m_textEnd && static_cast<unsigned char>(m_text[t]) == e)) {
+        Push(p, t, depth);
+        return true;
+    }
+    if (t == m_textEnd) {
+        if (e == LineEnd && p == m_patternEnd - 1) {
+            Push(p, t, depth);
+            return true;
+        }
+        return false;
+    }
+    const auto c = static_cast<unsigned char>(m_text[t]);
+    if (!m_context.SpanLines && e != LineEnd && c == CR) return false;
+    const int steps = m_context.StepCount + 1;
+    parent.maxSteps = std::max(parent.maxSteps, steps);
+    if (steps > m_context.StepBudget) {
+        parent.budgetHit = true;
+        return false;
+    }
+    if (m_context.WholeWords && !IsWord(t)) return false;
+    if (e == AnyChar || (e == LineEnd && c == CR) || (e == WordChar && IsWord(t))) {
+        Push(p, t, depth);
+        return true;
+    }
+    return false;
 }
 
 bool TMatcher::MatchHere(int p, int t, int depth)
@@ -169,8 +203,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                     m_context.Groups.GroupEnd[slot] = f.t - 1;
                     m_context.Groups.Set[slot] = true;
                     f.stage = Tail;
-                    Push(q + 2, f.t, f.depth);
-                    outcome = Pushed;
+                    outcome = Call(q + 2, f.t, f.depth) ? Pushed : ChildFailed;
                     break;
                 }
                 const unsigned char e = At(q);
@@ -202,17 +235,14 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                     f.depthTaken = f.depth;
                     CountParen(c, f.depthTaken);
                     f.stage = AfterTake;
-                    Push(q + 1, f.t + 1, f.depthTaken);
-                    outcome = Pushed;
+                    outcome = Call(q + 1, f.t + 1, f.depthTaken) ? Pushed : ChildFailed;
                 } else if (e == AnySequence) {
                     f.stage = AfterSequenceEnd;
-                    Push(q + 1, f.t, f.depth);
-                    outcome = Pushed;
+                    outcome = Call(q + 1, f.t, f.depth) ? Pushed : ChildFailed;
                 } else if (RepeatFollows(q)) {
                     // Zero repetitions are tried only when the byte does not fit.
                     f.stage = Tail;
-                    Push(q + 2, f.t, f.depth);
-                    outcome = Pushed;
+                    outcome = Call(q + 2, f.t, f.depth) ? Pushed : ChildFailed;
                 } else {
                     outcome = Failed;
                 }
@@ -223,8 +253,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                     outcome = Succeeded;
                 } else if (RepeatFollows(pc)) {
                     f.stage = AfterRepeatEnd;
-                    Push(pc + 2, f.t + 1, f.depthTaken);
-                    outcome = Pushed;
+                    outcome = Call(pc + 2, f.t + 1, f.depthTaken) ? Pushed : ChildFailed;
                 } else {
                     outcome = Failed;
                 }
@@ -234,8 +263,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                     outcome = Succeeded;
                 } else {
                     f.stage = Tail;
-                    Push(pc, f.t + 1, f.depthTaken);
-                    outcome = Pushed;
+                    outcome = Call(pc, f.t + 1, f.depthTaken) ? Pushed : ChildFailed;
                 }
                 break;
             case AfterSequenceEnd:
@@ -245,8 +273,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                     f.depthTaken = f.depth;
                     CountParen(static_cast<unsigned char>(m_text[f.t]), f.depthTaken);
                     f.stage = Tail;
-                    Push(pc, f.t + 1, f.depthTaken);
-                    outcome = Pushed;
+                    outcome = Call(pc, f.t + 1, f.depthTaken) ? Pushed : ChildFailed;
                 }
                 break;
             case Tail:
@@ -255,6 +282,10 @@ bool TMatcher::MatchHere(int p, int t, int depth)
             }
         }
         if (outcome == Pushed) continue;
+        if (outcome == ChildFailed) {
+            childResult = false;
+            continue;
+        }
         if (outcome == Succeeded) {
             // Every caller up the chain succeeds at once; nesting no longer matters.
             m_stack.clear();
@@ -289,7 +320,7 @@ bool TMatcher::Try(int p, int t, int depth)
         // for the real budget too and is remembered for every later start; so a long
         // run that can never match is searched once, not once per start position.
         const int mark = m_mark;
-        m_context.StepBudget = kProbeBudget;
+        m_context.StepBudget = m_probeBudget;
         const bool ok = MatchHere(p, t, depth);
         m_context.StepBudget = m_budget;
         if (!ok && !m_lastBudgetHit) return false;

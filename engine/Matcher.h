@@ -82,6 +82,7 @@ private:
     bool Try(int p, int t, int depth);
     void Succeed(int t);
     void Push(int p, int t, int depth);
+    bool Call(int p, int t, int depth);  // false: the call failed at once
     bool TryMemo(TFrame& frame);
     void Remember(const TFrame& frame);
     TMemoEntry& Slot(int p, int t);
@@ -103,14 +104,14 @@ private:
     int m_successSteps = 0;  // nesting at the end of the last success
     bool m_lastBudgetHit = false;
     int m_budget = 0;
-    static constexpr int kProbeBudget = 1 << 20;
+    int m_probeBudget = 0;  // deep enough for two frames per byte of the text
     bool m_probe = false;
     std::uint64_t m_calls = 0;
     std::vector<TFrame> m_stack;
 
     std::vector<TMemoEntry> m_memo;  // rows of text positions by pattern positions
     std::size_t m_memoRowMask = 0;
-    static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 27;
+    static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 26;
     std::size_t m_universalBits = 0;  // 0: no room, or the mark forbids it
     std::vector<std::uint64_t> m_universal;  // (t, p) failed whatever the nesting
 };
