@@ -5,8 +5,6 @@
 #include <QFont>
 #include <QFontDatabase>
 
-#include <exception>
-
 namespace varnok {
 namespace {
 

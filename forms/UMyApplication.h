@@ -7,6 +7,8 @@
 
 #include <QApplication>
 
+#include <exception>
+
 namespace varnok {
 
 class TMyApplication : public QApplication {
@@ -18,6 +20,18 @@ public:
 
     // Shows an error's text in the error box over the active window.
     static void ShowError(const QString& text);
+
+    // Runs a command of our own; an error ends it and is shown. Commands
+    // connected through this never unwind through the toolkit's frames.
+    template <typename Command>
+    static void RunCommand(Command&& command)
+    {
+        try {
+            command();
+        } catch (const std::exception& error) {
+            ShowError(QString::fromUtf8(error.what()));
+        }
+    }
 };
 
 }  // namespace varnok

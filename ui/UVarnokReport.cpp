@@ -4,6 +4,7 @@
 #include "Prompts.h"
 #include "StoreBinding.h"
 #include "UAbout.h"
+#include "UMyApplication.h"
 #include "UMyDialog.h"
 #include "UMyIniFile.h"
 #include "UVarnokDialog.h"
@@ -144,7 +145,8 @@ void TVarnokReport::BuildMenu()
     for (const auto& [action, handler] : handlers) {
         // Shortcuts work wherever the focus is in this window.
         addAction(action);
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this,
+                [this, handler = handler] { TMyApplication::RunCommand([&] { (this->*handler)(); }); });
     }
 }
 
@@ -285,7 +287,7 @@ void TVarnokReport::showEvent(QShowEvent* event)
     // would open the dialog again and again.
     if (!m_shownOnce) {
         m_shownOnce = true;
-        QTimer::singleShot(0, this, &TVarnokReport::FormActivate);
+        QTimer::singleShot(0, this, [this] { TMyApplication::RunCommand([this] { FormActivate(); }); });
     }
 }
 
