@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
@@ -33,8 +34,9 @@ public:
         const char* base = m_original.data();
         const void* lf = matchStart > from ? memrchr(base + from, LF, static_cast<std::size_t>(matchStart - from)) : nullptr;
         if (lf) return BlanksFrom(static_cast<int>(static_cast<const char*>(lf) - base) + 1, last);
-        const int lineStart = m_lastLf + 1;
-        const int outEnd = static_cast<int>(m_out.size());
+        // The result may outgrow an int even where the original does not.
+        const std::ptrdiff_t lineStart = m_lastLf + 1;
+        const auto outEnd = static_cast<std::ptrdiff_t>(m_out.size());
         if (lineStart != m_runFrom) {
             m_runFrom = lineStart;
             m_runTo = lineStart;
@@ -44,7 +46,7 @@ public:
             while (m_runTo < outEnd && m_out[m_runTo] == ' ') ++m_runTo;
             m_runStopped = m_runTo < outEnd;
         }
-        const int inOut = m_runTo - m_runFrom;
+        const auto inOut = static_cast<int>(std::min<std::ptrdiff_t>(m_runTo - m_runFrom, INT_MAX / 2));
         return m_runStopped ? inOut : inOut + BlanksFrom(from, last);
     }
 
@@ -69,7 +71,7 @@ private:
     void Append(const char* s, std::size_t n)
     {
         if (const void* lf = memrchr(s, LF, n))
-            m_lastLf = static_cast<int>(m_out.size() + (static_cast<const char*>(lf) - s));
+            m_lastLf = static_cast<std::ptrdiff_t>(m_out.size()) + (static_cast<const char*>(lf) - s);
         m_out.append(s, n);
     }
 
@@ -82,10 +84,10 @@ private:
 
     const std::string& m_original;
     std::string m_out;
-    int m_lastLf = -1;
+    std::ptrdiff_t m_lastLf = -1;
     // Leading blanks of the output's last line, as far as scanned.
-    int m_runFrom = -1;
-    int m_runTo = -1;
+    std::ptrdiff_t m_runFrom = -1;
+    std::ptrdiff_t m_runTo = -1;
     bool m_runStopped = false;
 };
 
