@@ -5,6 +5,7 @@
 
 #include "../forms/TempStore.h"
 
+#include "ScriptedPrompts.h"
 #include "UAbout.h"
 #include "UChooseDirectory.h"
 #include "ULoadConfig.h"
@@ -17,9 +18,11 @@
 #include "UWildCards.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -64,11 +67,24 @@ void TestScreenshots::Save(QWidget* window, const QString& name)
 
 void TestScreenshots::reportWindow()
 {
-    m_report->resultField->setPlainText(QStringLiteral(
-        "    2      /tmp/work/a.txt\n    0      /tmp/work/b.txt\n\n"
-        "..............................................................\n\n"
-        "    1      /tmp/work/a.txt"));
+    // Two real runs over a small folder, the second without clearing.
+    QTemporaryDir work;
+    for (const char* name : {"a.txt", "b.txt"}) {
+        QFile file(work.filePath(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("foo bar foo\n");
+    }
+    TJobSettings job;
+    job.ClearReport = true;
+    job.Folders = {work.path().toStdString()};
+    job.Masks = {"*.txt"};
+    job.ChangeText = {"foo", "baz", "-"};
+    TScriptedPrompts prompts;
+    prompts.ConfirmAnswers = {true, true};
     m_report->show();
+    m_report->RunJob(job);
+    job.ClearReport = false;
+    m_report->RunJob(job);
     Save(m_report.get(), QStringLiteral("report"));
 }
 
