@@ -3,7 +3,7 @@
 #include <csignal>
 #include <sstream>
 
-#include "TempTree.h"
+#include "JobTesting.h"
 #include "TextUtils.h"
 #include "varnok-run-cli.h"
 
@@ -67,15 +67,6 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
     }
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
-}
-
-TEST_F(CommandTest, HelpAndVersion) {
-    EXPECT_EQ(Run({"--version"}), kExitDone);
-    EXPECT_EQ(out.str(), "varnok-run 1.01\n");
-    out.str("");
-    EXPECT_EQ(Run({"-h"}), kExitDone);
-    EXPECT_TRUE(out.str().starts_with("Usage: varnok-run [OPTIONS] [FOLDER...]\n"));
-    EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CommandTest, ReportOnStdoutAllDoneOnStderr) {

@@ -7,10 +7,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "JobTesting.h"
 #include "RunJob.h"
-#include "ScriptedHost.h"
-#include "TempTree.h"
 #include "TextUtils.h"
+#include "VarnokDirectory.h"
 
 namespace varnok {
 namespace {
@@ -31,15 +31,10 @@ protected:
     std::string Line(long long count, const std::string& name) {
         return ReportLine(count, tree.Path(name));
     }
-    ino_t Inode(const std::string& name) {
+    struct stat Info(const std::string& name) {
         struct stat info {};
         lstat(tree.Path(name).c_str(), &info);
-        return info.st_ino;
-    }
-    mode_t Mode(const std::string& name) {
-        struct stat info {};
-        stat(tree.Path(name).c_str(), &info);
-        return info.st_mode & 07777;
+        return info;
     }
     std::string ErrorOf(const Lines& changes) {
         try {
@@ -78,7 +73,7 @@ TEST_F(EditPassTest, LineEndsNulsAndCounts) {
         {"empty", "", {"abc", "x"}, "", 0},
     };
     for (const auto& row : rows) tree.Write(std::string(row.name) + ".txt", row.before);
-    const ino_t unchanged = Inode("wild-no-span.txt");
+    const ino_t unchanged = Info("wild-no-span.txt").st_ino;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string name = std::string(row.name) + ".txt";
@@ -92,7 +87,7 @@ TEST_F(EditPassTest, LineEndsNulsAndCounts) {
         }
         EXPECT_FALSE(tree.Exists(std::string(row.name) + ".$$$"));
     }
-    EXPECT_EQ(Inode("wild-no-span.txt"), unchanged);
+    EXPECT_EQ(Info("wild-no-span.txt").st_ino, unchanged);
 }
 
 TEST_F(EditPassTest, BackupsNeverOverwriteEachOther) {
@@ -143,8 +138,8 @@ TEST_F(EditPassTest, LinksPermissionsAndReadOnlyFiles) {
     EXPECT_EQ(tree.Read("elsewhere/target.txt"), "b\n");
     EXPECT_EQ(tree.Read("elsewhere/target.BAK"), "a");
     EXPECT_FALSE(tree.Exists("link.BAK"));
-    EXPECT_EQ(Mode("private.txt"), 0640u);
-    EXPECT_EQ(Mode("readonly.txt"), 0444u);
+    EXPECT_EQ(Info("private.txt").st_mode & 07777, 0640u);
+    EXPECT_EQ(Info("readonly.txt").st_mode & 07777, 0444u);
     EXPECT_EQ(tree.Read("readonly.txt"), "b\n");
 }
 
@@ -164,59 +159,28 @@ TEST_F(EditPassTest, ALinkAndItsTargetInOneListingAreEditedInTurn) {
 }
 
 TEST_F(EditPassTest, AFileThatCannotBeReplacedStaysUntouchedAndEndsTheRun) {
-    const struct {
-        const char* blocker;
-        const char* message;
-    } rows[] = {
-        {"a.$$$/x", "Cannot create file "},  // the temporary name is a folder
-        {"a.BAK/x", "Cannot create file "},  // so is the backup name
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.blocker);
-        testing::TTempTree scratch;
-        tree.Write("a.txt", "a");
-        tree.Write(row.blocker, "");
-        const std::string blocked = tree.Path(std::string(row.blocker).substr(0, 5));
-        host.status.clear();
-        EXPECT_EQ(ErrorOf({"a", "b"}), row.message + blocked);
-        EXPECT_EQ(tree.Read("a.txt"), "a");
-        EXPECT_FALSE(tree.Exists("a.$$$") && std::string(row.blocker) != "a.$$$/x");
-        EXPECT_NE(host.status, "All Done");
-        std::filesystem::remove_all(tree.Path(std::string(row.blocker).substr(0, 5)));
-    }
-}
-
-TEST_F(EditPassTest, PermissionErrorsNameTheFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-    tree.Write("locked/a.txt", "a");
-    chmod(tree.Path("locked/a.txt").c_str(), 0);
-    TJobSettings settings;
-    settings.ClearReport = true;
-    settings.Folders = {tree.Path("locked")};
-    settings.ChangeText = {"a", "b"};
-    settings.Masks = {"*.*"};
-    EXPECT_THROW(RunJob(settings, host), std::runtime_error);
-    chmod(tree.Path("locked/a.txt").c_str(), 0644);
-    chmod(tree.Path("locked").c_str(), 0555);
-    try {
-        RunJob(settings, host);
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot create file " + tree.Path("locked/a.$$$"));
-    }
-    chmod(tree.Path("locked").c_str(), 0755);
-    EXPECT_EQ(tree.Read("locked/a.txt"), "a");
-}
-
-TEST_F(EditPassTest, TooManyChangesAreRefusedBeforeAnyFileIsTouched) {
     tree.Write("a.txt", "a");
-    Lines changes;
-    for (int i = 0; i < 16000; ++i) changes.insert(changes.end(), {"a" + std::to_string(i), "", "--"});
-    Run(changes);
-    EXPECT_EQ(host.report, Lines{Line(0, "a.txt")});
-    changes.insert(changes.end(), {"a", "b", "--"});
-    EXPECT_EQ(ErrorOf(changes), "The change list holds more than 16000 changes");
-    EXPECT_EQ(tree.Read("a.txt"), "a");
+    for (const std::string blocked : {"a.$$$", "a.BAK"}) {  // a folder takes the name
+        tree.Write(blocked + "/x", "");
+        EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path(blocked));
+        EXPECT_EQ(tree.Read("a.txt"), "a");
+        EXPECT_EQ(tree.Exists("a.$$$"), blocked == "a.$$$");
+        EXPECT_NE(host.status, "All Done");
+        std::filesystem::remove_all(tree.Path(blocked));
+    }
+}
+
+TEST_F(EditPassTest, AFileThatCannotBeReadEndsTheRun) {
+    TVarnokDirectory walker;
+    const Lines changes{"a", "b"};
+    walker.SetState(host, false, false, changes);
+    EXPECT_THROW(
+        try { walker.TheFileProcedure(tree.Path("gone.txt")); } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "Cannot open file " + tree.Path("gone.txt"));
+            throw;
+        },
+        std::runtime_error);
+    EXPECT_EQ(host.report, Lines{});
 }
 
 }  // namespace
