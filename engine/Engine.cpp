@@ -129,18 +129,28 @@ int ReplaceAll(std::string& text, std::string pattern, std::string replacement,
     TSearcher searcher(context, pattern, searchText, !CaseSensitive && !context.WildActive);
 
     TResultBuilder result(text);
+    // Without placeholders and line breaks to indent, every replacement is the same.
+    const bool placeholders = std::any_of(replacement.begin(), replacement.end(),
+                                          [](char c) { return static_cast<unsigned char>(c) <= 8; });
+    const bool fixed = !placeholders && !NeedsIndent(replacement);
     int count = 0;
     int from = 0;  // original index of the next search offset
     for (;;) {
-        ClearGroups(context);
+        if (context.WildActive) ClearGroups(context);
         // The offset in the changed text is 0 only while nothing precedes it.
         const TMatch m = searcher.FindMatch(from, result.Empty());
         if (!m.Found()) break;
         ++count;
-        std::string r = ExpandGroups(replacement, context.Groups, text);
-        if (NeedsIndent(r)) IndentLineBreaks(r, result.IndentAt(from, m.Start));
-        result.CopyOriginal(from, m.Start);
-        result.Append(r);
+        if (fixed) {
+            result.CopyOriginal(from, m.Start);
+            result.Append(replacement);
+        } else {
+            std::string r = ExpandGroups(replacement, context.Groups, text);
+            // The indentation is read before the bytes up to the match are copied.
+            if (NeedsIndent(r)) IndentLineBreaks(r, result.IndentAt(from, m.Start));
+            result.CopyOriginal(from, m.Start);
+            result.Append(r);
+        }
         from = m.End + 1;
     }
     if (count > 0) text = result.Finish(from);
