@@ -26,6 +26,7 @@ constexpr int kListTop = 72;
 constexpr int kListWidth = 177;
 constexpr int kListBelowWindow = 110;  // window height minus the list height asked for
 constexpr int kIndent = 10;            // pixels per folder level
+constexpr QSize kDesignedSize(299, 350);
 
 // File systems that hold no user files, and the trees where only the system's
 // own plumbing is mounted.
@@ -131,14 +132,24 @@ TChooseDirectory::TChooseDirectory(QWidget* owner)
     setTabOrder(DirectoryListBox1, OK);
     setTabOrder(OK, Cancel);
 
-    resize(299, 350);
+    resize(kDesignedSize);
     FormResize();
 
     QFile mounts(QStringLiteral("/proc/self/mounts"));
-    m_drives = MountedVolumes(mounts.open(QIODevice::ReadOnly) ? mounts.readAll() : QByteArray());
     m_folder = QDir::currentPath();
+    SetDrives(MountedVolumes(mounts.open(QIODevice::ReadOnly) ? mounts.readAll() : QByteArray()));
+}
+
+void TChooseDirectory::SetDrives(const QStringList& drives)
+{
+    m_drives = drives;
     m_drive = DriveOf(m_folder, m_drives);
-    FillDrives();
+    {
+        const QSignalBlocker blocker(DriveComboBox1);
+        DriveComboBox1->clear();
+        DriveComboBox1->addItems(m_drives);
+        DriveComboBox1->setCurrentIndex(std::max(0, static_cast<int>(m_drives.indexOf(m_drive))));
+    }
     OpenFolder(m_folder);
 }
 
@@ -241,17 +252,15 @@ void TChooseDirectory::resizeEvent(QResizeEvent* event)
 void TChooseDirectory::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    if (!m_shown) {
+        // The designed size is the outer one; the frame is known from now on.
+        m_shown = true;
+        const QSize frame = frameGeometry().size() - size();
+        resize(kDesignedSize - frame);
+    }
     // Folders may have come or gone since the last showing.
     OpenFolder(m_folder);
     DirectoryListBox1->setFocus();
-}
-
-void TChooseDirectory::FillDrives()
-{
-    const QSignalBlocker blocker(DriveComboBox1);
-    DriveComboBox1->clear();
-    DriveComboBox1->addItems(m_drives);
-    DriveComboBox1->setCurrentIndex(std::max(0, static_cast<int>(m_drives.indexOf(m_drive))));
 }
 
 void TChooseDirectory::FillFolderList()

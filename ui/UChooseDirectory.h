@@ -31,6 +31,9 @@ public:
     // Makes `folder` the open folder, as a double-click on it does. A folder
     // that no longer exists gives way to its nearest existing parent.
     void OpenFolder(const QString& folder);
+    // The drives the drive list offers; the folder list moves to the drive of
+    // its folder.
+    void SetDrives(const QStringList& drives);
 
     // The drives: the mount points of `mountsTable` (in the format of
     // /proc/self/mounts) that hold files, "/" first and the others sorted.
@@ -63,7 +66,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FillDrives();
     void FillFolderList();
     void AddFolderRow(const QString& path, const QString& text, int level, bool open);
     void ShowPath();
@@ -72,6 +74,7 @@ private:
     QString m_drive;
     QString m_folder;
     QHash<QString, QString> m_driveFolders;  // the folder last open on each drive
+    bool m_shown = false;
 };
 
 }  // namespace varnok

@@ -1,0 +1,195 @@
+// The folder chooser: drives from the mount table, whole rows, the shortened
+// path, and which folder it hands back.
+
+#include <QComboBox>
+#include <QDir>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "UChooseDirectory.h"
+
+using namespace varnok;
+
+class TChooseDirectoryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mountedVolumes();
+    void driveOf_data();
+    void driveOf();
+    void wholeRows_data();
+    void wholeRows();
+    void resizeKeepsWholeRows();
+    void shortenedPath();
+    void chosenDirectory();
+    void highlightedIsNotChosen();
+    void driveChangeThenCancel();
+};
+
+void TChooseDirectoryTest::mountedVolumes()
+{
+    const QByteArray table =
+        "proc /proc proc rw 0 0\n"
+        "/dev/sda2 /home ext4 rw 0 0\n"
+        "sysfs /sys sysfs rw 0 0\n"
+        "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+        "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
+        "/dev/sda1 / ext4 rw 0 0\n"
+        "server:/export /mnt/net nfs4 rw 0 0\n"
+        "/dev/sda2 /home ext4 rw 0 0\n"
+        "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
+        "/dev/sdc1 /dev/odd ext4 rw 0 0\n";
+    QCOMPARE(TChooseDirectory::MountedVolumes(table),
+             (QStringList{"/", "/home", "/media/usb stick", "/mnt/net"}));
+    QCOMPARE(TChooseDirectory::MountedVolumes(QByteArray()), QStringList{"/"});
+}
+
+void TChooseDirectoryTest::driveOf_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("drive");
+    QTest::newRow("below a mount") << "/home/ann/src" << "/home";
+    QTest::newRow("the mount point itself") << "/home" << "/home";
+    QTest::newRow("a name that only starts alike") << "/homework" << "/";
+    QTest::newRow("the deepest mount wins") << "/home/ann/usb/x" << "/home/ann/usb";
+    QTest::newRow("root") << "/" << "/";
+}
+
+void TChooseDirectoryTest::driveOf()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, drive);
+    QCOMPARE(TChooseDirectory::DriveOf(folder, {"/", "/home", "/home/ann/usb"}), drive);
+}
+
+void TChooseDirectoryTest::wholeRows_data()
+{
+    QTest::addColumn<int>("wanted");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<int>("height");
+    QTest::newRow("designed window") << 240 << 2 << 228;
+    QTest::newRow("exactly whole rows") << 228 << 2 << 228;
+    QTest::newRow("one pixel short of a row") << 227 << 2 << 212;
+    QTest::newRow("100 pixels taller") << 340 << 2 << 340;
+    QTest::newRow("between rows") << 350 << 2 << 340;
+    QTest::newRow("no frame") << 40 << 0 << 32;
+    QTest::newRow("less than a row") << 10 << 2 << 4;
+}
+
+void TChooseDirectoryTest::wholeRows()
+{
+    QFETCH(int, wanted);
+    QFETCH(int, frame);
+    QFETCH(int, height);
+    QCOMPARE(TChooseDirectory::WholeRowsHeight(wanted, frame), height);
+}
+
+void TChooseDirectoryTest::resizeKeepsWholeRows()
+{
+    TChooseDirectory chooser(nullptr);
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+    QCOMPARE(chooser.frameGeometry().size(), QSize(299, 350));
+    const int width = chooser.DirectoryListBox1->width();
+    const QRect ok = chooser.OK->geometry();
+    for (int height : {350, 450, 451, 463, 300}) {
+        chooser.resize(299, height);
+        QTRY_COMPARE(chooser.height(), height);
+        const int list = chooser.DirectoryListBox1->height();
+        const int frame = chooser.DirectoryListBox1->frameWidth();
+        QCOMPARE((list - 2 * frame) % TChooseDirectory::RowHeight, 0);
+        const int outer = chooser.frameGeometry().height();
+        QVERIFY(list <= outer - 110);
+        QVERIFY(list > outer - 110 - TChooseDirectory::RowHeight);
+        QCOMPARE(chooser.Bevel1->height(), list);
+        QCOMPARE(chooser.DirectoryListBox1->width(), width);
+        QCOMPARE(chooser.OK->geometry(), ok);
+    }
+}
+
+void TChooseDirectoryTest::shortenedPath()
+{
+    const QFontMetrics metrics(QFont{});
+    const QString path = QStringLiteral("/home/someone/projects/quill/deep/folder");
+    QCOMPARE(TChooseDirectory::ShortenedPath(path, "/", metrics, 10000), path);
+    const QString tail = QStringLiteral("/.../deep/folder");
+    const QString shortened = TChooseDirectory::ShortenedPath(path, "/", metrics,
+                                                              metrics.horizontalAdvance(tail));
+    QCOMPARE(shortened, tail);
+    // The drive stays, and the last name stays even when nothing fits.
+    QCOMPARE(TChooseDirectory::ShortenedPath(path, "/home", metrics, 1), QStringLiteral("/home/.../folder"));
+}
+
+void TChooseDirectoryTest::chosenDirectory()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("a/b")));
+    TChooseDirectory chooser(nullptr);
+    chooser.OpenFolder(root.path() + QStringLiteral("/a/b/"));
+    QCOMPARE(chooser.ChosenDirectory(), root.path() + QStringLiteral("/a/b"));
+    QCOMPARE(chooser.DirectoryListBox1->currentItem()->text(), QStringLiteral("b"));
+
+    // A folder that went away gives way to its nearest existing parent.
+    chooser.OpenFolder(root.path() + QStringLiteral("/a/gone/deeper"));
+    QCOMPARE(chooser.ChosenDirectory(), root.path() + QStringLiteral("/a"));
+
+    // Double-clicking the root entry opens the drive's root.
+    QListWidget* list = chooser.DirectoryListBox1;
+    emit list->itemDoubleClicked(list->item(0));
+    QCOMPARE(chooser.ChosenDirectory(), chooser.DriveComboBox1->currentText());
+}
+
+void TChooseDirectoryTest::highlightedIsNotChosen()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("sub")));
+    TChooseDirectory chooser(nullptr);
+    chooser.OpenFolder(root.path());
+    QTimer::singleShot(0, &chooser, [&] {
+        QListWidget* list = chooser.DirectoryListBox1;
+        QListWidgetItem* sub = list->findItems(QStringLiteral("sub"), Qt::MatchExactly).value(0);
+        QVERIFY(sub);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(sub).center());
+        QCOMPARE(list->currentItem(), sub);
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    QCOMPARE(chooser.exec(), 1);
+    QCOMPARE(chooser.ChosenDirectory(), root.path());
+    QCOMPARE(chooser.Path->text(), TChooseDirectory::ShortenedPath(
+                                       root.path(), chooser.DriveComboBox1->currentText(),
+                                       chooser.Path->fontMetrics(), chooser.DirectoryListBox1->width()));
+}
+
+void TChooseDirectoryTest::driveChangeThenCancel()
+{
+    QTemporaryDir stick;
+    QVERIFY(QDir(stick.path()).mkpath(QStringLiteral("photos")));
+    TChooseDirectory chooser(nullptr);
+    chooser.SetDrives({"/", stick.path()});
+    const QString before = chooser.ChosenDirectory();
+    chooser.DriveComboBox1->setCurrentText(stick.path());
+    QCOMPARE(chooser.ChosenDirectory(), stick.path());
+    chooser.OpenFolder(stick.path() + QStringLiteral("/photos"));
+    QTimer::singleShot(0, &chooser, [&] { QTest::keyClick(&chooser, Qt::Key_Escape); });
+    QCOMPARE(chooser.exec(), 2);
+    QCOMPARE(chooser.DriveComboBox1->currentText(), stick.path());
+    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
+
+    // Each drive keeps the folder it showed last; picking the shown drive changes nothing.
+    chooser.DriveComboBox1->setCurrentText(QStringLiteral("/"));
+    QCOMPARE(chooser.ChosenDirectory(), before);
+    chooser.DriveComboBox1->setCurrentText(stick.path());
+    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
+    chooser.DriveComboBox1Change();
+    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
+    QCOMPARE(chooser.DirectoryListBox1->item(0)->text(), stick.path());
+}
+
+QTEST_MAIN(TChooseDirectoryTest)
+#include "tst_choose.moc"
