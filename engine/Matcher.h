@@ -10,6 +10,16 @@
 // lets that matter (a "{" after a "}d"), a failure is reused only when its
 // exploration would be repeated step for step.
 //
+// StepCount is exactly the nesting: a call that fails its budget or whole-word
+// check gives its level back like any other, so the budget caps the depth of one
+// attempt and never shrinks as failures pile up.
+//
+// Each start position is first searched under a budget deep enough for the whole
+// text. Where that fails without touching the budget, the failure is final and
+// every failure inside it holds for later start positions, so a run of a that
+// can never match is searched once rather than once per start. Anything else is
+// searched again under the real budget.
+//
 // The search runs on an explicit stack: no pattern or text can exhaust the
 // machine stack.
 
@@ -35,13 +45,8 @@ public:
     TMatch ScanForMatch(int from, bool atLineStart);
 
     // Matches the pattern from p at text position t with the given parenthesis
-    // depth. The group-start mark must be set by the caller.
+    // depth, under the budget in the context; ScanForMatch sets the group mark.
     bool MatchHere(int p, int t, int depth);
-
-    // Text position after the last byte taken by the last successful MatchHere.
-    int SuccessEnd() const { return m_successT; }
-
-    void SetMark(int mark) { m_mark = mark; }
 
 private:
     enum TStage : unsigned char { Enter, AfterTake, AfterRepeatEnd, AfterSequenceEnd, Tail };
