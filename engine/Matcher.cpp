@@ -71,7 +71,7 @@ TMatcher::TMemoEntry& TMatcher::Slot(int p, int t)
 
 bool TMatcher::Universal(const TFrame& f) const
 {
-    return !m_universal.empty() && !m_markHazard && (f.depth == 0 || !m_context.BalanceParens);
+    return m_universalBits > 0 && (f.depth == 0 || !m_context.BalanceParens);
 }
 
 std::size_t TMatcher::Bit(int p, int t) const
@@ -81,9 +81,10 @@ std::size_t TMatcher::Bit(int p, int t) const
 
 bool TMatcher::TryMemo(TFrame& f)
 {
-    if (Universal(f)) {
+    if (Universal(f) && !m_universal.empty()) {
         const std::size_t bit = Bit(f.p, f.t);
-        if ((m_universal[bit >> 6] >> (bit & 63)) & 1) {
+        const auto& page = m_universal[bit >> kPageShift];
+        if (page && (page[(bit & kPageMask) >> 6] >> (bit & 63)) & 1) {
             f.fromMemo = true;
             return true;
         }
@@ -109,10 +110,14 @@ bool TMatcher::TryMemo(TFrame& f)
 
 void TMatcher::Remember(const TFrame& f)
 {
-    if (!f.budgetHit && m_universalBits > 0 && (f.depth == 0 || !m_context.BalanceParens)) {
-        if (m_universal.empty()) m_universal.assign((m_universalBits + 63) / 64, 0);
+    if (!f.budgetHit && Universal(f)) {
+        // Pages are made as failures land in them: a replace-all runs once per
+        // change on every file, and most touch a small part of the text.
+        if (m_universal.empty()) m_universal.resize((m_universalBits >> kPageShift) + 1);
         const std::size_t bit = Bit(f.p, f.t);
-        m_universal[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+        auto& page = m_universal[bit >> kPageShift];
+        if (!page) page = std::make_unique<std::uint64_t[]>(((kPageMask + 1) >> 6));
+        page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
         return;
     }
     if (m_memo.empty()) {

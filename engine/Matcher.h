@@ -24,6 +24,7 @@
 // machine stack.
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -118,7 +119,9 @@ private:
     std::size_t m_memoRowMask = 0;
     static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 26;
     std::size_t m_universalBits = 0;  // 0: no room, or the mark forbids it
-    std::vector<std::uint64_t> m_universal;  // (t, p) failed whatever the nesting
+    static constexpr int kPageShift = 16;
+    static constexpr std::size_t kPageMask = (std::size_t{1} << kPageShift) - 1;
+    std::vector<std::unique_ptr<std::uint64_t[]>> m_universal;  // (t, p) failed whatever the nesting
 };
 
 }  // namespace varnok
