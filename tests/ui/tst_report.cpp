@@ -93,6 +93,7 @@ private slots:
     void menuItems_data();
     void menuItems();
     void menuBarHoldsStopItself();
+    void escapeLeavesTheWindowOpen();
     void runAsksFirst_data();
     void runAsksFirst();
     void cancelInTheDialogStartsNothing();
@@ -245,6 +246,14 @@ void TestReport::menuBarHoldsStopItself()
     QCOMPARE(file, QStringList({"New1", "SaveAs1", "-", "Dialog1", "Wizard1", "-",
                                 "SetupPrinter1", "Print1", "-", "LoadConfiguration1",
                                 "SaveConfiguration1", "-", "Exit1"}));
+}
+
+void TestReport::escapeLeavesTheWindowOpen()
+{
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    QTest::keyClick(m_report->resultField, Qt::Key_Escape);
+    QVERIFY(m_report->isVisible());
 }
 
 void TestReport::runAsksFirst_data()
