@@ -38,7 +38,7 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
             m_markHazard = true;
     }
     const std::size_t bits = (static_cast<std::size_t>(textEnd) + 1) * (static_cast<std::size_t>(m_patternEnd) + 1);
-    m_universalBits = m_markHazard || bits > kUniversalMaxBits ? 0 : bits;
+    m_universalBits = bits > kUniversalMaxBits ? 0 : bits;
     m_probe = m_universalBits > 0;
     m_probeBudget = std::min(2 * textEnd + m_patternEnd + 5000, 1 << 21);
 }
@@ -81,7 +81,8 @@ std::size_t TMatcher::Bit(int p, int t) const
 
 bool TMatcher::TryMemo(TFrame& f)
 {
-    if (Universal(f) && !m_universal.empty()) {
+    // A bit keeps no group mark, which only a search whose success is final needs.
+    if (Universal(f) && !m_universal.empty() && (!m_markHazard || m_inProbe)) {
         const std::size_t bit = Bit(f.p, f.t);
         const auto& page = m_universal[bit >> kPageShift];
         if (page && (page[(bit & kPageMask) >> 6] >> (bit & 63)) & 1) {
@@ -110,7 +111,8 @@ bool TMatcher::TryMemo(TFrame& f)
 
 void TMatcher::Remember(const TFrame& f)
 {
-    if (!f.budgetHit && Universal(f)) {
+    const bool universal = !f.budgetHit && Universal(f);
+    if (universal) {
         // Pages are made as failures land in them: a replace-all runs once per
         // change on every file, and most touch a small part of the text.
         if (m_universal.empty()) m_universal.resize((m_universalBits >> kPageShift) + 1);
@@ -118,8 +120,10 @@ void TMatcher::Remember(const TFrame& f)
         auto& page = m_universal[bit >> kPageShift];
         if (!page) page = std::make_unique<std::uint64_t[]>(((kPageMask + 1) >> 6));
         page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
-        return;
     }
+    // Where marks matter, a probe (which skips marks behind its bits) records no
+    // mark; elsewhere a bit says all there is to say.
+    if (m_markHazard ? m_inProbe : universal) return;
     if (m_memo.empty()) {
         // Rows of text positions, direct-mapped: the search works on a window of
         // nearby positions, so a small table holds the failures that matter.
@@ -326,7 +330,9 @@ bool TMatcher::Try(int p, int t, int depth)
         // run that can never match is searched once, not once per start position.
         const int mark = m_mark;
         m_context.StepBudget = m_probeBudget;
+        m_inProbe = true;
         const bool ok = MatchHere(p, t, depth);
+        m_inProbe = false;
         m_context.StepBudget = m_budget;
         if (!ok && !m_lastBudgetHit) return false;
         // The first success in search order that fits the real budget is the one the

@@ -112,13 +112,14 @@ private:
     int m_budget = 0;
     int m_probeBudget = 0;  // deep enough for two frames per byte of the text
     bool m_probe = false;
+    bool m_inProbe = false;  // success or failure is all a probe's caller uses
     std::uint64_t m_calls = 0;
     std::vector<TFrame> m_stack;
 
     std::vector<TMemoEntry> m_memo;  // rows of text positions by pattern positions
     std::size_t m_memoRowMask = 0;
     static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 26;
-    std::size_t m_universalBits = 0;  // 0: no room, or the mark forbids it
+    std::size_t m_universalBits = 0;  // 0: no room for them
     static constexpr int kPageShift = 16;
     static constexpr std::size_t kPageMask = (std::size_t{1} << kPageShift) - 1;
     std::vector<std::unique_ptr<std::uint64_t[]>> m_universal;  // (t, p) failed whatever the nesting
