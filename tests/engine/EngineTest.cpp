@@ -337,8 +337,11 @@ TEST(ReplaceAll, HugePatternsAndLongRunsEnd)
     EXPECT_EQ(ReplaceAll(text, pattern, "x", false, true, true, false, true, false), 2);
     EXPECT_EQ(text, "xx");
 
-    std::string run(200000, 'a');
-    EXPECT_EQ(ReplaceAll(run, "a+a+a+a+a+a+b", "x", false, true, true, false, true, false), 0);
+    const std::string run(200000, 'a');
+    for (const char* pattern : {"a+a+a+a+a+a+b", "{a+}1{a+}2b"}) {
+        std::string text = run;
+        EXPECT_EQ(ReplaceAll(text, pattern, "x", false, true, true, false, true, false), 0) << pattern;
+    }
     std::string lines;
     for (int i = 0; i < 100; ++i) lines += "x" + std::string(999, 'a') + CRLF;
     EXPECT_EQ(ReplaceAll(lines, "x*a*a*a*a*b", "y", false, true, true, false, true, true), 0);
