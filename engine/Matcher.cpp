@@ -12,9 +12,7 @@ constexpr int kNoMark = INT_MIN;
 
 enum TOutcome { Pushed, Succeeded, Failed, ChildFailed };
 
-
 }  // namespace
-
 
 TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::string_view text,
                    int textEnd, const TByteTable& wordChars, std::uint64_t memoMinCalls)
@@ -26,9 +24,8 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
       m_wordChars(wordChars),
       m_memoMinCalls(memoMinCalls)
 {
-    // Failures that hold whatever the nesting need one bit each. Where the whole
-    // text fits in a few megabytes of them, keep them all: a search may then probe
-    // far beyond the nesting budget and never repeat that work.
+    // A "{" behind a "}d" lets a failed branch move the mark that a later group
+    // of the successful one reads.
     bool closed = false;
     for (int q = 0; q < m_patternEnd; ++q) {
         const auto c = At(q);
@@ -37,6 +34,9 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
         else if (c == GroupOpen && closed)
             m_markHazard = true;
     }
+    // Failures that hold whatever the nesting need one bit each. Where the whole
+    // text fits in a few megabytes of them, keep them all: a search may then probe
+    // far beyond the nesting budget and never repeat that work.
     const std::size_t bits = (static_cast<std::size_t>(textEnd) + 1) * (static_cast<std::size_t>(m_patternEnd) + 1);
     m_universalBits = bits > kUniversalMaxBits ? 0 : bits;
     m_probe = m_universalBits > 0;
