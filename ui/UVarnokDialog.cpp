@@ -12,6 +12,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "ListEntries.h"
@@ -44,7 +45,8 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& captio
 {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(left, top, width, 17);
+    // A stand-in font may be wider than the designed one: the caption still shows whole.
+    box->setGeometry(left, top, std::max(width, box->sizeHint().width()), 17);
     return box;
 }
 
@@ -327,18 +329,19 @@ void TVarnokDialog::LoadLocalFromIniFile()
     startWithDialog->setChecked(store.ReadFlag(section, "CheckBox-3", false));
     clearReport->setChecked(store.ReadFlag(section, "CheckBox-4", true));
 
-    ReadListBox(store, section, "ListBox-2", paths);
-    if (paths->count() == 0) {
-        paths->addItem(pathEdit->currentText());
-    }
-    SelectRow(paths, store.ReadNumber(section, "Misc-3", 0));
-
+    // An empty list gets its edit box's text, as the box stands at that moment;
+    // the selected row applies to the list so filled.
+    const auto readList = [&](const char* name, QListWidget* list, const QString& entry,
+                              const char* selectedName) {
+        ReadListBox(store, section, name, list);
+        if (list->count() == 0) {
+            list->addItem(entry);
+        }
+        SelectRow(list, store.ReadNumber(section, selectedName, 0));
+    };
+    readList("ListBox-2", paths, pathEdit->currentText(), "Misc-3");
     maskEdit->setText(QString::fromStdString(store.ReadText(section, "Edit-1", kAllFiles.toStdString())));
-    ReadListBox(store, section, "ListBox-1", masks);
-    if (masks->count() == 0) {
-        masks->addItem(maskEdit->text());
-    }
-    SelectRow(masks, store.ReadNumber(section, "Misc-2", 0));
+    readList("ListBox-1", masks, maskEdit->text(), "Misc-2");
 
     ReadRichEdit(store, section, "2", changes);
 }
