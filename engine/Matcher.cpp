@@ -40,7 +40,7 @@ TMatcher::TMatcher(TSearchContext& context, std::string_view pattern, std::strin
     const std::size_t bits = (static_cast<std::size_t>(textEnd) + 1) * (static_cast<std::size_t>(m_patternEnd) + 1);
     m_universalBits = bits > kUniversalMaxBits ? 0 : bits;
     m_probe = m_universalBits > 0;
-    m_probeBudget = std::min(2 * textEnd + m_patternEnd + 5000, 1 << 21);
+    m_probeBudget = static_cast<int>(std::min<std::int64_t>(2 * std::int64_t{textEnd} + m_patternEnd + 5000, 1 << 21));
 }
 
 bool TMatcher::EndOfPatternHolds(int t, int depth) const
