@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -297,18 +298,17 @@ void TVarnokDialog::SaveButtonClick()
     if (!name) {
         return;
     }
-    QFile file(*name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        throw std::runtime_error("Cannot create file " + name->toStdString());
-    }
     std::string contents;
     for (const std::string& line : SplitTextLines(PlainText(changes))) {
         contents += line;
         contents += "\r\n";
     }
-    if (file.write(contents.data(), static_cast<qint64>(contents.size()))
+    // The old file gives way only to a complete new one.
+    QSaveFile file(*name);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(contents.data(), static_cast<qint64>(contents.size()))
             != static_cast<qint64>(contents.size())
-        || !file.flush()) {
+        || !file.commit()) {
         throw std::runtime_error("Cannot create file " + name->toStdString());
     }
 }

@@ -64,6 +64,7 @@ private slots:
     void closingKeys();
     void cancelKeepsEdits();
     void loadAndSaveChanges();
+    void saveThroughLink();
     void changeFileErrors();
     void storedValues();
     void jobSettings();
@@ -324,6 +325,26 @@ void TDialogTest::loadAndSaveChanges()
     QCOMPARE(dialog.changes->document()->toRawText().replace(QChar::ParagraphSeparator, '\n'),
              text + QLatin1Char('\n'));
     QCOMPARE(prompts.Asked, (QStringList{"Save: Changes.txt", "Open: *.txt", "Open: *.txt"}));
+}
+
+// Saving over a link writes the file it points to; the link stays.
+void TDialogTest::saveThroughLink()
+{
+    TScriptedPrompts prompts;
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("target.txt"));
+    const QString link = folder.filePath(QStringLiteral("link.txt"));
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
+    old.close();
+    QVERIFY(QFile::link(target, link));
+    prompts.FileNames = {link};
+    m_dialog->changes->setPlainText(QStringLiteral("new"));
+    m_dialog->SaveButtonClick();
+    QVERIFY(QFileInfo(link).isSymLink());
+    QFile saved(target);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("new\r\n"));
 }
 
 void TDialogTest::changeFileErrors()
