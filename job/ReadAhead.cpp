@@ -13,7 +13,7 @@ namespace varnok {
 namespace {
 
 // Enough to keep the reader busy, little enough not to hold much memory.
-constexpr std::size_t kFilesAhead = 8;
+constexpr std::size_t kFilesAhead = 16;
 constexpr std::size_t kBytesAhead = 64u << 20;
 
 [[noreturn]] void CannotOpen(const std::string& name) {
@@ -88,7 +88,7 @@ TReadAhead::~TReadAhead() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
-    m_changed.notify_all();
+    m_forReader.notify_one();
     if (m_thread.joinable()) m_thread.join();
 }
 
@@ -101,7 +101,7 @@ void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
         m_readyBytes = 0;
     }
     if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
-    m_changed.notify_all();
+    m_forReader.notify_one();
 }
 
 std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
@@ -111,10 +111,12 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             TReady ready = std::move(m_ready.front());
             m_ready.pop_front();
             if (ready.File) m_readyBytes -= ready.File->Contents.size();
-            m_changed.notify_all();
+            if (m_readerWaits && m_ready.size() <= kFilesAhead / 2) m_forReader.notify_one();
             if (ready.Name == fileName) return std::move(ready.File);
         } else if (m_reading == fileName) {
-            m_changed.wait(lock);
+            m_takerWaits = true;
+            m_forTaker.wait(lock);
+            m_takerWaits = false;
         } else {
             // Not read yet: the caller reads it now, and the reader goes on after it.
             const auto at = std::find(m_waiting.begin(), m_waiting.end(), fileName);
@@ -127,10 +129,12 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 void TReadAhead::Work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] {
-            return m_quit || (!m_waiting.empty() && m_ready.size() < kFilesAhead &&
-                              m_readyBytes < kBytesAhead);
-        });
+        while (!m_quit && (m_waiting.empty() || m_ready.size() >= kFilesAhead ||
+                           m_readyBytes >= kBytesAhead)) {
+            m_readerWaits = true;
+            m_forReader.wait(lock);
+            m_readerWaits = false;
+        }
         if (m_quit) return;
         const std::string name = std::move(m_waiting.front());
         m_waiting.pop_front();
@@ -149,7 +153,7 @@ void TReadAhead::Work() {
             m_ready.push_back({name, std::move(file)});
         }
         m_reading.clear();
-        m_changed.notify_all();
+        if (m_takerWaits) m_forTaker.notify_one();
     }
 }
 

@@ -54,7 +54,10 @@ private:
     void Work();
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // Each side is woken only while it waits, and the reader only once half
+    // of what it read ahead is taken: a wake-up costs more than a small file.
+    std::condition_variable m_forReader, m_forTaker;
+    bool m_readerWaits = false, m_takerWaits = false;
     std::deque<std::string> m_waiting;
     std::deque<TReady> m_ready;
     std::size_t m_readyBytes = 0;

@@ -44,13 +44,6 @@ bool IsJoined(std::string_view text, std::string_view eol) {
 
 std::string_view EolOf(TLineEnds ends) { return ends == TLineEnds::LF ? kLF : kCRLF; }
 
-TLineEnds LineEndsOf(std::string_view text) {
-    const char* end = text.data() + text.size();
-    const char* cr = Find(text.data(), end, '\r');
-    const char* lf = Find(text.data(), cr, '\n');
-    return lf < cr || cr == end ? TLineEnds::LF : TLineEnds::CRLF;
-}
-
 }  // namespace
 
 bool IsLineNeutral(std::string_view pattern, std::string_view replacement) {
@@ -81,14 +74,23 @@ TWorkingText MakeWorkingText(std::string& contents, bool changesAreLineNeutral) 
     TWorkingText work;
     const auto nul = contents.find('\0');
     const std::string_view text = std::string_view(contents).substr(0, nul);
-    work.FileLineEnds = LineEndsOf(text);
     work.TextEndedWithBreak = EndsWithBreak(text);
 
+    // One pass for the usual file without a CR; the rest look further.
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    const char* firstCR = Find(begin, end, '\r');
     std::string_view keep;
-    if (AllBreaksAre(text, kCRLF)) {
-        keep = kCRLF;
-    } else if (changesAreLineNeutral && AllBreaksAre(text, kLF)) {
-        keep = kLF;
+    if (firstCR == end) {
+        work.FileLineEnds = TLineEnds::LF;
+        if (changesAreLineNeutral) {
+            keep = kLF;
+        } else if (Find(begin, end, '\n') == end) {
+            keep = kCRLF;  // a single line
+        }
+    } else {
+        work.FileLineEnds = Find(begin, firstCR, '\n') < firstCR ? TLineEnds::LF : TLineEnds::CRLF;
+        if (AllBreaksAre(text, kCRLF)) keep = kCRLF;
     }
     if (keep.empty()) {
         JoinLines(text, kCRLF, work.Text);
