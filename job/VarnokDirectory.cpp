@@ -142,7 +142,7 @@ void TVarnokDirectory::ApplyChanges(std::string& text) {
 void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     if (!m_made.empty()) {
         const auto made = m_made.find(EntryOf(fileName));
-        if (made != m_made.end() && made->second == TMade::Backup) return;
+        if (made != m_made.end() && made->second == TMade::Created) return;
     }
     m_host->SetStatusText("Searching: " + fileName + " ...");
     PumpEvents();
@@ -212,7 +212,9 @@ void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& f
     m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
     ReplaceContents(target, file, temp, firstChange ? &backup : nullptr, work.Text, work.Rest);
     m_replaced.insert({file.Info.st_dev, file.Info.st_ino});
-    if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Backup;
+    // A file of the tree that had the temporary name is gone: it is not visited.
+    m_made[{entry.Device, entry.Folder, NameOf(temp)}] = TMade::Created;
+    if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Created;
     m_made[entry] = TMade::Rewritten;
 }
 

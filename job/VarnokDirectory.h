@@ -62,7 +62,8 @@ private:
     struct TEntryHash {
         std::size_t operator()(const TEntry& e) const;
     };
-    enum class TMade { Backup, Rewritten };
+    // Created: a backup or a temporary name of this run, never visited.
+    enum class TMade { Created, Rewritten };
     struct TFileId {
         dev_t Device;
         ino_t Inode;

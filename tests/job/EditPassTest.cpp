@@ -110,6 +110,23 @@ TEST_F(EditPassTest, BackupsNeverOverwriteEachOther) {
     EXPECT_EQ(tree.Read("old.BAK"), "q");
 }
 
+TEST_F(EditPassTest, AFileThatHadTheTemporaryNameIsNotVisitedAfterwards) {
+    for (int i = 0; i < 10; ++i) {
+        tree.Write("x" + std::to_string(i) + ".txt", "q");
+        tree.Write("x" + std::to_string(i) + ".$$$", "kept apart");
+    }
+    EXPECT_NO_THROW(Run({"q", "r"}));
+    for (int i = 0; i < 10; ++i) {
+        const auto at = [&](const char* extension) {
+            const auto line = Line(0, "x" + std::to_string(i) + extension).substr(11);
+            return std::find_if(host.report.begin(), host.report.end(),
+                                [&](const std::string& l) { return l.ends_with(line); });
+        };
+        EXPECT_TRUE(at(".$$$") < at(".txt") || at(".$$$") == host.report.end()) << i;
+        EXPECT_FALSE(tree.Exists("x" + std::to_string(i) + ".$$$"));
+    }
+}
+
 TEST_F(EditPassTest, SecondVisitEditsAgainAndKeepsTheFirstBackup) {
     tree.Write("a.txt", "a");
     for (const bool dryRun : {true, false}) {
