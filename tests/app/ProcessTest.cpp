@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "JobTesting.h"
-#include "TextUtils.h"
 
 extern char** environ;
 
@@ -85,18 +84,6 @@ void WriteManyFiles(const std::string& folder, int count, const std::string& tex
     }
 }
 
-TEST(ProcessTest, ExitStatusAndReport) {
-    testing::TTempTree tree;
-    tree.Write("a.txt", "one two\r\n");
-    tree.Write("changes", "two\nthree\n");
-    const TResult run = RunToEnd({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path()}, tree.Path("err"));
-    EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(run.Out, ReportLine(1, tree.Path("a.txt")) + "\n");
-    EXPECT_EQ(run.Err, "All Done\n");
-    EXPECT_EQ(tree.Read("a.txt"), "one three\r\n");
-    EXPECT_EQ(RunToEnd({tree.Path()}, tree.Path("err")).Status, 2);  // no terminal, no --yes
-}
-
 TEST(ProcessTest, CtrlCStopsTheRunWithAllDone) {
     testing::TTempTree tree(FastScratch());
     WriteManyFiles(tree.Path("many"), 2000, "text\n");
@@ -109,6 +96,7 @@ TEST(ProcessTest, CtrlCStopsTheRunWithAllDone) {
     EXPECT_EQ(run.Status, 130);
     EXPECT_EQ(run.Err, "All Done\n");
     EXPECT_LT(std::count(run.Out.begin(), run.Out.end(), '\n'), 2000);
+    EXPECT_EQ(RunToEnd({tree.Path("many")}, tree.Path("err")).Status, 2);  // no terminal, no --yes
 }
 
 // Every file holds its old or its new contents whole; where the new ones are
