@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
