@@ -47,13 +47,18 @@ TReadFile::~TReadFile() {
 }
 
 TReadFile::TReadFile(TReadFile&& other) noexcept
-    : File(other.File), Contents(std::move(other.Contents)) {
+    : File(other.File),
+      Contents(std::move(other.Contents)),
+      Edited(std::move(other.Edited)),
+      EditedCount(other.EditedCount) {
     other.File.Descriptor = -1;
 }
 
 TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
     std::swap(File, other.File);
     Contents.swap(other.Contents);
+    Edited.swap(other.Edited);
+    EditedCount = other.EditedCount;
     return *this;
 }
 
@@ -110,7 +115,7 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
         if (!m_ready.empty()) {
             TReady ready = std::move(m_ready.front());
             m_ready.pop_front();
-            if (ready.File) m_readyBytes -= ready.File->Contents.size();
+            m_readyBytes -= ready.Bytes;
             if (m_readerWaits && m_ready.size() <= kFilesAhead / 2) m_forReader.notify_one();
             if (ready.Name == fileName) return std::move(ready.File);
         } else if (m_reading == fileName) {
@@ -142,15 +147,19 @@ void TReadAhead::Work() {
         const unsigned listing = m_listing;
         lock.unlock();
         std::optional<TReadFile> file;
+        std::size_t bytes = 0;
         try {
             file = ReadFileToEdit(name);
+            bytes = file->Contents.size();
+            if (Prepare) Prepare(*file);
         } catch (const std::exception&) {
-            // Read again by the edit pass, which then raises the error in its turn.
+            // Done again by the edit pass, which then raises the error in its turn.
+            file.reset();
         }
         lock.lock();
         if (listing == m_listing) {
-            if (file) m_readyBytes += file->Contents.size();
-            m_ready.push_back({name, std::move(file)});
+            m_readyBytes += bytes;
+            m_ready.push_back({name, std::move(file), bytes});
         }
         m_reading.clear();
         if (m_takerWaits) m_forTaker.notify_one();

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "SafeWrite.h"
+#include "WorkingText.h"
 
 namespace varnok {
 
@@ -27,6 +29,10 @@ public:
 
     TOpenFile File;
     std::string Contents;
+    // Left by the reader's preparation, if any: the working text with the
+    // changes applied (Contents is then used up) and their count.
+    std::optional<TWorkingText> Edited;
+    long long EditedCount = 0;
 };
 
 // Raises "Cannot open file NAME" when it cannot be opened or read.
@@ -39,6 +45,10 @@ public:
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
 
+    // Done by the reader to every file it read; set before the first listing.
+    // It must depend on nothing but the file's bytes.
+    std::function<void(TReadFile&)> Prepare;
+
     // The files of a new listing, in the order they will be asked for; what
     // is left of the previous listing is dropped.
     void Listed(const std::vector<std::string>& fileNames);
@@ -50,6 +60,7 @@ private:
     struct TReady {
         std::string Name;
         std::optional<TReadFile> File;  // none when reading failed
+        std::size_t Bytes;
     };
     void Work();
 

@@ -51,6 +51,23 @@ bool SyncFileSystemOf(const std::string& folder) {
     return synced;
 }
 
+struct TChanges {
+    std::vector<std::string> Search, Replace;
+    bool SpanLines;
+};
+
+long long ApplyAll(const std::vector<std::string>& search, const std::vector<std::string>& replace,
+                   bool spanLines, std::string& text) {
+    long long count = 0;
+    for (std::size_t i = 0; i < search.size(); ++i) {
+        if (search[i].empty()) continue;
+        count += ReplaceAll(text, search[i], replace[i], /*CaseSensitive=*/false,
+                            /*WildCards=*/true, /*ExpandReplacement=*/true, /*WholeWords=*/false,
+                            /*BalanceParens=*/true, spanLines);
+    }
+    return count;
+}
+
 }  // namespace
 
 std::size_t TVarnokDirectory::TEntryHash::operator()(const TEntry& e) const {
@@ -104,6 +121,15 @@ void TVarnokDirectory::PreProcessProcedure() {
     for (int i = 0; i < ChangeCount; ++i) {
         m_lineNeutral = m_lineNeutral && IsLineNeutral(SearchStrings[i], ReplaceStrings[i]);
     }
+    // The reader applies the changes too, to a copy of the list of its own;
+    // the edit pass takes its result unless the file changed since.
+    if (ChangeCount == 0) return;
+    auto changes = std::make_shared<const TChanges>(TChanges{SearchStrings, ReplaceStrings, SpanLines});
+    m_readAhead.Prepare = [changes, lineNeutral = m_lineNeutral](TReadFile& file) {
+        file.Edited = MakeWorkingText(file.Contents, lineNeutral);
+        file.EditedCount = ApplyAll(changes->Search, changes->Replace, changes->SpanLines,
+                                    file.Edited->Text);
+    };
 }
 
 void TVarnokDirectory::FilesListed(const std::vector<std::string>& fileNames) {
@@ -126,15 +152,15 @@ void TVarnokDirectory::SyncWritten() {
     m_writtenFolders.clear();
 }
 
-void TVarnokDirectory::ApplyChanges(std::string& text) {
-    if (StopFlag()) return;
+bool TVarnokDirectory::ChangesMayApply() {
+    if (StopFlag()) return false;
     PumpEvents();
-    for (int i = 0; i < ChangeCount; ++i) {
-        if (SearchStrings[i].empty()) continue;
-        ReplacementCount += ReplaceAll(text, SearchStrings[i], ReplaceStrings[i],
-                                       /*CaseSensitive=*/false, /*WildCards=*/true,
-                                       /*ExpandReplacement=*/true, /*WholeWords=*/false,
-                                       /*BalanceParens=*/true, SpanLines);
+    return true;
+}
+
+void TVarnokDirectory::ApplyChanges(std::string& text) {
+    if (ChangesMayApply()) {
+        ReplacementCount += ApplyAll(SearchStrings, ReplaceStrings, SpanLines, text);
     }
 }
 
@@ -156,11 +182,20 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     const TFileId id{file.Info.st_dev, file.Info.st_ino};
     std::string& contents = read.Contents;
     const auto simulated = m_dryRunContents.find(id);
-    if (simulated != m_dryRunContents.end()) contents = simulated->second;
+    if (simulated != m_dryRunContents.end()) {
+        contents = simulated->second;
+        read.Edited.reset();
+    }
 
-    TWorkingText work = MakeWorkingText(contents, m_lineNeutral);
     ReplacementCount = 0;
-    ApplyChanges(work.Text);
+    TWorkingText work;
+    if (read.Edited) {
+        work = std::move(*read.Edited);
+        if (ChangesMayApply()) ReplacementCount = read.EditedCount;
+    } else {
+        work = MakeWorkingText(contents, m_lineNeutral);
+        ApplyChanges(work.Text);
+    }
     if (ReplacementCount != 0) {
         MakeFileText(work);
         if (DryRun) {

@@ -70,6 +70,8 @@ private:
         auto operator<=>(const TFileId&) const = default;
     };
 
+    // The stop test and the events before the changes apply to a file.
+    bool ChangesMayApply();
     TEntry EntryOf(const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
     void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work);
