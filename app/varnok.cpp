@@ -8,6 +8,7 @@
 #include "Prompts.h"
 #include "StoreFile.h"
 #include "UMyApplication.h"
+#include "UAbout.h"
 #include "UMyIniFile.h"
 #include "UVarnokReport.h"
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv)
 {
     using namespace varnok;
     TMyApplication application(argc, argv);
+    // Every window, the small ones included, carries the program's icon.
+    QApplication::setWindowIcon(MainIcon());
     try {
         TVarnokReport report(nullptr, StartupStoreKey(argc, argv));
         // A store file that could not be read was set aside during the load.

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 namespace varnok {
 
@@ -39,10 +40,18 @@ void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::
     edit->setPlainText(text);
 }
 
+std::string PlainTextOf(const QPlainTextEdit* edit)
+{
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text.toStdString();
+}
+
 void WriteRichEdit(TMyIniFile& ini, const std::string& section, const std::string& name,
                    const QPlainTextEdit* edit)
 {
-    ini.WriteTextBlock(section, name, edit->toPlainText().toStdString());
+    ini.WriteTextBlock(section, name, PlainTextOf(edit));
 }
 
 TFontRecord FontRecordOf(const QFont& font)

@@ -22,6 +22,10 @@ void WriteListBox(TMyIniFile& ini, const std::string& section, const std::string
 
 // Replaces the text of `edit` with the stored text block; a missing block
 // leaves it as it is.
+// The box's text as typed: paragraph breaks become line breaks, while
+// non-breaking spaces and the like stay as they are.
+std::string PlainTextOf(const QPlainTextEdit* edit);
+
 void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::string& name,
                   QPlainTextEdit* edit);
 void WriteRichEdit(TMyIniFile& ini, const std::string& section, const std::string& name,

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTabWidget>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -76,16 +75,6 @@ std::vector<std::string> Rows(const QListWidget* list)
         rows.push_back(list->item(row)->text().toStdString());
     }
     return rows;
-}
-
-// The text as typed: the document's own paragraph breaks become line breaks,
-// while non-breaking spaces and the like stay as they are.
-std::string PlainText(const QPlainTextEdit* edit)
-{
-    QString text = edit->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    return text.toStdString();
 }
 
 }  // namespace
@@ -212,7 +201,7 @@ TJobSettings TVarnokDialog::JobSettings() const
     settings.Folders = Rows(paths);
     settings.Recurse = recurseDirectories->isChecked();
     settings.SpanLines = spanLines->isChecked();
-    settings.ChangeText = SplitTextLines(PlainText(changes));
+    settings.ChangeText = SplitTextLines(PlainTextOf(changes));
     settings.Masks = Rows(masks);
     return settings;
 }
@@ -299,7 +288,7 @@ void TVarnokDialog::SaveButtonClick()
         return;
     }
     std::string contents;
-    for (const std::string& line : SplitTextLines(PlainText(changes))) {
+    for (const std::string& line : SplitTextLines(PlainTextOf(changes))) {
         contents += line;
         contents += "\r\n";
     }

@@ -39,6 +39,8 @@ void TestStoreBinding::textBlocks_data()
     QTest::newRow("LF") << QByteArray("one\ntwo\n") << "one\ntwo\n";
     QTest::newRow("lone CR") << QByteArray("one\rtwo") << "one\ntwo";
     QTest::newRow("empty lines kept") << QByteArray("\r\n\r\nx") << "\n\nx";
+    QTest::newRow("non-breaking space kept")
+        << QByteArray("a\xc2\xa0" "b") << QStringLiteral("a\u00a0b");
 }
 
 void TestStoreBinding::textBlocks()
@@ -55,7 +57,7 @@ void TestStoreBinding::textBlocks()
     stored.close();
 
     ReadRichEdit(ini, kSection, "1", &edit);
-    QCOMPARE(edit.toPlainText(), text);
+    QCOMPARE(QString::fromStdString(PlainTextOf(&edit)), text);
 
     // Written back with CR LF, and read again as the same text.
     WriteRichEdit(ini, kSection, "1", &edit);
@@ -64,7 +66,7 @@ void TestStoreBinding::textBlocks()
     stored.close();
     QPlainTextEdit again;
     ReadRichEdit(ini, kSection, "1", &again);
-    QCOMPARE(again.toPlainText(), text);
+    QCOMPARE(QString::fromStdString(PlainTextOf(&again)), text);
 }
 
 void TestStoreBinding::fonts_data()
