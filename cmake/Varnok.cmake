@@ -33,3 +33,18 @@ function(varnok_qtest name)
   set_tests_properties(${name} PROPERTIES LABELS gui
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
 endfunction()
+
+# varnok_library(NAME SOURCES src... [DEPS lib...] [INCLUDE_DIR dir]): the static
+# library varnok_NAME with its alias varnok::NAME; users include its headers
+# from INCLUDE_DIR (default: the module's folder).
+function(varnok_library name)
+  cmake_parse_arguments(ARG "" "INCLUDE_DIR" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_INCLUDE_DIR)
+    set(ARG_INCLUDE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  add_library(varnok_${name} STATIC ${ARG_SOURCES})
+  add_library(varnok::${name} ALIAS varnok_${name})
+  target_include_directories(varnok_${name} PUBLIC ${ARG_INCLUDE_DIR})
+  target_link_libraries(varnok_${name} PUBLIC ${ARG_DEPS})
+  varnok_target_options(varnok_${name})
+endfunction()
