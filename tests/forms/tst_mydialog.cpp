@@ -22,8 +22,6 @@ private slots:
 
     void rulesFollowTheDialogSize_data();
     void rulesFollowTheDialogSize();
-    void helpCandidates_data();
-    void helpCandidates();
     void helpOpensTheFirstFileFound_data();
     void helpOpensTheFirstFileFound();
 
@@ -49,10 +47,6 @@ void TestMyDialog::rulesFollowTheDialogSize_data()
                                  << QRect(300, 90, 75, 25);
     QTest::newRow("stretch height") << TFlags{false, false, false, true} << taller
                                     << QRect(300, 40, 75, 75);
-    QTest::newRow("keep right and bottom, taller and wider")
-        << TFlags{true, false, true, false} << both << QRect(400, 90, 75, 25);
-    QTest::newRow("stretch both ways") << TFlags{false, true, false, true} << both
-                                       << QRect(300, 40, 175, 75);
     // Keeping the right edge and stretching move the left edge and then the
     // width, each from its own offset.
     QTest::newRow("keep right and stretch width") << TFlags{true, true, false, false} << wider
@@ -80,29 +74,6 @@ void TestMyDialog::rulesFollowTheDialogSize()
 
     dialog.SetOuterSize(460, 272);
     QCOMPARE(control.geometry().topLeft(), QPoint(300, 40));
-}
-
-void TestMyDialog::helpCandidates_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("candidates");
-
-    QTest::newRow("installed") << "/opt/varnok/bin/varnok"
-                               << QStringList{"/opt/varnok/bin/Quillets.hlp",
-                                              "/opt/varnok/Quillets.hlp"};
-    QTest::newRow("one level down") << "/bin/varnok"
-                                    << QStringList{"/bin/Quillets.hlp", "/Quillets.hlp"};
-    // At the root the parent is the bare name, as a drive's is its letter and
-    // colon.
-    QTest::newRow("at the root") << "/varnok" << QStringList{"/Quillets.hlp", "Quillets.hlp"};
-}
-
-void TestMyDialog::helpCandidates()
-{
-    QFETCH(QString, program);
-    QFETCH(QStringList, candidates);
-    const std::vector<QString> found = HelpFileCandidates(program);
-    QCOMPARE(QStringList(found.begin(), found.end()), candidates);
 }
 
 void TestMyDialog::helpOpensTheFirstFileFound_data()

@@ -1,9 +1,8 @@
-// The folder chooser: drives from the mount table, whole rows, the shortened
-// path, and which folder it hands back.
+// The folder chooser: drives from the mount table, whole rows, and which
+// folder it hands back.
 
 #include <QComboBox>
 #include <QDir>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -22,9 +21,7 @@ class TChooseDirectoryTest : public QObject {
 private slots:
     void mountedVolumes();
     void resizeKeepsWholeRows();
-    void shortenedPath();
     void chosenDirectory();
-    void driveChangeThenCancel();
 };
 
 void TChooseDirectoryTest::mountedVolumes()
@@ -77,19 +74,6 @@ void TChooseDirectoryTest::resizeKeepsWholeRows()
     }
 }
 
-void TChooseDirectoryTest::shortenedPath()
-{
-    const QFontMetrics metrics(QFont{});
-    const QString path = QStringLiteral("/home/someone/projects/quill/deep/folder");
-    QCOMPARE(TChooseDirectory::ShortenedPath(path, "/", metrics, 10000), path);
-    const QString tail = QStringLiteral("/.../deep/folder");
-    const QString shortened = TChooseDirectory::ShortenedPath(path, "/", metrics,
-                                                              metrics.horizontalAdvance(tail));
-    QCOMPARE(shortened, tail);
-    // The drive stays, and the last name stays even when nothing fits.
-    QCOMPARE(TChooseDirectory::ShortenedPath(path, "/home", metrics, 1), QStringLiteral("/home/.../folder"));
-}
-
 void TChooseDirectoryTest::chosenDirectory()
 {
     QTemporaryDir root;
@@ -120,31 +104,6 @@ void TChooseDirectoryTest::chosenDirectory()
     // Double-clicking the first entry opens the drive's root.
     emit list->itemDoubleClicked(list->item(0));
     QCOMPARE(chooser.ChosenDirectory(), chooser.DriveComboBox1->currentText());
-}
-
-void TChooseDirectoryTest::driveChangeThenCancel()
-{
-    QTemporaryDir stick;
-    QVERIFY(QDir(stick.path()).mkpath(QStringLiteral("photos")));
-    TChooseDirectory chooser(nullptr);
-    chooser.SetDrives({"/", stick.path()});
-    const QString before = chooser.ChosenDirectory();
-    chooser.DriveComboBox1->setCurrentText(stick.path());
-    QCOMPARE(chooser.ChosenDirectory(), stick.path());
-    chooser.OpenFolder(stick.path() + QStringLiteral("/photos"));
-    QTimer::singleShot(0, &chooser, [&] { QTest::keyClick(&chooser, Qt::Key_Escape); });
-    QCOMPARE(chooser.exec(), 2);
-    QCOMPARE(chooser.DriveComboBox1->currentText(), stick.path());
-    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
-
-    // Each drive keeps the folder it showed last; picking the shown drive changes nothing.
-    chooser.DriveComboBox1->setCurrentText(QStringLiteral("/"));
-    QCOMPARE(chooser.ChosenDirectory(), before);
-    chooser.DriveComboBox1->setCurrentText(stick.path());
-    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
-    chooser.DriveComboBox1Change();
-    QCOMPARE(chooser.ChosenDirectory(), stick.path() + QStringLiteral("/photos"));
-    QCOMPARE(chooser.DirectoryListBox1->item(0)->text(), stick.path());
 }
 
 QTEST_MAIN(TChooseDirectoryTest)

@@ -1,72 +1,27 @@
-// The report window: first start, menu, runs from the dialog (confirmation,
-// separator, stop, errors, closing mid-run), Save As, printing, the font,
-// and a restart restoring what the window and the dialog held.
+// The report window: runs from the dialog (confirmation, separator, Stop,
+// errors, closing mid-run), Save As, printing, and a restart restoring what
+// the window and the dialog held.
 
-#include "../forms/TempStore.h"
+#include "UiTestHelpers.h"
 
 #include "MyComps.h"
 #include "ScriptedPrompts.h"
 #include "TextUtils.h"
 #include "UMyApplication.h"
-#include "UMyIniFile.h"
-#include "ULoadConfig.h"
-#include "UMyWizard.h"
-#include "USaveConfig.h"
 #include "UVarnokDialog.h"
 #include "UVarnokReport.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QCheckBox>
-#include <QFile>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using namespace varnok;
 
 namespace {
-
-// Hands the next modal window to `answer` as soon as it shows.
-void AnswerModal(QObject* context, std::function<void(QDialog*)> answer)
-{
-    auto* timer = new QTimer(context);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, answer] {
-        if (auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            timer->deleteLater();
-            answer(window);
-        }
-    });
-    timer->start(5);
-}
-
-// Closes the next modal window with `result` as soon as it shows.
-void CloseWhenShown(QObject* context, int result)
-{
-    AnswerModal(context, [result](QDialog* window) { window->done(result); });
-}
-
-QString ReadAll(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-void WriteAll(const QString& fileName, const QByteArray& bytes)
-{
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QStringList ReportLines(const TVarnokReport& report)
 {
@@ -89,25 +44,15 @@ private slots:
     void init();
     void cleanup();
 
-    void firstStartHasTheDesign();
-    void menuItems_data();
-    void menuItems();
-    void menuBarHoldsStopItself();
-    void escapeLeavesTheWindowOpen();
-    void runAsksFirst_data();
-    void runAsksFirst();
-    void cancelInTheDialogStartsNothing();
+    void runFromTheDialog_data();
+    void runFromTheDialog();
     void runsWithoutClearReportAreSeparated();
-    void spacedUpdatesShowEveryLineAtTheEnd();
     void stopEndsTheRunEarly();
     void closingStopsTheRunFirst();
     void runErrorIsShownAndEndsTheRun();
     void saveAsWritesTheReport();
     void printsToPdf();
-    void fontDialogSetsTheReportFont();
     void restartRestoresPlacementAndValues();
-    void dialogOpensAtStartUpOnly();
-    void namedConfigurationTakesLaterSaves();
 
 private:
     // Points the dialog at the work folder with one change "foo" -> "bar".
@@ -153,7 +98,7 @@ void TestReport::PrepareJob(bool clearReport)
 
 void TestReport::Run(int dialogResult)
 {
-    CloseWhenShown(this, dialogResult);
+    AnswerModal(this, [dialogResult](QDialog* window) { window->done(dialogResult); });
     m_report->Dialog1->trigger();
 }
 
@@ -167,104 +112,18 @@ QStringList TestReport::WriteFiles(int count)
     return files;
 }
 
-void TestReport::firstStartHasTheDesign()
+void TestReport::runFromTheDialog_data()
 {
-    QCOMPARE(m_report->windowTitle(), QStringLiteral("Varnok Report"));
-    QCOMPARE(m_report->OuterGeometry(), QRect(157, 87, 435, 300));
-    QCOMPARE(m_report->StateNumber(), 0);
-    QCOMPARE(m_report->Position(), 0);
-    QCOMPARE(m_report->Section(), std::string("Varnok\\Report"));
-    QVERIFY(m_report->resultField->toPlainText().isEmpty());
-    QCOMPARE(m_report->resultField->font().family(), QStringLiteral("Courier New"));
-    QCOMPARE(m_report->resultField->font().pointSize(), 10);
-    QCOMPARE(m_report->ReportFontDialog(), m_report->resultField->font());
-    QCOMPARE(m_report->Version, 0);
-    QCOMPARE(m_report->Dialog->Section(), std::string("Varnok\\Dialog"));
-    QCOMPARE(m_report->Wizard->Section(), std::string("Varnok\\Wizard"));
-    QCOMPARE(m_report->resultField->lineWrapMode(), QPlainTextEdit::NoWrap);
-}
-
-void TestReport::menuItems_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QKeySequence>("shortcut");
-    QTest::addColumn<bool>("enabled");
-
-    const QKeySequence none;
-    const struct {
-        const char* name;
-        const char* caption;
-        QKeySequence shortcut;
-        bool enabled;
-    } rows[] = {
-        {"New1", "&New", none, true},
-        {"SaveAs1", "Save &As...", none, true},
-        {"Dialog1", "&Dialog...", QKeySequence(Qt::Key_F5), true},
-        {"Wizard1", "&Wizard...", QKeySequence(Qt::Key_F6), false},
-        {"SetupPrinter1", "Setup Printer...", none, true},
-        {"Print1", "&Print...", none, true},
-        {"LoadConfiguration1", "Load Configuration...", none, true},
-        {"SaveConfiguration1", "Save Configuration...", none, true},
-        {"Exit1", "E&xit", none, true},
-        {"Cut1", "Cut", QKeySequence(Qt::CTRL | Qt::Key_X), true},
-        {"Copy1", "Copy", QKeySequence(Qt::CTRL | Qt::Key_C), true},
-        {"Paste1", "Paste", QKeySequence(Qt::CTRL | Qt::Key_V), true},
-        {"Font1", "&Font...", none, true},
-        {"Stop1", "&Stop", none, true},
-        {"Help2", "&Help", QKeySequence(Qt::Key_F1), true},
-        {"About1", "&About...", none, true},
-    };
-    for (const auto& row : rows)
-        QTest::newRow(row.name) << row.name << row.caption << row.shortcut << row.enabled;
-}
-
-void TestReport::menuItems()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QKeySequence, shortcut);
-    QFETCH(bool, enabled);
-
-    const auto* action = m_report->findChild<QAction*>(name);
-    QVERIFY(action);
-    QCOMPARE(action->text(), caption);
-    QCOMPARE(action->shortcut(), shortcut);
-    QCOMPARE(action->isEnabled(), enabled);
-}
-
-void TestReport::menuBarHoldsStopItself()
-{
-    QStringList bar;
-    for (const QAction* action : m_report->MainMenu1->actions())
-        bar << action->text() + (action->menu() ? QStringLiteral(" >") : QString());
-    QCOMPARE(bar, QStringList({"&File >", "&Edit >", "&Stop", "&Help >"}));
-
-    QStringList file;
-    for (const QAction* action : m_report->File1->actions())
-        file << (action->isSeparator() ? QStringLiteral("-") : action->objectName());
-    QCOMPARE(file, QStringList({"New1", "SaveAs1", "-", "Dialog1", "Wizard1", "-",
-                                "SetupPrinter1", "Print1", "-", "LoadConfiguration1",
-                                "SaveConfiguration1", "-", "Exit1"}));
-}
-
-void TestReport::escapeLeavesTheWindowOpen()
-{
-    m_report->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
-    QTest::keyClick(m_report->resultField, Qt::Key_Escape);
-    QVERIFY(m_report->isVisible());
-}
-
-void TestReport::runAsksFirst_data()
-{
+    QTest::addColumn<int>("dialogResult");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("Yes runs") << true;
-    QTest::newRow("Cancel changes nothing") << false;
+    QTest::newRow("confirmed with Yes") << int(TMyForm::ResultOK) << true;
+    QTest::newRow("confirmation cancelled") << int(TMyForm::ResultOK) << false;
+    QTest::newRow("dialog cancelled: not even asked") << int(TMyForm::ResultCancel) << true;
 }
 
-void TestReport::runAsksFirst()
+void TestReport::runFromTheDialog()
 {
+    QFETCH(int, dialogResult);
     QFETCH(bool, yes);
     const QString file = m_work->filePath(QStringLiteral("a.txt"));
     WriteAll(file, "foo foo\n");
@@ -272,11 +131,12 @@ void TestReport::runAsksFirst()
     m_report->resultField->setPlainText(QStringLiteral("earlier"));
     m_prompts->ConfirmAnswers = {yes};
 
-    Run();
+    Run(dialogResult);
 
-    QCOMPARE(m_prompts->Asked,
-             QStringList{QStringLiteral("Confirm: Confirm: Are you sure? There's no undo?")});
-    if (yes) {
+    const bool asked = dialogResult == TMyForm::ResultOK;
+    QCOMPARE(m_prompts->Asked, asked ? QStringList{"Confirm: Confirm: Are you sure? There's no undo?"}
+                                     : QStringList{});
+    if (asked && yes) {
         QCOMPARE(ReadAll(file), QStringLiteral("bar bar\n"));
         QCOMPARE(ReportLines(*m_report), QStringList{Line(2, file)});
         QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
@@ -285,18 +145,10 @@ void TestReport::runAsksFirst()
         QCOMPARE(m_report->resultField->toPlainText(), QStringLiteral("earlier"));
         QCOMPARE(m_report->StatusText(), QString());
     }
-    // The folder box's text went to the top of its history either way.
-    QCOMPARE(m_report->VarnokDialog().pathEdit->itemText(0),
-             m_report->VarnokDialog().pathEdit->currentText());
-}
-
-void TestReport::cancelInTheDialogStartsNothing()
-{
-    PrepareJob(true);
-    m_prompts->ConfirmAnswers = {true};
-    Run(TMyForm::ResultCancel);
-    QVERIFY(m_prompts->Asked.isEmpty());
-    QCOMPARE(m_prompts->ConfirmAnswers.size(), std::size_t(1));
+    if (asked) {  // the folder box's text went to the top of its history either way
+        QCOMPARE(m_report->VarnokDialog().pathEdit->itemText(0),
+                 m_report->VarnokDialog().pathEdit->currentText());
+    }
 }
 
 void TestReport::runsWithoutClearReportAreSeparated()
@@ -313,27 +165,6 @@ void TestReport::runsWithoutClearReportAreSeparated()
 
     QCOMPARE(ReportLines(*m_report), QStringList({"", kDots, "", Line(1, file), "", kDots, "",
                                                   Line(3, file)}));
-}
-
-void TestReport::spacedUpdatesShowEveryLineAtTheEnd()
-{
-    const QStringList files = WriteFiles(3);
-    PrepareJob(false);
-    m_prompts->ConfirmAnswers = {true};
-    m_report->UpdateInterval = 60000;
-    int changes = 0;
-    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] { ++changes; });
-
-    Run();
-
-    // Shown at the first pump and at the end only.
-    QCOMPARE(changes, 2);
-    QStringList lines = ReportLines(*m_report);
-    QCOMPARE(lines.mid(0, 3), QStringList({"", kDots, ""}));
-    lines = lines.mid(3);
-    lines.sort();
-    QCOMPARE(lines, QStringList({Line(1, files[0]), Line(1, files[1]), Line(1, files[2])}));
-    QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
 }
 
 void TestReport::stopEndsTheRunEarly()
@@ -418,7 +249,7 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     m_report->UpdateInterval = 60000;
     m_prompts->ConfirmAnswers = {true};
 
-    CloseWhenShown(this, TMyForm::ResultOK);
+    AnswerModal(this, [](QDialog* window) { window->done(TMyForm::ResultOK); });
     QMetaObject::invokeMethod(m_report->Dialog1, &QAction::trigger, Qt::QueuedConnection);
     QTRY_COMPARE(m_prompts->Asked.size(), 2);
 
@@ -435,20 +266,18 @@ void TestReport::saveAsWritesTheReport()
 {
     m_report->resultField->setPlainText(QStringLiteral("one\ntwo"));
     const QString file = m_work->filePath(QStringLiteral("report.txt"));
-    m_prompts->FileNames = {file, std::nullopt};
+    const QString unwritable = m_work->filePath(QStringLiteral("missing/report.txt"));
+    m_prompts->FileNames = {file, std::nullopt, unwritable};
 
     m_report->SaveAs1->trigger();
     QCOMPARE(ReadAll(file), QStringLiteral("one\r\ntwo\r\n"));
-
     QFile::remove(file);
     m_report->SaveAs1->trigger();  // cancelled
     QVERIFY(!QFile::exists(file));
-    QCOMPARE(m_prompts->Asked, QStringList({"Save: Varnok/Report.txt", "Save: Varnok/Report.txt"}));
-
-    const QString unwritable = m_work->filePath(QStringLiteral("missing/report.txt"));
-    m_prompts->FileNames = {unwritable};
     m_report->SaveAs1->trigger();
-    QCOMPARE(m_prompts->Asked.last(), QStringLiteral("Error: Cannot create file ") + unwritable);
+    QCOMPARE(m_prompts->Asked, QStringList({"Save: Varnok/Report.txt", "Save: Varnok/Report.txt",
+                                            "Save: Varnok/Report.txt",
+                                            "Error: Cannot create file " + unwritable}));
 }
 
 void TestReport::printsToPdf()
@@ -463,20 +292,6 @@ void TestReport::printsToPdf()
     QVERIFY(ReadAll(pdf).startsWith(QStringLiteral("%PDF")));
     QCOMPARE(m_prompts->Asked, QStringList({"Print: Varnok\\Report Quillet",
                                             "Print: Varnok\\Report Quillet"}));
-}
-
-void TestReport::fontDialogSetsTheReportFont()
-{
-    QFont chosen(QStringLiteral("DejaVu Sans"), 14);
-    chosen.setBold(true);
-    m_prompts->Fonts = {std::nullopt, chosen};
-
-    m_report->Font1->trigger();  // cancelled
-    QCOMPARE(m_report->resultField->font().pointSize(), 10);
-    m_report->Font1->trigger();
-    QCOMPARE(m_report->resultField->font(), chosen);
-    QCOMPARE(m_report->ReportFontDialog(), chosen);
-    QCOMPARE(m_prompts->Asked, QStringList({"Font: Courier New", "Font: Courier New"}));
 }
 
 void TestReport::restartRestoresPlacementAndValues()
@@ -501,66 +316,6 @@ void TestReport::restartRestoresPlacementAndValues()
     QCOMPARE(m_report->ReportFontDialog(), m_report->resultField->font());
     QCOMPARE(m_report->Version, 1);
     QVERIFY(!m_report->VarnokDialog().clearReport->isChecked());
-}
-
-void TestReport::dialogOpensAtStartUpOnly()
-{
-    m_report->VarnokDialog().startWithDialog->setChecked(true);
-    m_report->FormDestroy();
-    m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
-
-    int showings = 0;
-    connect(m_report->Dialog, &QDialog::finished, this, [&] { ++showings; });
-    CloseWhenShown(this, TMyForm::ResultCancel);
-    m_report->show();
-    QTRY_COMPARE(showings, 1);
-
-    m_report->hide();
-    m_report->show();
-    m_report->activateWindow();
-    QTest::qWait(50);
-    QCOMPARE(showings, 1);
-    QVERIFY(m_prompts->Asked.isEmpty());
-}
-
-void TestReport::namedConfigurationTakesLaterSaves()
-{
-    TVarnokDialog& dialog = m_report->VarnokDialog();
-    dialog.clearReport->setChecked(false);
-    dialog.changes->setPlainText(QStringLiteral("saved"));
-    AnswerModal(this, [](QDialog* window) {
-        auto* save = qobject_cast<TSaveConfig*>(window);
-        QVERIFY(save);
-        save->EditName->setText(QStringLiteral("Weekly"));
-        save->done(TConfigWindow::ResultOK);
-    });
-    m_report->SaveConfiguration1->trigger();
-
-    const TMyIniFile weekly(ConfigurationStoreKey("Weekly"));
-    QCOMPARE(weekly.ReadFlag("Varnok\\Dialog", "CheckBox-4", true), false);
-    QCOMPARE(weekly.ReadNumber("Varnok\\Report", "Version", 0), 1);
-    QCOMPARE(m_report->IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
-    QCOMPARE(dialog.IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
-    QCOMPARE(m_report->Wizard->IniFile().StoreKey(), ConfigurationStoreKey("Weekly"));
-
-    // Loading it back restores the dialog's values; the change list comes
-    // from the shared file, as last saved by anyone.
-    dialog.clearReport->setChecked(true);
-    dialog.changes->setPlainText(QStringLiteral("unsaved"));
-    AnswerModal(this, [](QDialog* window) {
-        auto* load = qobject_cast<TLoadConfig*>(window);
-        QVERIFY(load);
-        load->ComboBoxNames->setCurrentText(QStringLiteral("Weekly"));
-        load->done(TConfigWindow::ResultOK);
-    });
-    m_report->LoadConfiguration1->trigger();
-    QVERIFY(!dialog.clearReport->isChecked());
-    QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("saved"));
-
-    // The exit save goes to the configuration, not to the default store.
-    m_report->FormDestroy();
-    const TMyIniFile standard(kDefaultStoreKey);
-    QCOMPARE(standard.ReadNumber("Varnok\\Report", "Version", 0), 0);
 }
 
 int main(int argc, char** argv)
