@@ -131,7 +131,6 @@ void TConfigTest::savedUnderATypedName_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("backslash") << "Jobs\\Weekly" << "Weekly";
     QTest::newRow("climbing out") << "..\\..\\..\\outside" << "outside";
     QTest::newRow("empty") << "" << "";
 }

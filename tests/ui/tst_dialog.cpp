@@ -38,8 +38,6 @@ private slots:
 
     void listEditing_data();
     void listEditing();
-    void browse_data();
-    void browse();
     void resizeRules();
     void closingKeys_data();
     void closingKeys();
@@ -131,31 +129,6 @@ void TDialogTest::listEditing()
     QCOMPARE(SelectedRow(list), selected);
     const QString text = folders ? dialog.pathEdit->currentText() : dialog.maskEdit->text();
     QCOMPARE(text, box.replace(QStringLiteral("$TMP"), temp));
-}
-
-void TDialogTest::browse_data()
-{
-    QTest::addColumn<int>("result");
-    QTest::addColumn<bool>("taken");
-    QTest::newRow("OK puts the folder into the selected entry") << 1 << true;
-    QTest::newRow("Cancel changes nothing") << 2 << false;
-}
-
-void TDialogTest::browse()
-{
-    QFETCH(int, result);
-    QFETCH(bool, taken);
-    TVarnokDialog& dialog = *m_dialog;
-    QTemporaryDir folder;
-    dialog.Chooser()->OpenFolder(folder.path());
-    const QString before = dialog.pathEdit->currentText();
-
-    QTimer::singleShot(0, dialog.Chooser(), [&] { dialog.Chooser()->done(result); });
-    dialog.BrowseButton->click();
-
-    const QString expected = taken ? folder.path() : before;
-    QCOMPARE(dialog.pathEdit->currentText(), expected);
-    QCOMPARE(Texts(dialog.paths).join(QLatin1Char('|')), expected);
 }
 
 void TDialogTest::resizeRules()
