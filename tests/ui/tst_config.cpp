@@ -161,14 +161,6 @@ void TConfigTest::savedUnderATypedName()
                                  QStringLiteral("/Tavrin Software/Quillets/Varnok/Dialog/2.txt"),
                                  QStringLiteral("/Tavrin Software/Quillets/Varnok/Report/1.txt")}));
     QVERIFY(!StoreKeyExists(std::string(kDefaultStoreKey) + "\\Varnok"));
-
-    // The Load window offers it, and loading it brings the values back.
-    TVarnokReport report(nullptr, kDefaultStoreKey);
-    QCOMPARE(WizardOf(report).searchString->text(), QString());
-    AnswerWithName(this, stored);
-    report.LoadConfiguration1->trigger();
-    QCOMPARE(report.IniFile().StoreKey(), storedKey);
-    QCOMPARE(WizardOf(report).searchString->text(), QStringLiteral("needle"));
 }
 
 void TConfigTest::weeklySavedChangedAndLoadedBack()

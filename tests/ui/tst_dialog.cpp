@@ -169,7 +169,6 @@ void TDialogTest::closingKeys_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("result");
     QTest::newRow("Enter in the mask box") << "maskEdit" << int(Qt::Key_Return) << 1;
-    QTest::newRow("Enter on a focused button") << "CancelButton" << int(Qt::Key_Return) << 2;
     QTest::newRow("Escape") << "changes" << int(Qt::Key_Escape) << 2;
     QTest::newRow("Enter in the change box") << "changes" << int(Qt::Key_Return) << 0;
 }
@@ -213,9 +212,7 @@ void TDialogTest::loadAndSaveChanges()
     prompts.FileNames = {link, std::nullopt, saved};
     dialog.SaveButton->click();
     QVERIFY(QFileInfo(link).isSymLink());
-    QFile file(saved);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("abc\r\nxyz\r\n\r\nd\xc2\xa0" "f\r\nuvw\r\n"));
+    QCOMPARE(ReadAll(saved), QStringLiteral("abc\r\nxyz\r\n\r\nd\u00a0f\r\nuvw\r\n"));
 
     dialog.changes->setPlainText(QStringLiteral("other"));
     dialog.LoadButton->click();  // cancelled
