@@ -1,5 +1,5 @@
-// The settings dialog: list editing rules, resize rules, closing keys, the
-// change list files, the folder history and the stored values.
+// The settings dialog: list editing rules, resize rules, the change list
+// files, the folder history and the first start's job settings.
 
 #include "UiTestHelpers.h"
 
@@ -39,8 +39,6 @@ private slots:
     void listEditing_data();
     void listEditing();
     void resizeRules();
-    void closingKeys_data();
-    void closingKeys();
     void loadAndSaveChanges();
     void historyBox();
     void jobSettings();
@@ -161,39 +159,6 @@ void TDialogTest::resizeRules()
                              was.height() + (followHeight.contains(name) ? 50 : 0));
         QVERIFY2(now == expected, qPrintable(name));
     }
-}
-
-void TDialogTest::closingKeys_data()
-{
-    QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("result");
-    QTest::newRow("Enter in the mask box") << "maskEdit" << int(Qt::Key_Return) << 1;
-    QTest::newRow("Escape") << "changes" << int(Qt::Key_Escape) << 2;
-    QTest::newRow("Enter in the change box") << "changes" << int(Qt::Key_Return) << 0;
-}
-
-void TDialogTest::closingKeys()
-{
-    QFETCH(QString, focus);
-    QFETCH(int, key);
-    QFETCH(int, result);
-    TVarnokDialog& dialog = *m_dialog;
-    int closedWith = 0;
-    QTimer::singleShot(0, &dialog, [&] {
-        QWidget* target = dialog.findChild<QWidget*>(focus);
-        for (QWidget* page : {dialog.FoldersTab, dialog.masksTab, dialog.changesTab})
-            if (page->isAncestorOf(target))
-                dialog.notebook->setCurrentWidget(page);
-        target->setFocus();
-        QTest::keyClick(target, Qt::Key(key));
-        if (dialog.isVisible())
-            dialog.done(0);
-    });
-    closedWith = dialog.exec();
-    QCOMPARE(closedWith, result);
-    if (result == 0)
-        QCOMPARE(dialog.changes->toPlainText(), QStringLiteral("\n"));
 }
 
 void TDialogTest::loadAndSaveChanges()
