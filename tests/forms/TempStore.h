@@ -10,7 +10,7 @@
 class TTempStore {
 public:
     TTempStore() { qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8()); }
-    // Kept for inspection when a test failed.
+    // Kept for a look afterwards when a test failed.
     ~TTempStore() { m_dir.setAutoRemove(!QTest::currentTestFailed()); }
 
     bool IsValid() const { return m_dir.isValid(); }
