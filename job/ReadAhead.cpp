@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 
 namespace varnok {
 namespace {
@@ -15,6 +17,7 @@ namespace {
 // Enough to keep the reader busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 16;
 constexpr std::size_t kBytesAhead = 64u << 20;
+constexpr int kAwakeWaits = 200;
 
 [[noreturn]] void CannotOpen(const std::string& name) {
     throw std::runtime_error("Cannot open file " + name);
@@ -104,13 +107,19 @@ void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
         m_waiting.assign(fileNames.begin(), fileNames.end());
         m_ready.clear();
         m_readyBytes = 0;
+        m_side.reset();
     }
     if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
     m_forReader.notify_one();
 }
 
 std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
+    if (m_side) {
+        std::optional<TReady> side = std::exchange(m_side, std::nullopt);
+        if (side->Name == fileName) return std::move(side->File);
+    }
     std::unique_lock lock(m_mutex);
+    int spins = 0;
     for (;;) {
         if (!m_ready.empty()) {
             TReady ready = std::move(m_ready.front());
@@ -118,7 +127,24 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             m_readyBytes -= ready.Bytes;
             if (m_readerWaits && m_ready.size() <= kFilesAhead / 2) m_forReader.notify_one();
             if (ready.Name == fileName) return std::move(ready.File);
+        } else if (m_reading == fileName && !m_side && !m_waiting.empty()) {
+            // Rather than wait for the reader, read the file after this one:
+            // both threads then read, which is what a listing of small files
+            // with few changes needs.
+            std::string next = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            lock.unlock();
+            m_side.emplace(TReady{next, ReadPrepared(next), 0});
+            lock.lock();
         } else if (m_reading == fileName) {
+            // Most files take the reader microseconds: wait awake for a while
+            // first, since falling asleep and being woken costs more than that.
+            if (spins++ < kAwakeWaits) {
+                lock.unlock();
+                std::this_thread::yield();
+                lock.lock();
+                continue;
+            }
             m_takerWaits = true;
             m_forTaker.wait(lock);
             m_takerWaits = false;
@@ -128,6 +154,17 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             if (at != m_waiting.end()) m_waiting.erase(m_waiting.begin(), at + 1);
             return std::nullopt;
         }
+    }
+}
+
+std::optional<TReadFile> TReadAhead::ReadPrepared(const std::string& fileName) {
+    try {
+        TReadFile file = ReadFileToEdit(fileName);
+        if (Prepare) Prepare(file);
+        return file;
+    } catch (const std::exception&) {
+        // Done again by the edit pass, which then raises the error in its turn.
+        return std::nullopt;
     }
 }
 
@@ -146,16 +183,8 @@ void TReadAhead::Work() {
         m_reading = name;
         const unsigned listing = m_listing;
         lock.unlock();
-        std::optional<TReadFile> file;
-        std::size_t bytes = 0;
-        try {
-            file = ReadFileToEdit(name);
-            bytes = file->Contents.size();
-            if (Prepare) Prepare(*file);
-        } catch (const std::exception&) {
-            // Done again by the edit pass, which then raises the error in its turn.
-            file.reset();
-        }
+        std::optional<TReadFile> file = ReadPrepared(name);
+        const std::size_t bytes = file ? file->Contents.size() : 0;
         lock.lock();
         if (listing == m_listing) {
             m_readyBytes += bytes;

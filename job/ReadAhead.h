@@ -63,6 +63,8 @@ private:
         std::size_t Bytes;
     };
     void Work();
+    // Reads and prepares a file; none when it cannot be read.
+    std::optional<TReadFile> ReadPrepared(const std::string& fileName);
 
     std::mutex m_mutex;
     // Each side is woken only while it waits, and the reader only once half
@@ -73,6 +75,8 @@ private:
     std::deque<TReady> m_ready;
     std::size_t m_readyBytes = 0;
     std::string m_reading;
+    // A file the taker read itself while the reader was busy; the taker's own.
+    std::optional<TReady> m_side;
     unsigned m_listing = 0;
     bool m_quit = false;
     std::thread m_thread;
