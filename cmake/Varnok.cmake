@@ -23,15 +23,28 @@ function(varnok_gtest name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS core)
 endfunction()
 
-# varnok_qtest(NAME source... LIBS lib...): one Qt Test executable, run offscreen.
+# varnok_qtest(NAME source... LIBS lib...): one Qt Test executable, run offscreen
+# with a settings folder of its own, so that no test touches the user's store.
 function(varnok_qtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
   varnok_target_options(${name})
   add_test(NAME ${name} COMMAND ${name})
+  set(config_home ${CMAKE_CURRENT_BINARY_DIR}/config-${name})
+  file(MAKE_DIRECTORY ${config_home})
   set_tests_properties(${name} PROPERTIES LABELS gui
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home}")
+endfunction()
+
+# varnok_qtests(LIBS lib...): one Qt Test program per tst_*.cpp file of the folder.
+function(varnok_qtests)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  foreach(source IN LISTS sources)
+    get_filename_component(name ${source} NAME_WE)
+    varnok_qtest(${name} SOURCES ${source} LIBS ${ARG_LIBS})
+  endforeach()
 endfunction()
 
 # varnok_library(NAME SOURCES src... [DEPS lib...] [INCLUDE_DIR dir]): the static
