@@ -157,6 +157,15 @@ void SerializeKey(std::string& out, const TStoreKey& key, std::vector<std::strin
     }
 }
 
+// Removes the next line from `text` and gives it without its line end.
+std::string_view TakeLine(std::string_view& text) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
 [[noreturn]] void ThrowParseError(std::size_t lineNumber, const std::string& what) {
     throw std::runtime_error("line " + std::to_string(lineNumber) + ": " + what);
 }
@@ -320,11 +329,8 @@ TStoreDocument TStoreDocument::Parse(std::string_view text) {
     std::string name;
     std::string data;
     while (!text.empty()) {
-        std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view line = TakeLine(text);
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
         if (!headerSeen) {
             if (TrimRight(line) != kHeader) ThrowParseError(lineNumber, "missing header");
@@ -373,13 +379,9 @@ TStoreDocument TStoreDocument::Parse(std::string_view text) {
         std::string raw(TrimRight(rest));
         if (raw.empty()) ThrowParseError(lineNumber, "missing value");
         while (raw.back() == '\\' && !text.empty()) {
-            end = text.find('\n');
-            std::string_view next = text.substr(0, end);
-            text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
             ++lineNumber;
-            if (!next.empty() && next.back() == '\r') next.remove_suffix(1);
             raw += '\n';
-            raw += TrimRight(next);
+            raw += TrimRight(TakeLine(text));
         }
         current->SetValue({name, false, raw});
     }

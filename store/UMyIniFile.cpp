@@ -51,6 +51,14 @@ std::optional<int> ParseNumber(const std::string& text) {
     return value;
 }
 
+// The text value `name` of `key`; nullopt when the key or the value is missing.
+std::optional<std::string> TextValue(const TStoreKey* key, const std::string& name) {
+    const TStoreValue* value = key ? key->FindValue(name) : nullptr;
+    if (!value) return std::nullopt;
+    if (!value->IsText) throw std::runtime_error("Invalid data type for '" + name + "'");
+    return value->Data;
+}
+
 // At most `limit` characters of a UTF-8 text, never cutting one in half.
 std::string TruncateCharacters(const std::string& text, std::size_t limit) {
     std::size_t count = 0;
@@ -128,11 +136,7 @@ TMyIniFile::TMyIniFile(std::string storeKey) : m_storeKey(std::move(storeKey)) {
 std::optional<std::string> TMyIniFile::ReadValue(const std::string& section,
                                                  const std::string& name) const {
     TStoreDocument document = ReadStore("Failed to get data for '" + name + "'");
-    const TStoreKey* key = document.FindKey(KeyPath(m_storeKey, section));
-    const TStoreValue* value = key ? key->FindValue(name) : nullptr;
-    if (!value) return std::nullopt;
-    if (!value->IsText) throw std::runtime_error("Invalid data type for '" + name + "'");
-    return value->Data;
+    return TextValue(document.FindKey(KeyPath(m_storeKey, section)), name);
 }
 
 void TMyIniFile::WriteValue(const std::string& section, const std::string& name,
@@ -190,12 +194,15 @@ void TMyIniFile::ListSections(std::vector<std::string>& names) const {
 
 std::vector<std::string> TMyIniFile::ReadList(const std::string& section,
                                               const std::string& name) const {
-    const std::string key = section + name;
+    // One reading of the store serves the whole list.
+    const TStoreDocument document = ReadStore("Failed to get data for 'Count'");
+    const TStoreKey* key = document.FindKey(KeyPath(m_storeKey, section + name));
+    const std::optional<std::string> countText = TextValue(key, "Count");
+    const int count = countText ? ParseNumber(*countText).value_or(0) : 0;
     std::vector<std::string> rows;
-    const int count = ReadNumber(key, "Count", 0);
     for (int i = 1; i <= count; ++i) {
-        std::string row = ReadText(key, "Item" + std::to_string(i), "");
-        if (!row.empty()) rows.push_back(std::move(row));
+        std::optional<std::string> row = TextValue(key, "Item" + std::to_string(i));
+        if (row && !row->empty()) rows.push_back(std::move(*row));
     }
     return rows;
 }
