@@ -35,7 +35,6 @@ extern const TByteTable WordCharsFolded;
 // a..z to A..Z, every other byte unchanged.
 extern const TByteTable UpperCase;
 
-inline bool IsWordChar(unsigned char c) { return WordChars[c] != 0; }
 inline bool IsGroupDigit(unsigned char c) { return c >= '0' && c <= '8'; }
 
 // Upper-cases a..z only; the length never changes.

@@ -69,9 +69,6 @@ public:
     // its first byte. The whole-word rule is applied here.
     TMatch FindMatch(int offset, bool atLineStart);
 
-    // Index of the text's first NUL byte, or its length.
-    int TextEnd() const { return m_end; }
-
 private:
     TMatch FindOnce(int from, bool atLineStart);
 

@@ -96,10 +96,4 @@ void IndentLineBreaks(std::string& r, int indent)
     r = std::move(out);
 }
 
-void InsertGroups(std::string& r, const TGroupTable& groups, std::string_view text, int matchStart)
-{
-    r = ExpandGroups(r, groups, text);
-    IndentLineBreaks(r, IndentOf(text, matchStart));
-}
-
 }  // namespace varnok

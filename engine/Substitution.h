@@ -29,7 +29,4 @@ std::string ExpandGroups(std::string_view r, const TGroupTable& groups, std::str
 // last place.
 void IndentLineBreaks(std::string& r, int indent);
 
-// The group texts and the indentation of the match's line, both from text.
-void InsertGroups(std::string& r, const TGroupTable& groups, std::string_view text, int matchStart);
-
 }  // namespace varnok

@@ -18,13 +18,24 @@ using namespace std::string_literals;
 
 const std::string CRLF = "\r\n";
 
+// A typed text and what an in-place rewrite makes of it.
+struct TRewriteRow {
+    std::string typed;
+    std::string rewritten;
+};
+
+void ExpectRewrites(const std::vector<TRewriteRow>& rows, void (*rewrite)(std::string&))
+{
+    for (const TRewriteRow& row : rows) {
+        std::string s = row.typed;
+        rewrite(s);
+        EXPECT_EQ(s, row.rewritten) << row.typed;
+    }
+}
+
 TEST(Pattern, CompilesWildCardsEscapesAndControlCharacters)
 {
-    struct TRow {
-        std::string typed;
-        std::string compiled;
-    };
-    const std::vector<TRow> rows = {
+    const std::vector<TRewriteRow> rows = {
         {"abc", "abc"},
         {"a?c", "a\x11" "c"},
         {"{*}1", "\x0f\x13\x10" "1"},
@@ -41,11 +52,7 @@ TEST(Pattern, CompilesWildCardsEscapesAndControlCharacters)
         {"a^", "a^"},
         {"\\^n", "^n"},
     };
-    for (const TRow& row : rows) {
-        std::string s = row.typed;
-        CompilePattern(s);
-        EXPECT_EQ(s, row.compiled) << row.typed;
-    }
+    ExpectRewrites(rows, CompilePattern);
 }
 
 TEST(Pattern, WildCardsAreSevenCharactersAndOnlyWhenSwitchedOn)
@@ -178,11 +185,7 @@ TEST(FindMatch, GroupsAreWholeTextIndices)
 
 TEST(Replacement, EscapesLineBreaksAndGroupReferences)
 {
-    struct TRow {
-        std::string typed;
-        std::string prepared;
-    };
-    const std::vector<TRow> rows = {
+    const std::vector<TRewriteRow> rows = {
         {"x^ny", "x\r\ny"},
         {"^N", "\r\n"},
         {"^t", "\t"},
@@ -197,11 +200,7 @@ TEST(Replacement, EscapesLineBreaksAndGroupReferences)
         {"^", "^"},
         {"a^n", "a\r\n"},
     };
-    for (const TRow& row : rows) {
-        std::string s = row.typed;
-        PrepareReplacement(s);
-        EXPECT_EQ(s, row.prepared) << row.typed;
-    }
+    ExpectRewrites(rows, PrepareReplacement);
 }
 
 TEST(Replacement, LineStartsAndIndentation)
