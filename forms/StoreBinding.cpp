@@ -17,14 +17,19 @@ void ReadListBox(const TMyIniFile& ini, const std::string& section, const std::s
         list->addItem(QString::fromStdString(row));
 }
 
-void WriteListBox(TMyIniFile& ini, const std::string& section, const std::string& name,
-                  const QListWidget* list)
+std::vector<std::string> ListBoxRows(const QListWidget* list)
 {
     std::vector<std::string> rows;
     rows.reserve(static_cast<std::size_t>(list->count()));
     for (int row = 0; row < list->count(); ++row)
         rows.push_back(list->item(row)->text().toStdString());
-    ini.WriteList(section, name, rows);
+    return rows;
+}
+
+void WriteListBox(TMyIniFile& ini, const std::string& section, const std::string& name,
+                  const QListWidget* list)
+{
+    ini.WriteList(section, name, ListBoxRows(list));
 }
 
 void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::string& name,
@@ -33,8 +38,11 @@ void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::
     const std::optional<std::string> block = ini.ReadTextBlock(section, name);
     if (!block)
         return;
-    // The file's line ends, whichever they are, become the box's line breaks.
-    QString text = QString::fromStdString(*block);
+    SetPlainTextOf(edit, QString::fromStdString(*block));
+}
+
+void SetPlainTextOf(QPlainTextEdit* edit, QString text)
+{
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     edit->setPlainText(text);
@@ -53,6 +61,8 @@ void WriteRichEdit(TMyIniFile& ini, const std::string& section, const std::strin
 {
     ini.WriteTextBlock(section, name, PlainTextOf(edit));
 }
+
+namespace {
 
 TFontRecord FontRecordOf(const QFont& font)
 {
@@ -81,6 +91,8 @@ QFont FontOf(const TFontRecord& record, QFont base)
     base.setStrikeOut(record.StrikeOut);
     return base;
 }
+
+}  // namespace
 
 void ReadFont(const TMyIniFile& ini, const std::string& section, const std::string& name,
               QFont& font)

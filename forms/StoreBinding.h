@@ -3,8 +3,10 @@
 // plain-text box's lines and a font.
 
 #include <QFont>
+#include <QString>
 
 #include <string>
+#include <vector>
 
 class QListWidget;
 class QPlainTextEdit;
@@ -12,7 +14,9 @@ class QPlainTextEdit;
 namespace varnok {
 
 class TMyIniFile;
-struct TFontRecord;
+
+// The rows of `list`, in order.
+std::vector<std::string> ListBoxRows(const QListWidget* list);
 
 // Refills `list` with the stored rows.
 void ReadListBox(const TMyIniFile& ini, const std::string& section, const std::string& name,
@@ -20,12 +24,15 @@ void ReadListBox(const TMyIniFile& ini, const std::string& section, const std::s
 void WriteListBox(TMyIniFile& ini, const std::string& section, const std::string& name,
                   const QListWidget* list);
 
-// Replaces the text of `edit` with the stored text block; a missing block
-// leaves it as it is.
 // The box's text as typed: paragraph breaks become line breaks, while
 // non-breaking spaces and the like stay as they are.
 std::string PlainTextOf(const QPlainTextEdit* edit);
+// Shows `text` in `edit`; its line ends, whichever they are, become the box's
+// line breaks.
+void SetPlainTextOf(QPlainTextEdit* edit, QString text);
 
+// Replaces the text of `edit` with the stored text block; a missing block
+// leaves it as it is.
 void ReadRichEdit(const TMyIniFile& ini, const std::string& section, const std::string& name,
                   QPlainTextEdit* edit);
 void WriteRichEdit(TMyIniFile& ini, const std::string& section, const std::string& name,
@@ -37,8 +44,5 @@ void ReadFont(const TMyIniFile& ini, const std::string& section, const std::stri
               QFont& font);
 void WriteFont(TMyIniFile& ini, const std::string& section, const std::string& name,
                const QFont& font);
-
-TFontRecord FontRecordOf(const QFont& font);
-QFont FontOf(const TFontRecord& record, QFont base = QFont());
 
 }  // namespace varnok

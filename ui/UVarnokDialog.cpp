@@ -67,16 +67,6 @@ QWidget* AddPage(QTabWidget* notebook, const char* name, const QString& caption)
     return page;
 }
 
-std::vector<std::string> Rows(const QListWidget* list)
-{
-    std::vector<std::string> rows;
-    rows.reserve(static_cast<std::size_t>(list->count()));
-    for (int row = 0; row < list->count(); ++row) {
-        rows.push_back(list->item(row)->text().toStdString());
-    }
-    return rows;
-}
-
 }  // namespace
 
 TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
@@ -198,11 +188,11 @@ TJobSettings TVarnokDialog::JobSettings() const
 {
     TJobSettings settings;
     settings.ClearReport = clearReport->isChecked();
-    settings.Folders = Rows(paths);
+    settings.Folders = ListBoxRows(paths);
     settings.Recurse = recurseDirectories->isChecked();
     settings.SpanLines = spanLines->isChecked();
     settings.ChangeText = SplitTextLines(PlainTextOf(changes));
-    settings.Masks = Rows(masks);
+    settings.Masks = ListBoxRows(masks);
     return settings;
 }
 
@@ -275,10 +265,7 @@ void TVarnokDialog::LoadButtonClick()
     if (!file.open(QIODevice::ReadOnly)) {
         throw std::runtime_error("Cannot open file " + name->toStdString());
     }
-    QString text = QString::fromUtf8(file.readAll());
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    changes->setPlainText(text);
+    SetPlainTextOf(changes, QString::fromUtf8(file.readAll()));
 }
 
 void TVarnokDialog::SaveButtonClick()
