@@ -266,27 +266,29 @@ void TChooseDirectory::showEvent(QShowEvent* event)
 void TChooseDirectory::FillFolderList()
 {
     DirectoryListBox1->clear();
-    AddFolderRow(m_drive, m_drive, 0, true);
+    AddFolderRow(m_drive, m_drive, FolderPicture(0, true));
     const QString head = m_drive == QLatin1String("/") ? m_drive : m_drive + QLatin1Char('/');
     int level = 0;
     QString path = m_drive;
     if (m_folder != m_drive) {
         for (const QString& name : m_folder.mid(head.size()).split(QLatin1Char('/'))) {
             path = path == QLatin1String("/") ? path + name : path + QLatin1Char('/') + name;
-            AddFolderRow(path, name, ++level, true);
+            AddFolderRow(path, name, FolderPicture(++level, true));
         }
     }
     DirectoryListBox1->setCurrentRow(DirectoryListBox1->count() - 1);
 
     const QDir open(m_folder);
     const QString prefix = m_folder == QLatin1String("/") ? m_folder : m_folder + QLatin1Char('/');
+    // The folders inside all share one picture.
+    const QPixmap closed = FolderPicture(level + 1, false);
     for (const QString& name : open.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
                                               QDir::Name | QDir::IgnoreCase)) {
-        AddFolderRow(prefix + name, name, level + 1, false);
+        AddFolderRow(prefix + name, name, closed);
     }
 }
 
-void TChooseDirectory::AddFolderRow(const QString& path, const QString& text, int level, bool open)
+QPixmap TChooseDirectory::FolderPicture(int level, bool open) const
 {
     // The indentation is drawn into the row's picture, so the name follows it.
     const QIcon folder = style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
@@ -295,7 +297,11 @@ void TChooseDirectory::AddFolderRow(const QString& path, const QString& text, in
     QPainter painter(&picture);
     folder.paint(&painter, level * kIndent, 0, RowHeight, RowHeight);
     painter.end();
+    return picture;
+}
 
+void TChooseDirectory::AddFolderRow(const QString& path, const QString& text, const QPixmap& picture)
+{
     auto* item = new QListWidgetItem(QIcon(picture), text, DirectoryListBox1);
     item->setData(Qt::UserRole, path);
     item->setSizeHint(QSize(picture.width() + fontMetrics().horizontalAdvance(text) + 8, RowHeight));

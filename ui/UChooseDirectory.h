@@ -14,6 +14,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class QPixmap;
 class QPushButton;
 
 namespace varnok {
@@ -67,7 +68,8 @@ protected:
 
 private:
     void FillFolderList();
-    void AddFolderRow(const QString& path, const QString& text, int level, bool open);
+    QPixmap FolderPicture(int level, bool open) const;
+    void AddFolderRow(const QString& path, const QString& text, const QPixmap& picture);
     void ShowPath();
 
     QStringList m_drives;
