@@ -18,6 +18,17 @@ int CreateFresh(const std::string& name) {
     return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
+// False on failure, with errno set.
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 // Permission bits and, where allowed, owner and group of the original. A
 // set-id bit is kept only with the owner (or group) it was given for.
 bool TakeOwnerAndMode(int fd, const struct stat& original) {
@@ -62,16 +73,6 @@ bool MakeBackup(const std::string& fileName, const TOpenFile& original,
 }
 
 }  // namespace
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 void ReplaceContents(const std::string& fileName, const TOpenFile& original,
                      const std::string& tempName, const std::string* backupName,

@@ -33,7 +33,4 @@ void ReplaceContents(const std::string& fileName, const TOpenFile& original,
                      const std::string& tempName, const std::string* backupName,
                      std::string_view text, std::string_view rest);
 
-// Writes all of data to fd; false on failure (errno set).
-bool WriteAll(int fd, std::string_view data);
-
 }  // namespace varnok

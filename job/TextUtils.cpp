@@ -1,19 +1,25 @@
 #include "TextUtils.h"
 
 namespace varnok {
+namespace {
+
+// What PadLeft and PadRight add: nothing to a text longer than width.
+std::string Padding(const std::string& text, int width, char fill) {
+    const auto length = static_cast<long long>(text.size());
+    if (length > width) return {};
+    return std::string(static_cast<std::size_t>(width - length + 1), fill);
+}
+
+}  // namespace
 
 std::string IntToText(long long value) { return std::to_string(value); }
 
 std::string PadLeft(const std::string& text, int width, char fill) {
-    const auto length = static_cast<long long>(text.size());
-    if (length > width) return text;
-    return std::string(static_cast<std::size_t>(width - length + 1), fill) + text;
+    return Padding(text, width, fill) + text;
 }
 
 std::string PadRight(const std::string& text, int width, char fill) {
-    const auto length = static_cast<long long>(text.size());
-    if (length > width) return text;
-    return text + std::string(static_cast<std::size_t>(width - length + 1), fill);
+    return text + Padding(text, width, fill);
 }
 
 std::string ChangeExtension(const std::string& fileName, std::string extension) {

@@ -9,7 +9,6 @@
 
 #include "engine/Engine.h"
 #include "RunJob.h"
-#include "ReadAhead.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 
@@ -100,26 +99,22 @@ void TVarnokDirectory::PreProcessProcedure() {
     // line is dropped whole.
     const long long last = static_cast<long long>(lines.size()) - 1;
     long long j = 0;
+    m_lineNeutral = true;
     while (j < last) {
         if (ChangeCount == kMaxChanges && !lines[j].empty()) {
             throw std::runtime_error("The change list holds more than " +
                                      IntToText(kMaxChanges) + " changes");
         }
-        SearchStrings.resize(ChangeCount + 1);
-        ReplaceStrings.resize(ChangeCount + 1);
-        SearchStrings[ChangeCount] = lines[j];
+        const std::string& search = lines[j++];
+        const std::string& replace = lines[j];
         if (j < last) ++j;
-        ReplaceStrings[ChangeCount] = lines[j];
+        if (!search.empty()) {
+            SearchStrings.push_back(search);
+            ReplaceStrings.push_back(replace);
+            ++ChangeCount;
+            m_lineNeutral = m_lineNeutral && IsLineNeutral(search, replace);
+        }
         if (j < last) ++j;
-        if (!SearchStrings[ChangeCount].empty()) ++ChangeCount;
-        if (j < last) ++j;
-    }
-    SearchStrings.resize(ChangeCount);
-    ReplaceStrings.resize(ChangeCount);
-
-    m_lineNeutral = true;
-    for (int i = 0; i < ChangeCount; ++i) {
-        m_lineNeutral = m_lineNeutral && IsLineNeutral(SearchStrings[i], ReplaceStrings[i]);
     }
     // The reader applies the changes too, to a copy of the list of its own;
     // the edit pass takes its result unless the file changed since.
@@ -239,8 +234,7 @@ void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& f
     if (temp == target) temp += ".$$$";
 
     // A file changed a second time in this run keeps its first backup.
-    const auto made = m_made.find(entry);
-    const bool firstChange = made == m_made.end();
+    const bool firstChange = !m_made.contains(entry);
     const std::string backup = firstChange ? BackupNameFor(target, entry) : std::string();
 
     m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
