@@ -4,11 +4,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace varnok {
@@ -17,16 +16,27 @@ namespace {
 // Enough to keep the reader busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 16;
 constexpr std::size_t kBytesAhead = 64u << 20;
+// Waiting awake: the edit pass for a file the reader is finishing, the reader
+// for the next listing (the edit pass lists a folder in well under this).
 constexpr int kAwakeWaits = 200;
+constexpr auto kReaderAwake = std::chrono::microseconds(500);
+
+// What a slot of a listing holds; only the claimer writes a slot that is
+// kReading, only the edit pass touches one that is kReady.
+enum TSlotState : int { kFree, kReading, kReady, kDone };
 
 [[noreturn]] void CannotOpen(const std::string& name) {
     throw std::runtime_error("Cannot open file " + name);
 }
 
 // O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
+// O_NOATIME where the file's owner allows it: searching a file is no use of
+// it, and sparing the inode update makes reading a tree much cheaper.
 TOpenFile OpenForReading(const std::string& fileName) {
     TOpenFile file;
-    file.Descriptor = open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    file.Descriptor = open(fileName.c_str(), flags | O_NOATIME);
+    if (file.Descriptor < 0 && errno == EPERM) file.Descriptor = open(fileName.c_str(), flags);
     if (file.Descriptor < 0) CannotOpen(fileName);
     if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
         close(file.Descriptor);
@@ -41,6 +51,25 @@ void PreferHugePages(std::string& buffer, std::size_t size) {
     if (size < (4u << 20)) return;
     const auto begin = (reinterpret_cast<std::uintptr_t>(buffer.data()) + kPage - 1) & ~(kPage - 1);
     madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
+}
+
+// Reads and prepares a file; none when it cannot be read (the edit pass then
+// reads it again and raises the error in its turn).
+std::optional<TReadFile> ReadPrepared(const std::string& fileName,
+                                      const std::function<void(TReadFile&)>& prepare) {
+    try {
+        TReadFile file = ReadFileToEdit(fileName);
+        if (prepare) prepare(file);
+        return file;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::size_t HeldBytes(const std::optional<TReadFile>& file) {
+    if (!file) return 0;
+    const std::size_t edited = file->Edited ? file->Edited->Text.size() + file->Edited->Rest.size() : 0;
+    return file->Contents.size() + edited;
 }
 
 }  // namespace
@@ -91,6 +120,37 @@ TReadFile ReadFileToEdit(const std::string& fileName) {
     return whole;
 }
 
+struct TReadAhead::TListing {
+    struct TSlot {
+        std::atomic<int> State{kFree};
+        std::optional<TReadFile> File;  // none when reading failed
+        std::size_t Bytes = 0;
+    };
+
+    explicit TListing(const std::vector<std::string>& fileNames)
+        : Names(fileNames), Slots(std::make_unique<TSlot[]>(fileNames.size())) {}
+
+    bool MayClaim() const {
+        const std::size_t next = NextClaim.load();
+        return next < Names.size() && next < Cursor.load() + kFilesAhead &&
+               BytesAhead.load() < kBytesAhead;
+    }
+
+    // A file passed over: what was read for it is freed here, or by its reader.
+    void Drop(TSlot& slot) {
+        if (slot.State.exchange(kDone) == kReady) {
+            BytesAhead -= slot.Bytes;
+            slot.File.reset();
+        }
+    }
+
+    const std::vector<std::string> Names;
+    const std::unique_ptr<TSlot[]> Slots;
+    std::atomic<std::size_t> NextClaim{0};   // the first slot nobody claimed
+    std::atomic<std::size_t> Cursor{0};      // the first slot not yet taken or passed over
+    std::atomic<std::size_t> BytesAhead{0};  // held in slots kReady
+};
+
 TReadAhead::~TReadAhead() {
     {
         std::lock_guard lock(m_mutex);
@@ -100,98 +160,118 @@ TReadAhead::~TReadAhead() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_listing;
-        m_waiting.assign(fileNames.begin(), fileNames.end());
-        m_ready.clear();
-        m_readyBytes = 0;
-        m_side.reset();
-    }
-    if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
+void TReadAhead::WakeReader() {
+    { std::lock_guard lock(m_mutex); }
     m_forReader.notify_one();
 }
 
-std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
-    if (m_side) {
-        std::optional<TReady> side = std::exchange(m_side, std::nullopt);
-        if (side->Name == fileName) return std::move(side->File);
+void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
+    auto listing = fileNames.empty() ? nullptr : std::make_shared<TListing>(fileNames);
+    {
+        std::lock_guard lock(m_mutex);
+        listing.swap(m_listing);
+        ++m_generation;
     }
-    std::unique_lock lock(m_mutex);
-    int spins = 0;
-    for (;;) {
-        if (!m_ready.empty()) {
-            TReady ready = std::move(m_ready.front());
-            m_ready.pop_front();
-            m_readyBytes -= ready.Bytes;
-            if (m_readerWaits && m_ready.size() <= kFilesAhead / 2) m_forReader.notify_one();
-            if (ready.Name == fileName) return std::move(ready.File);
-        } else if (m_reading == fileName && !m_side && !m_waiting.empty()) {
-            // Rather than wait for the reader, read the file after this one:
-            // both threads then read, which is what a listing of small files
-            // with few changes needs.
-            std::string next = std::move(m_waiting.front());
-            m_waiting.pop_front();
-            lock.unlock();
-            m_side.emplace(TReady{next, ReadPrepared(next), 0});
-            lock.lock();
-        } else if (m_reading == fileName) {
-            // Most files take the reader microseconds: wait awake for a while
-            // first, since falling asleep and being woken costs more than that.
-            if (spins++ < kAwakeWaits) {
-                lock.unlock();
-                std::this_thread::yield();
-                lock.lock();
-                continue;
-            }
-            m_takerWaits = true;
-            m_forTaker.wait(lock);
-            m_takerWaits = false;
-        } else {
-            // Not read yet: the caller reads it now, and the reader goes on after it.
-            const auto at = std::find(m_waiting.begin(), m_waiting.end(), fileName);
-            if (at != m_waiting.end()) m_waiting.erase(m_waiting.begin(), at + 1);
-            return std::nullopt;
-        }
-    }
+    if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
+    if (m_readerSleeps) m_forReader.notify_one();
 }
 
-std::optional<TReadFile> TReadAhead::ReadPrepared(const std::string& fileName) {
-    try {
-        TReadFile file = ReadFileToEdit(fileName);
-        if (Prepare) Prepare(file);
-        return file;
-    } catch (const std::exception&) {
-        // Done again by the edit pass, which then raises the error in its turn.
-        return std::nullopt;
+bool TReadAhead::ReadOneAhead(TListing& listing) {
+    std::size_t at = listing.NextClaim.load();
+    for (;;) {
+        if (at >= listing.Names.size() || at >= listing.Cursor.load() + kFilesAhead ||
+            listing.BytesAhead.load() >= kBytesAhead) {
+            return false;
+        }
+        if (!listing.NextClaim.compare_exchange_weak(at, at + 1)) continue;
+        int state = kFree;
+        if (listing.Slots[at].State.compare_exchange_strong(state, kReading)) break;
+        at = listing.NextClaim.load();  // passed over already
     }
+    TListing::TSlot& slot = listing.Slots[at];
+    slot.File = ReadPrepared(listing.Names[at], Prepare);
+    slot.Bytes = HeldBytes(slot.File);
+    listing.BytesAhead += slot.Bytes;
+    int state = kReading;
+    if (!slot.State.compare_exchange_strong(state, kReady)) {
+        listing.BytesAhead -= slot.Bytes;
+        slot.File.reset();
+    } else if (m_takerSleeps) {
+        std::lock_guard lock(m_mutex);
+        m_forTaker.notify_one();
+    }
+    return true;
+}
+
+std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
+    // Only this thread replaces the listing, so it may look at it unlocked.
+    TListing* listing = m_listing.get();
+    if (!listing) return std::nullopt;
+    std::size_t at = listing->Cursor.load();
+    std::size_t wanted = at;
+    while (wanted < listing->Names.size() && listing->Names[wanted] != fileName) ++wanted;
+    if (wanted == listing->Names.size()) return std::nullopt;
+    for (; at < wanted; ++at) listing->Drop(listing->Slots[at]);
+    listing->Cursor.store(wanted);
+
+    TListing::TSlot& slot = listing->Slots[wanted];
+    std::optional<TReadFile> taken;
+    int spins = 0;
+    for (;;) {
+        int state = slot.State.load();
+        if (state == kFree) {
+            if (slot.State.compare_exchange_strong(state, kDone)) break;
+            continue;
+        }
+        if (state == kReady) {
+            listing->BytesAhead -= slot.Bytes;
+            taken = std::exchange(slot.File, std::nullopt);
+            slot.State.store(kDone);
+            break;
+        }
+        if (state != kReading) break;
+        // Rather than wait for the reader, read a file after this one: both
+        // threads then read, which is what a listing of small files with few
+        // changes needs.
+        if (ReadOneAhead(*listing)) continue;
+        if (spins++ < kAwakeWaits) {
+            std::this_thread::yield();
+            continue;
+        }
+        std::unique_lock lock(m_mutex);
+        m_takerSleeps = true;
+        m_forTaker.wait(lock, [&slot] { return slot.State.load() != kReading; });
+        m_takerSleeps = false;
+    }
+    listing->Cursor.store(wanted + 1);
+    if (m_readerSleeps) WakeReader();
+    return taken;
+}
+
+bool TReadAhead::ReaderHasWork(const TListing* listing, unsigned generation) const {
+    return m_quit || m_generation != generation || (listing && listing->MayClaim());
 }
 
 void TReadAhead::Work() {
-    std::unique_lock lock(m_mutex);
+    std::shared_ptr<TListing> listing;
+    unsigned generation = 0;
     for (;;) {
-        while (!m_quit && (m_waiting.empty() || m_ready.size() >= kFilesAhead ||
-                           m_readyBytes >= kBytesAhead)) {
-            m_readerWaits = true;
-            m_forReader.wait(lock);
-            m_readerWaits = false;
-        }
         if (m_quit) return;
-        const std::string name = std::move(m_waiting.front());
-        m_waiting.pop_front();
-        m_reading = name;
-        const unsigned listing = m_listing;
-        lock.unlock();
-        std::optional<TReadFile> file = ReadPrepared(name);
-        const std::size_t bytes = file ? file->Contents.size() : 0;
-        lock.lock();
-        if (listing == m_listing) {
-            m_readyBytes += bytes;
-            m_ready.push_back({name, std::move(file), bytes});
+        if (m_generation != generation) {
+            std::lock_guard lock(m_mutex);
+            listing = m_listing;
+            generation = m_generation;
         }
-        m_reading.clear();
-        if (m_takerWaits) m_forTaker.notify_one();
+        if (listing && ReadOneAhead(*listing)) continue;
+        const auto awakeUntil = std::chrono::steady_clock::now() + kReaderAwake;
+        while (!ReaderHasWork(listing.get(), generation) &&
+               std::chrono::steady_clock::now() < awakeUntil) {
+            std::this_thread::yield();
+        }
+        std::unique_lock lock(m_mutex);
+        m_readerSleeps = true;
+        m_forReader.wait(lock, [&] { return ReaderHasWork(listing.get(), generation); });
+        m_readerSleeps = false;
     }
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // Reading files whole, and reading the files of a listing ahead of their edit
-// pass on a second thread, so that the disk and the kernel's copying overlap
-// the matching. Only the edit pass's thread edits, writes and reports; the
-// reader only opens and reads, at most a few files ahead.
+// pass, so that both cores read and match while files are written. A second
+// thread reads ahead; the edit pass's thread, rather than wait for a file the
+// reader is busy with, reads further files of the listing itself. Only the
+// edit pass's thread edits, writes and reports.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,8 +47,8 @@ public:
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
 
-    // Done by the reader to every file it read; set before the first listing.
-    // It must depend on nothing but the file's bytes.
+    // Done to every file read ahead, on either thread; set before the first
+    // listing. It must depend on nothing but the file's bytes.
     std::function<void(TReadFile&)> Prepare;
 
     // The files of a new listing, in the order they will be asked for; what
@@ -57,28 +59,21 @@ public:
     std::optional<TReadFile> Take(const std::string& fileName);
 
 private:
-    struct TReady {
-        std::string Name;
-        std::optional<TReadFile> File;  // none when reading failed
-        std::size_t Bytes;
-    };
+    struct TListing;
     void Work();
-    // Reads and prepares a file; none when it cannot be read.
-    std::optional<TReadFile> ReadPrepared(const std::string& fileName);
+    // Reads and prepares one file of the listing that nobody has claimed
+    // yet; false when none may be claimed now.
+    bool ReadOneAhead(TListing& listing);
+    bool ReaderHasWork(const TListing* listing, unsigned generation) const;
+    void WakeReader();
 
     std::mutex m_mutex;
-    // Each side is woken only while it waits, and the reader only once half
-    // of what it read ahead is taken: a wake-up costs more than a small file.
     std::condition_variable m_forReader, m_forTaker;
-    bool m_readerWaits = false, m_takerWaits = false;
-    std::deque<std::string> m_waiting;
-    std::deque<TReady> m_ready;
-    std::size_t m_readyBytes = 0;
-    std::string m_reading;
-    // A file the taker read itself while the reader was busy; the taker's own.
-    std::optional<TReady> m_side;
-    unsigned m_listing = 0;
-    bool m_quit = false;
+    // Each side sleeps only after waiting awake for a while, and is woken only
+    // while it sleeps: a wake-up costs more than reading a small file.
+    std::atomic<bool> m_readerSleeps{false}, m_takerSleeps{false}, m_quit{false};
+    std::atomic<unsigned> m_generation{0};
+    std::shared_ptr<TListing> m_listing;  // replaced under m_mutex
     std::thread m_thread;
 };
 
