@@ -39,8 +39,8 @@ bool IsWanted(DIR* dir, const dirent& entry, TWanted wanted) {
 // One listing of a folder: the names matching the mask, in the order the file
 // system returns them; hidden entries (and so "." and "..") left out. A
 // folder that cannot be listed has no entries.
-std::vector<std::string> List(const std::string& folder, const std::string& mask,
-                              TWanted wanted) {
+std::vector<std::string> ListNames(const std::string& folder, const std::string& mask,
+                                   TWanted wanted) {
     std::vector<std::string> names;
     std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir) return names;
@@ -61,6 +61,18 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;
     return folder + '/' + name;
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask) {
+    std::vector<std::string> names = ListNames(folder, mask, TWanted::Files);
+    for (auto& name : names) name = JoinPath(folder, name);
+    return names;
+}
+
+std::vector<std::string> ListFolders(const std::string& folder) {
+    std::vector<std::string> names = ListNames(folder, "*.*", TWanted::Folders);
+    for (auto& name : names) name = JoinPath(folder, name);
+    return names;
 }
 
 void TMyDirectory::SetState(TEventPump* eventPump, bool recurse) {
@@ -88,15 +100,12 @@ void TMyDirectory::DoProcedureToDirectory(const std::string& folder) {
     PreProcessDirectoryProcedure(folder);
     TheDirectoryProcedure(folder);
     for (const auto& mask : Masks) {
-        std::vector<std::string> fileNames = List(folder, mask, TWanted::Files);
-        for (auto& name : fileNames) name = JoinPath(folder, name);
-        FilesListed(fileNames);
+        const std::vector<std::string> fileNames = ListFiles(folder, mask);
+        FilesListed(folder, mask, fileNames);
         for (const auto& fileName : fileNames) DoTheFileProcedure(fileName);
     }
     if (!Recurse) return;
-    for (const auto& name : List(folder, "*.*", TWanted::Folders)) {
-        DoProcedureToDirectory(JoinPath(folder, name));
-    }
+    for (const auto& subFolder : ListFolders(folder)) DoProcedureToDirectory(subFolder);
     PostProcessDirectoryProcedure(folder);
 }
 
@@ -110,6 +119,7 @@ void TMyDirectory::PreProcessProcedure() {}
 void TMyDirectory::PostProcessProcedure() {}
 void TMyDirectory::PreProcessDirectoryProcedure(const std::string&) {}
 void TMyDirectory::PostProcessDirectoryProcedure(const std::string&) {}
-void TMyDirectory::FilesListed(const std::vector<std::string>&) {}
+void TMyDirectory::FilesListed(const std::string&, const std::string&,
+                               const std::vector<std::string>&) {}
 
 }  // namespace varnok

@@ -20,6 +20,12 @@ namespace varnok {
 // empty folder gives the name alone.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// The walk's own listings, joined to the folder: the files matching mask, and
+// the folders a recursive walk enters, in the order the file system returns
+// them. A folder that cannot be listed has no entries.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask);
+std::vector<std::string> ListFolders(const std::string& folder);
+
 class TMyDirectory {
 public:
     std::vector<std::string> Paths;
@@ -51,7 +57,8 @@ public:
 
 protected:
     // The full names of one listing, before any of them is handed on.
-    virtual void FilesListed(const std::vector<std::string>& fileNames);
+    virtual void FilesListed(const std::string& folder, const std::string& mask,
+                             const std::vector<std::string>& fileNames);
 
     void PumpEvents();
 

@@ -10,12 +10,15 @@
 #include <stdexcept>
 #include <utility>
 
+#include "MyDirectory.h"
+
 namespace varnok {
 namespace {
 
 // Enough to keep the reader busy, little enough not to hold much memory.
-constexpr std::size_t kFilesAhead = 16;
+constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
+constexpr std::size_t kListingsAhead = 256;
 // Waiting awake: the edit pass for a file the reader is finishing, the reader
 // for the next listing (the edit pass lists a folder in well under this).
 constexpr int kAwakeWaits = 200;
@@ -127,37 +130,46 @@ struct TReadAhead::TListing {
         std::size_t Bytes = 0;
     };
 
-    explicit TListing(const std::vector<std::string>& fileNames)
-        : Names(fileNames), Slots(std::make_unique<TSlot[]>(fileNames.size())) {}
+    TListing(const std::string& folder, const std::string& mask, std::vector<std::string> fileNames)
+        : Key(folder + '\0' + mask),
+          Names(std::move(fileNames)),
+          Slots(std::make_unique<TSlot[]>(Names.size())) {}
 
-    bool MayClaim() const {
-        const std::size_t next = NextClaim.load();
-        return next < Names.size() && next < Cursor.load() + kFilesAhead &&
-               BytesAhead.load() < kBytesAhead;
-    }
+    bool MayClaim() const { return NextClaim.load() < Names.size(); }
 
-    // A file passed over: what was read for it is freed here, or by its reader.
-    void Drop(TSlot& slot) {
-        if (slot.State.exchange(kDone) == kReady) {
-            BytesAhead -= slot.Bytes;
-            slot.File.reset();
-        }
-    }
-
+    const std::string Key;
     const std::vector<std::string> Names;
     const std::unique_ptr<TSlot[]> Slots;
-    std::atomic<std::size_t> NextClaim{0};   // the first slot nobody claimed
-    std::atomic<std::size_t> Cursor{0};      // the first slot not yet taken or passed over
-    std::atomic<std::size_t> BytesAhead{0};  // held in slots kReady
+    std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
+    std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
 
-TReadAhead::~TReadAhead() {
+TReadAhead::~TReadAhead() { Stop(); }
+
+void TReadAhead::Start(const std::vector<std::string>& paths,
+                       const std::vector<std::string>& masks, bool recurse) {
+    Stop();
+    m_paths = paths;
+    m_masks = masks;
+    m_recurse = recurse;
+    m_readerListing = 0;
+    m_quit = false;
+    m_thread = std::thread([this] { Work(); });
+}
+
+void TReadAhead::Stop() {
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
     m_forReader.notify_one();
     if (m_thread.joinable()) m_thread.join();
+    m_queue.clear();
+    m_queueStart = 0;
+    m_current.reset();
+    m_takerListing = 0;
+    m_filesAhead = 0;
+    m_bytesAhead = 0;
 }
 
 void TReadAhead::WakeReader() {
@@ -165,36 +177,67 @@ void TReadAhead::WakeReader() {
     m_forReader.notify_one();
 }
 
-void TReadAhead::Listed(const std::vector<std::string>& fileNames) {
-    auto listing = fileNames.empty() ? nullptr : std::make_shared<TListing>(fileNames);
+bool TReadAhead::HasRoom() const {
+    return m_filesAhead.load() < kFilesAhead && m_bytesAhead.load() < kBytesAhead;
+}
+
+// What was read for a slot passed over is freed here, or by its reader.
+void TReadAhead::Drop(TListing& listing, std::size_t slot) {
+    TListing::TSlot& dropped = listing.Slots[slot];
+    if (dropped.State.exchange(kDone) == kReady) {
+        m_bytesAhead -= dropped.Bytes;
+        --m_filesAhead;
+        dropped.File.reset();
+    }
+}
+
+void TReadAhead::Listed(const std::string& folder, const std::string& mask,
+                        const std::vector<std::string>& fileNames) {
+    auto own = std::make_shared<TListing>(folder, mask, fileNames);
+    std::vector<std::shared_ptr<TListing>> passed;
     {
         std::lock_guard lock(m_mutex);
-        listing.swap(m_listing);
-        ++m_generation;
+        const std::size_t number = m_takerListing;
+        while (!m_queue.empty() && m_queueStart < number) {
+            passed.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+            ++m_queueStart;
+        }
+        if (m_queue.empty()) {
+            m_queueStart = number;
+            m_queue.push_back(own);
+        } else if (m_queue.front()->Key != own->Key) {
+            // The folders changed under the reader's walk: this listing is the
+            // edit pass's alone.
+            passed.push_back(std::exchange(m_queue.front(), own));
+        }
+        m_current = m_queue.front();
+        m_takerListing = number + 1;
     }
-    if (!m_thread.joinable() && fileNames.size() > 1) m_thread = std::thread([this] { Work(); });
-    if (m_readerSleeps) m_forReader.notify_one();
+    for (const auto& listing : passed) {
+        for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
+    }
+    if (m_readerSleeps) WakeReader();
 }
 
 bool TReadAhead::ReadOneAhead(TListing& listing) {
     std::size_t at = listing.NextClaim.load();
     for (;;) {
-        if (at >= listing.Names.size() || at >= listing.Cursor.load() + kFilesAhead ||
-            listing.BytesAhead.load() >= kBytesAhead) {
-            return false;
-        }
+        if (at >= listing.Names.size() || !HasRoom()) return false;
         if (!listing.NextClaim.compare_exchange_weak(at, at + 1)) continue;
         int state = kFree;
         if (listing.Slots[at].State.compare_exchange_strong(state, kReading)) break;
         at = listing.NextClaim.load();  // passed over already
     }
+    ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
     slot.File = ReadPrepared(listing.Names[at], Prepare);
     slot.Bytes = HeldBytes(slot.File);
-    listing.BytesAhead += slot.Bytes;
+    m_bytesAhead += slot.Bytes;
     int state = kReading;
     if (!slot.State.compare_exchange_strong(state, kReady)) {
-        listing.BytesAhead -= slot.Bytes;
+        m_bytesAhead -= slot.Bytes;
+        --m_filesAhead;
         slot.File.reset();
     } else if (m_takerSleeps) {
         std::lock_guard lock(m_mutex);
@@ -204,15 +247,12 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
 }
 
 std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
-    // Only this thread replaces the listing, so it may look at it unlocked.
-    TListing* listing = m_listing.get();
+    TListing* listing = m_current.get();
     if (!listing) return std::nullopt;
-    std::size_t at = listing->Cursor.load();
-    std::size_t wanted = at;
+    std::size_t wanted = listing->Cursor;
     while (wanted < listing->Names.size() && listing->Names[wanted] != fileName) ++wanted;
     if (wanted == listing->Names.size()) return std::nullopt;
-    for (; at < wanted; ++at) listing->Drop(listing->Slots[at]);
-    listing->Cursor.store(wanted);
+    for (; listing->Cursor < wanted; ++listing->Cursor) Drop(*listing, listing->Cursor);
 
     TListing::TSlot& slot = listing->Slots[wanted];
     std::optional<TReadFile> taken;
@@ -224,7 +264,8 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             continue;
         }
         if (state == kReady) {
-            listing->BytesAhead -= slot.Bytes;
+            m_bytesAhead -= slot.Bytes;
+            --m_filesAhead;
             taken = std::exchange(slot.File, std::nullopt);
             slot.State.store(kDone);
             break;
@@ -243,35 +284,76 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
         m_forTaker.wait(lock, [&slot] { return slot.State.load() != kReading; });
         m_takerSleeps = false;
     }
-    listing->Cursor.store(wanted + 1);
+    listing->Cursor = wanted + 1;
     if (m_readerSleeps) WakeReader();
     return taken;
 }
 
-bool TReadAhead::ReaderHasWork(const TListing* listing, unsigned generation) const {
-    return m_quit || m_generation != generation || (listing && listing->MayClaim());
-}
-
-void TReadAhead::Work() {
-    std::shared_ptr<TListing> listing;
-    unsigned generation = 0;
-    for (;;) {
-        if (m_quit) return;
-        if (m_generation != generation) {
-            std::lock_guard lock(m_mutex);
-            listing = m_listing;
-            generation = m_generation;
-        }
-        if (listing && ReadOneAhead(*listing)) continue;
-        const auto awakeUntil = std::chrono::steady_clock::now() + kReaderAwake;
-        while (!ReaderHasWork(listing.get(), generation) &&
-               std::chrono::steady_clock::now() < awakeUntil) {
+template <class TReady>
+bool TReadAhead::ReaderWaitsFor(TReady ready) {
+    const auto awakeUntil = std::chrono::steady_clock::now() + kReaderAwake;
+    while (!m_quit && !ready()) {
+        if (std::chrono::steady_clock::now() < awakeUntil) {
             std::this_thread::yield();
+            continue;
         }
         std::unique_lock lock(m_mutex);
         m_readerSleeps = true;
-        m_forReader.wait(lock, [&] { return ReaderHasWork(listing.get(), generation); });
+        m_forReader.wait(lock, [&] { return m_quit || ready(); });
         m_readerSleeps = false;
+    }
+    return !m_quit;
+}
+
+std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
+                                                                const std::string& folder,
+                                                                const std::string& mask) {
+    // Number n is passed, or the edit pass's own, or the next to be made.
+    const auto known = [&]() -> std::optional<std::shared_ptr<TListing>> {
+        if (n + 1 < m_takerListing) return nullptr;
+        if (n < m_queueStart + m_queue.size()) {
+            return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
+        }
+        return std::nullopt;
+    };
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto listing = known()) return *listing;
+    }
+    auto listing = std::make_shared<TListing>(folder, mask, ListFiles(folder, mask));
+    std::lock_guard lock(m_mutex);
+    if (auto other = known()) return *other;
+    if (m_queue.empty()) m_queueStart = n;
+    m_queue.push_back(listing);
+    return listing;
+}
+
+bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask) {
+    const std::size_t n = m_readerListing++;
+    if (!ReaderWaitsFor([&] { return n < m_takerListing + kListingsAhead; })) return false;
+    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask);
+    if (!listing) return true;
+    while (listing->MayClaim()) {
+        if (ReadOneAhead(*listing)) continue;
+        if (!ReaderWaitsFor([&] { return HasRoom() || !listing->MayClaim(); })) return false;
+    }
+    return !m_quit;
+}
+
+bool TReadAhead::VisitAhead(const std::string& folder) {
+    for (const auto& mask : m_masks) {
+        if (!ReadListingAhead(folder, mask)) return false;
+    }
+    if (!m_recurse) return true;
+    for (const auto& subFolder : ListFolders(folder)) {
+        if (!VisitAhead(subFolder)) return false;
+    }
+    return true;
+}
+
+void TReadAhead::Work() {
+    for (const auto& folder : m_paths) {
+        if (!VisitAhead(folder)) return;
     }
 }
 

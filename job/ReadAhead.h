@@ -1,13 +1,15 @@
 #pragma once
-// Reading files whole, and reading the files of a listing ahead of their edit
-// pass, so that both cores read and match while files are written. A second
-// thread reads ahead; the edit pass's thread, rather than wait for a file the
-// reader is busy with, reads further files of the listing itself. Only the
-// edit pass's thread edits, writes and reports.
+// Reading files whole, and reading files ahead of their edit pass, so that
+// both cores read and match while files are written. A second thread walks
+// the folders ahead of the edit pass and reads their files; the edit pass's
+// thread, rather than wait for a file the reader is busy with, reads further
+// files of its listing itself. Only the edit pass's thread edits, writes and
+// reports, and only its own listings decide which files are visited.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,13 +49,23 @@ public:
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
 
-    // Done to every file read ahead, on either thread; set before the first
-    // listing. It must depend on nothing but the file's bytes.
+    // Done to every file read ahead, on either thread; set before Start. It
+    // must depend on nothing but the file's bytes.
     std::function<void(TReadFile&)> Prepare;
 
-    // The files of a new listing, in the order they will be asked for; what
-    // is left of the previous listing is dropped.
-    void Listed(const std::vector<std::string>& fileNames);
+    // Starts the reader on the walk the edit pass is about to make: the
+    // files of each folder of paths, mask by mask, then its sub-folders when
+    // recurse is set, with the walker's own listings.
+    void Start(const std::vector<std::string>& paths, const std::vector<std::string>& masks,
+               bool recurse);
+    // Ends the reader and drops what it read.
+    void Stop();
+
+    // The edit pass's own listing of folder for mask, the next of its walk.
+    // The reader's listing of the same folder and mask, when it has one, is
+    // taken over; its reads stay valid for the names in both.
+    void Listed(const std::string& folder, const std::string& mask,
+                const std::vector<std::string>& fileNames);
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
@@ -61,10 +73,20 @@ public:
 private:
     struct TListing;
     void Work();
+    // False when the reader is to end.
+    bool VisitAhead(const std::string& folder);
+    bool ReadListingAhead(const std::string& folder, const std::string& mask);
+    // The reader's listing number n of the walk, or none when the edit pass
+    // is past it.
+    std::shared_ptr<TListing> ListingAhead(std::size_t n, const std::string& folder,
+                                           const std::string& mask);
     // Reads and prepares one file of the listing that nobody has claimed
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);
-    bool ReaderHasWork(const TListing* listing, unsigned generation) const;
+    bool HasRoom() const;
+    void Drop(TListing& listing, std::size_t slot);
+    // Waits, awake for a while and then asleep, until ready() or the end.
+    template <class TReady> bool ReaderWaitsFor(TReady ready);
     void WakeReader();
 
     std::mutex m_mutex;
@@ -72,8 +94,17 @@ private:
     // Each side sleeps only after waiting awake for a while, and is woken only
     // while it sleeps: a wake-up costs more than reading a small file.
     std::atomic<bool> m_readerSleeps{false}, m_takerSleeps{false}, m_quit{false};
-    std::atomic<unsigned> m_generation{0};
-    std::shared_ptr<TListing> m_listing;  // replaced under m_mutex
+    // Listings from number m_queueStart on, under m_mutex: the edit pass's
+    // current one first, then those the reader made ahead of it.
+    std::deque<std::shared_ptr<TListing>> m_queue;
+    std::size_t m_queueStart = 0;
+    std::atomic<std::size_t> m_takerListing{0};  // number of the edit pass's listing, plus one
+    std::shared_ptr<TListing> m_current;         // the edit pass's own
+    std::atomic<std::size_t> m_filesAhead{0}, m_bytesAhead{0};  // claimed and not yet taken
+    // The reader's walk, fixed before it starts, and its next listing's number.
+    std::vector<std::string> m_paths, m_masks;
+    bool m_recurse = false;
+    std::size_t m_readerListing = 0;
     std::thread m_thread;
 };
 

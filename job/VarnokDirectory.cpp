@@ -118,21 +118,26 @@ void TVarnokDirectory::PreProcessProcedure() {
     }
     // The reader applies the changes too, to a copy of the list of its own;
     // the edit pass takes its result unless the file changed since.
-    if (ChangeCount == 0) return;
-    auto changes = std::make_shared<const TChanges>(TChanges{SearchStrings, ReplaceStrings, SpanLines});
-    m_readAhead.Prepare = [changes, lineNeutral = m_lineNeutral](TReadFile& file) {
-        file.Edited = MakeWorkingText(file.Contents, lineNeutral);
-        file.EditedCount = ApplyAll(changes->Search, changes->Replace, changes->SpanLines,
-                                    file.Edited->Text);
-    };
+    m_readAhead.Prepare = nullptr;
+    if (ChangeCount != 0) {
+        auto changes =
+            std::make_shared<const TChanges>(TChanges{SearchStrings, ReplaceStrings, SpanLines});
+        m_readAhead.Prepare = [changes, lineNeutral = m_lineNeutral](TReadFile& file) {
+            file.Edited = MakeWorkingText(file.Contents, lineNeutral);
+            file.EditedCount = ApplyAll(changes->Search, changes->Replace, changes->SpanLines,
+                                        file.Edited->Text);
+        };
+    }
+    m_readAhead.Start(Paths, Masks, Recurse);
 }
 
-void TVarnokDirectory::FilesListed(const std::vector<std::string>& fileNames) {
-    m_readAhead.Listed(fileNames);
+void TVarnokDirectory::FilesListed(const std::string& folder, const std::string& mask,
+                                   const std::vector<std::string>& fileNames) {
+    m_readAhead.Listed(folder, mask, fileNames);
 }
 
 void TVarnokDirectory::PostProcessProcedure() {
-    m_readAhead.Listed({});
+    m_readAhead.Stop();
     SearchStrings.clear();
     ReplaceStrings.clear();
     SyncWritten();

@@ -48,7 +48,8 @@ public:
     std::vector<std::string> ReplaceStrings;
 
 protected:
-    void FilesListed(const std::vector<std::string>& fileNames) override;
+    void FilesListed(const std::string& folder, const std::string& mask,
+                     const std::vector<std::string>& fileNames) override;
 
 private:
     // A name in a folder, the folder known by identity, so that two spellings
