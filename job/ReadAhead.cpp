@@ -18,9 +18,9 @@ namespace {
 // Enough to keep the reader busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
-constexpr std::size_t kListingsAhead = 256;
+constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
 // Waiting awake: the edit pass for a file the reader is finishing, the reader
-// for the next listing (the edit pass lists a folder in well under this).
+// for the edit pass to take files (it takes one in well under this).
 constexpr int kAwakeWaits = 200;
 constexpr auto kReaderAwake = std::chrono::microseconds(500);
 
@@ -67,6 +67,11 @@ std::optional<TReadFile> ReadPrepared(const std::string& fileName,
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+// Names a listing, for telling the reader's apart from the edit pass's.
+std::string KeyOf(const std::string& folder, const std::string& mask) {
+    return folder + '\0' + mask;
 }
 
 std::size_t HeldBytes(const std::optional<TReadFile>& file) {
@@ -131,7 +136,7 @@ struct TReadAhead::TListing {
     };
 
     TListing(const std::string& folder, const std::string& mask, std::vector<std::string> fileNames)
-        : Key(folder + '\0' + mask),
+        : Key(KeyOf(folder, mask)),
           Names(std::move(fileNames)),
           Slots(std::make_unique<TSlot[]>(Names.size())) {}
 
@@ -193,7 +198,6 @@ void TReadAhead::Drop(TListing& listing, std::size_t slot) {
 
 void TReadAhead::Listed(const std::string& folder, const std::string& mask,
                         const std::vector<std::string>& fileNames) {
-    auto own = std::make_shared<TListing>(folder, mask, fileNames);
     std::vector<std::shared_ptr<TListing>> passed;
     {
         std::lock_guard lock(m_mutex);
@@ -205,11 +209,12 @@ void TReadAhead::Listed(const std::string& folder, const std::string& mask,
         }
         if (m_queue.empty()) {
             m_queueStart = number;
-            m_queue.push_back(own);
-        } else if (m_queue.front()->Key != own->Key) {
+            m_queue.push_back(std::make_shared<TListing>(folder, mask, fileNames));
+        } else if (m_queue.front()->Key != KeyOf(folder, mask)) {
             // The folders changed under the reader's walk: this listing is the
             // edit pass's alone.
-            passed.push_back(std::exchange(m_queue.front(), own));
+            passed.push_back(std::exchange(m_queue.front(),
+                                           std::make_shared<TListing>(folder, mask, fileNames)));
         }
         m_current = m_queue.front();
         m_takerListing = number + 1;
