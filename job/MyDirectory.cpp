@@ -36,22 +36,6 @@ bool IsWanted(DIR* dir, const dirent& entry, TWanted wanted) {
     return wanted == TWanted::Files ? type == DT_REG : type == DT_DIR;
 }
 
-// One listing of a folder: the names matching the mask, in the order the file
-// system returns them; hidden entries (and so "." and "..") left out. A
-// folder that cannot be listed has no entries.
-std::vector<std::string> ListNames(const std::string& folder, const std::string& mask,
-                                   TWanted wanted) {
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name.front() == '.' || !MaskMatches(mask, name)) continue;
-        if (IsWanted(dir.get(), *entry, wanted)) names.emplace_back(name);
-    }
-    return names;
-}
-
 }  // namespace
 
 void SetStopFlag() { g_stop.store(true); }
@@ -63,16 +47,42 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + '/' + name;
 }
 
-std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask) {
-    std::vector<std::string> names = ListNames(folder, mask, TWanted::Files);
-    for (auto& name : names) name = JoinPath(folder, name);
-    return names;
+namespace {
+
+std::vector<std::string> Joined(const std::string& folder, const std::vector<std::string>& names,
+                                const std::string& mask) {
+    std::vector<std::string> joined;
+    for (const auto& name : names) {
+        if (MaskMatches(mask, name)) joined.push_back(JoinPath(folder, name));
+    }
+    return joined;
 }
 
-std::vector<std::string> ListFolders(const std::string& folder) {
-    std::vector<std::string> names = ListNames(folder, "*.*", TWanted::Folders);
-    for (auto& name : names) name = JoinPath(folder, name);
-    return names;
+}  // namespace
+
+TFolderEntries ReadFolder(const std::string& folder) {
+    TFolderEntries entries;
+    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
+    if (!dir) return entries;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.front() == '.') continue;
+        if (IsWanted(dir.get(), *entry, TWanted::Files)) {
+            entries.Files.emplace_back(name);
+        } else if (IsWanted(dir.get(), *entry, TWanted::Folders)) {
+            entries.Folders.emplace_back(name);
+        }
+    }
+    return entries;
+}
+
+std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,
+                                       const std::string& mask) {
+    return Joined(folder, entries.Files, mask);
+}
+
+std::vector<std::string> SubFolders(const std::string& folder, const TFolderEntries& entries) {
+    return Joined(folder, entries.Folders, "*.*");
 }
 
 void TMyDirectory::SetState(TEventPump* eventPump, bool recurse) {
@@ -100,12 +110,13 @@ void TMyDirectory::DoProcedureToDirectory(const std::string& folder) {
     PreProcessDirectoryProcedure(folder);
     TheDirectoryProcedure(folder);
     for (const auto& mask : Masks) {
-        const std::vector<std::string> fileNames = ListFiles(folder, mask);
-        FilesListed(folder, mask, fileNames);
+        const std::vector<std::string> fileNames = FilesOf(folder, mask);
         for (const auto& fileName : fileNames) DoTheFileProcedure(fileName);
     }
     if (!Recurse) return;
-    for (const auto& subFolder : ListFolders(folder)) DoProcedureToDirectory(subFolder);
+    for (const auto& subFolder : SubFolders(folder, ReadFolder(folder))) {
+        DoProcedureToDirectory(subFolder);
+    }
     PostProcessDirectoryProcedure(folder);
 }
 
@@ -119,7 +130,8 @@ void TMyDirectory::PreProcessProcedure() {}
 void TMyDirectory::PostProcessProcedure() {}
 void TMyDirectory::PreProcessDirectoryProcedure(const std::string&) {}
 void TMyDirectory::PostProcessDirectoryProcedure(const std::string&) {}
-void TMyDirectory::FilesListed(const std::string&, const std::string&,
-                               const std::vector<std::string>&) {}
+std::vector<std::string> TMyDirectory::FilesOf(const std::string& folder, const std::string& mask) {
+    return FilesMatching(folder, ReadFolder(folder), mask);
+}
 
 }  // namespace varnok

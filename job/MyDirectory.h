@@ -20,11 +20,19 @@ namespace varnok {
 // empty folder gives the name alone.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-// The walk's own listings, joined to the folder: the files matching mask, and
-// the folders a recursive walk enters, in the order the file system returns
-// them. A folder that cannot be listed has no entries.
-std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask);
-std::vector<std::string> ListFolders(const std::string& folder);
+// One reading of a folder, in the order the file system returns its entries:
+// the names of its files (regular, or links to them) and of its folders (not
+// links to them); hidden entries left out. A folder that cannot be read has
+// no entries.
+struct TFolderEntries {
+    std::vector<std::string> Files, Folders;
+};
+TFolderEntries ReadFolder(const std::string& folder);
+// Joined to the folder: the files matching mask, and the folders a recursive
+// walk enters.
+std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,
+                                       const std::string& mask);
+std::vector<std::string> SubFolders(const std::string& folder, const TFolderEntries& entries);
 
 class TMyDirectory {
 public:
@@ -56,9 +64,10 @@ public:
     virtual void PostProcessDirectoryProcedure(const std::string& folder);
 
 protected:
-    // The full names of one listing, before any of them is handed on.
-    virtual void FilesListed(const std::string& folder, const std::string& mask,
-                             const std::vector<std::string>& fileNames);
+    // The full names of the files of folder matching mask: one listing, taken
+    // whole before any of its files is handed on. A job may take it from a
+    // reading of the folder made ahead of the walk.
+    virtual std::vector<std::string> FilesOf(const std::string& folder, const std::string& mask);
 
     void PumpEvents();
 

@@ -10,8 +10,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "MyDirectory.h"
-
 namespace varnok {
 namespace {
 
@@ -196,33 +194,44 @@ void TReadAhead::Drop(TListing& listing, std::size_t slot) {
     }
 }
 
-void TReadAhead::Listed(const std::string& folder, const std::string& mask,
-                        const std::vector<std::string>& fileNames) {
+std::vector<std::string> TReadAhead::Listing(const std::string& folder,
+                                             const std::string& mask) {
+    const std::string key = KeyOf(folder, mask);
     std::vector<std::shared_ptr<TListing>> passed;
-    {
-        std::lock_guard lock(m_mutex);
-        const std::size_t number = m_takerListing;
+    std::shared_ptr<TListing> own;
+    std::unique_lock lock(m_mutex);
+    const std::size_t number = m_takerListing;
+    for (;;) {
         while (!m_queue.empty() && m_queueStart < number) {
             passed.push_back(std::move(m_queue.front()));
             m_queue.pop_front();
             ++m_queueStart;
         }
-        if (m_queue.empty()) {
-            m_queueStart = number;
-            m_queue.push_back(std::make_shared<TListing>(folder, mask, fileNames));
-        } else if (m_queue.front()->Key != KeyOf(folder, mask)) {
-            // The folders changed under the reader's walk: this listing is the
-            // edit pass's alone.
-            passed.push_back(std::exchange(m_queue.front(),
-                                           std::make_shared<TListing>(folder, mask, fileNames)));
+        if (!m_queue.empty() && m_queue.front()->Key == key) break;
+        if (own) {
+            if (m_queue.empty()) {
+                m_queueStart = number;
+                m_queue.push_back(std::move(own));
+            } else {
+                // The folders changed under the reader's walk: this listing is
+                // the edit pass's alone.
+                passed.push_back(std::exchange(m_queue.front(), std::move(own)));
+            }
+            break;
         }
-        m_current = m_queue.front();
-        m_takerListing = number + 1;
+        // The reader is behind, or went another way: list the folder here.
+        lock.unlock();
+        own = std::make_shared<TListing>(folder, mask, FilesMatching(folder, ReadFolder(folder), mask));
+        lock.lock();
     }
+    m_current = m_queue.front();
+    m_takerListing = number + 1;
+    lock.unlock();
     for (const auto& listing : passed) {
         for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
     }
     if (m_readerSleeps) WakeReader();
+    return m_current->Names;
 }
 
 bool TReadAhead::ReadOneAhead(TListing& listing) {
@@ -312,31 +321,24 @@ bool TReadAhead::ReaderWaitsFor(TReady ready) {
 
 std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
                                                                 const std::string& folder,
-                                                                const std::string& mask) {
-    // Number n is passed, or the edit pass's own, or the next to be made.
-    const auto known = [&]() -> std::optional<std::shared_ptr<TListing>> {
-        if (n + 1 < m_takerListing) return nullptr;
-        if (n < m_queueStart + m_queue.size()) {
-            return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
-        }
-        return std::nullopt;
-    };
-    {
-        std::lock_guard lock(m_mutex);
-        if (auto listing = known()) return *listing;
-    }
-    auto listing = std::make_shared<TListing>(folder, mask, ListFiles(folder, mask));
+                                                                const std::string& mask,
+                                                                const TFolderEntries& entries) {
     std::lock_guard lock(m_mutex);
-    if (auto other = known()) return *other;
+    if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
+    if (n < m_queueStart + m_queue.size()) {
+        // The edit pass's own, made while the reader was behind.
+        return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
+    }
     if (m_queue.empty()) m_queueStart = n;
-    m_queue.push_back(listing);
-    return listing;
+    m_queue.push_back(std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask)));
+    return m_queue.back();
 }
 
-bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask) {
+bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask,
+                                  const TFolderEntries& entries) {
     const std::size_t n = m_readerListing++;
     if (!ReaderWaitsFor([&] { return n < m_takerListing + kListingsAhead; })) return false;
-    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask);
+    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask, entries);
     if (!listing) return true;
     while (listing->MayClaim()) {
         if (ReadOneAhead(*listing)) continue;
@@ -346,11 +348,12 @@ bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& 
 }
 
 bool TReadAhead::VisitAhead(const std::string& folder) {
+    const TFolderEntries entries = ReadFolder(folder);
     for (const auto& mask : m_masks) {
-        if (!ReadListingAhead(folder, mask)) return false;
+        if (!ReadListingAhead(folder, mask, entries)) return false;
     }
     if (!m_recurse) return true;
-    for (const auto& subFolder : ListFolders(folder)) {
+    for (const auto& subFolder : SubFolders(folder, entries)) {
         if (!VisitAhead(subFolder)) return false;
     }
     return true;

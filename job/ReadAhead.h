@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "MyDirectory.h"
 #include "SafeWrite.h"
 #include "WorkingText.h"
 
@@ -61,11 +62,9 @@ public:
     // Ends the reader and drops what it read.
     void Stop();
 
-    // The edit pass's own listing of folder for mask, the next of its walk.
-    // The reader's listing of the same folder and mask, when it has one, is
-    // taken over; its reads stay valid for the names in both.
-    void Listed(const std::string& folder, const std::string& mask,
-                const std::vector<std::string>& fileNames);
+    // The next listing of the edit pass's walk: the files of folder matching
+    // mask, as the reader listed them when it got there first, or listed now.
+    std::vector<std::string> Listing(const std::string& folder, const std::string& mask);
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
@@ -75,11 +74,12 @@ private:
     void Work();
     // False when the reader is to end.
     bool VisitAhead(const std::string& folder);
-    bool ReadListingAhead(const std::string& folder, const std::string& mask);
+    bool ReadListingAhead(const std::string& folder, const std::string& mask,
+                          const TFolderEntries& entries);
     // The reader's listing number n of the walk, or none when the edit pass
     // is past it.
     std::shared_ptr<TListing> ListingAhead(std::size_t n, const std::string& folder,
-                                           const std::string& mask);
+                                           const std::string& mask, const TFolderEntries& entries);
     // Reads and prepares one file of the listing that nobody has claimed
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);

@@ -131,9 +131,9 @@ void TVarnokDirectory::PreProcessProcedure() {
     m_readAhead.Start(Paths, Masks, Recurse);
 }
 
-void TVarnokDirectory::FilesListed(const std::string& folder, const std::string& mask,
-                                   const std::vector<std::string>& fileNames) {
-    m_readAhead.Listed(folder, mask, fileNames);
+std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
+                                                   const std::string& mask) {
+    return m_readAhead.Listing(folder, mask);
 }
 
 void TVarnokDirectory::PostProcessProcedure() {

@@ -48,8 +48,7 @@ public:
     std::vector<std::string> ReplaceStrings;
 
 protected:
-    void FilesListed(const std::string& folder, const std::string& mask,
-                     const std::vector<std::string>& fileNames) override;
+    std::vector<std::string> FilesOf(const std::string& folder, const std::string& mask) override;
 
 private:
     // A name in a folder, the folder known by identity, so that two spellings

@@ -43,8 +43,7 @@ TVisit Walk(TReadAhead& readAhead, const std::string& root, const std::vector<st
     TVisit visit;
     std::function<void(const std::string&)> folder = [&](const std::string& path) {
         for (const auto& mask : masks) {
-            const auto names = ListFiles(path, mask);
-            readAhead.Listed(path, mask, names);
+            const auto names = readAhead.Listing(path, mask);
             if (change) change(path);
             for (std::size_t i = 0; i < names.size(); i += skip) {
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
@@ -58,7 +57,7 @@ TVisit Walk(TReadAhead& readAhead, const std::string& root, const std::vector<st
                 if (file->Contents != expected) visit.Wrong.push_back(names[i] + " -> " + file->Contents);
             }
         }
-        for (const auto& sub : ListFolders(path)) folder(sub);
+        for (const auto& sub : SubFolders(path, ReadFolder(path))) folder(sub);
     };
     folder(root);
     return visit;
