@@ -33,11 +33,13 @@ enum TSlotState : int { kFree, kReading, kReady, kDone };
 // O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
 // O_NOATIME where the file's owner allows it: searching a file is no use of
 // it, and sparing the inode update makes reading a tree much cheaper.
-TOpenFile OpenForReading(const std::string& fileName) {
+TOpenFile OpenForReading(int folder, const std::string& fileName) {
     TOpenFile file;
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    file.Descriptor = open(fileName.c_str(), flags | O_NOATIME);
-    if (file.Descriptor < 0 && errno == EPERM) file.Descriptor = open(fileName.c_str(), flags);
+    // Below a folder held open only the last part of the name is looked up.
+    const char* name = folder == AT_FDCWD ? fileName.c_str() : fileName.c_str() + (fileName.rfind('/') + 1);
+    file.Descriptor = openat(folder, name, flags | O_NOATIME);
+    if (file.Descriptor < 0 && errno == EPERM) file.Descriptor = openat(folder, name, flags);
     if (file.Descriptor < 0) CannotOpen(fileName);
     if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
         close(file.Descriptor);
@@ -56,10 +58,10 @@ void PreferHugePages(std::string& buffer, std::size_t size) {
 
 // Reads and prepares a file; none when it cannot be read (the edit pass then
 // reads it again and raises the error in its turn).
-std::optional<TReadFile> ReadPrepared(const std::string& fileName,
+std::optional<TReadFile> ReadPrepared(int folder, const std::string& fileName,
                                       const std::function<void(TReadFile&)>& prepare) {
     try {
-        TReadFile file = ReadFileToEdit(fileName);
+        TReadFile file = ReadFileToEdit(fileName, folder);
         if (prepare) prepare(file);
         return file;
     } catch (const std::exception&) {
@@ -102,9 +104,9 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
 
 // One read of the size fstat saw; only a file that claims to be empty (some
 // kernel files do) is read up to its end.
-TReadFile ReadFileToEdit(const std::string& fileName) {
+TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
     TReadFile whole;
-    whole.File = OpenForReading(fileName);
+    whole.File = OpenForReading(folder, fileName);
     const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
     std::string& data = whole.Contents;
     data.reserve(size);
@@ -126,6 +128,13 @@ TReadFile ReadFileToEdit(const std::string& fileName) {
     return whole;
 }
 
+TReadAhead::TFolderHandle::TFolderHandle(const std::string& folder)
+    : Descriptor(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+TReadAhead::TFolderHandle::~TFolderHandle() {
+    if (Descriptor >= 0) close(Descriptor);
+}
+
 struct TReadAhead::TListing {
     struct TSlot {
         std::atomic<int> State{kFree};
@@ -133,16 +142,19 @@ struct TReadAhead::TListing {
         std::size_t Bytes = 0;
     };
 
-    TListing(const std::string& folder, const std::string& mask, std::vector<std::string> fileNames)
+    TListing(const std::string& folder, const std::string& mask, std::vector<std::string> fileNames,
+             std::shared_ptr<const TFolderHandle> handle = nullptr)
         : Key(KeyOf(folder, mask)),
           Names(std::move(fileNames)),
-          Slots(std::make_unique<TSlot[]>(Names.size())) {}
+          Slots(std::make_unique<TSlot[]>(Names.size())),
+          Folder(std::move(handle)) {}
 
     bool MayClaim() const { return NextClaim.load() < Names.size(); }
 
     const std::string Key;
     const std::vector<std::string> Names;
     const std::unique_ptr<TSlot[]> Slots;
+    const std::shared_ptr<const TFolderHandle> Folder;  // the reader's, to open the files below
     std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
@@ -245,7 +257,8 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
     }
     ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
-    slot.File = ReadPrepared(listing.Names[at], Prepare);
+    slot.File = ReadPrepared(listing.Folder ? listing.Folder->Descriptor : AT_FDCWD,
+                             listing.Names[at], Prepare);
     slot.Bytes = HeldBytes(slot.File);
     m_bytesAhead += slot.Bytes;
     int state = kReading;
@@ -322,7 +335,8 @@ bool TReadAhead::ReaderWaitsFor(TReady ready) {
 std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
                                                                 const std::string& folder,
                                                                 const std::string& mask,
-                                                                const TFolderEntries& entries) {
+                                                                const TFolderEntries& entries,
+                                                                const std::shared_ptr<const TFolderHandle>& handle) {
     std::lock_guard lock(m_mutex);
     if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
     if (n < m_queueStart + m_queue.size()) {
@@ -330,15 +344,17 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
         return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
     }
     if (m_queue.empty()) m_queueStart = n;
-    m_queue.push_back(std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask)));
+    m_queue.push_back(
+        std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask), handle));
     return m_queue.back();
 }
 
 bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask,
-                                  const TFolderEntries& entries) {
+                                  const TFolderEntries& entries,
+                                  const std::shared_ptr<const TFolderHandle>& handle) {
     const std::size_t n = m_readerListing++;
     if (!ReaderWaitsFor([&] { return n < m_takerListing + kListingsAhead; })) return false;
-    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask, entries);
+    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask, entries, handle);
     if (!listing) return true;
     while (listing->MayClaim()) {
         if (ReadOneAhead(*listing)) continue;
@@ -348,9 +364,11 @@ bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& 
 }
 
 bool TReadAhead::VisitAhead(const std::string& folder) {
+    auto handle = std::make_shared<const TFolderHandle>(folder);
     const TFolderEntries entries = ReadFolder(folder);
+    if (handle->Descriptor < 0) handle.reset();
     for (const auto& mask : m_masks) {
-        if (!ReadListingAhead(folder, mask, entries)) return false;
+        if (!ReadListingAhead(folder, mask, entries, handle)) return false;
     }
     if (!m_recurse) return true;
     for (const auto& subFolder : SubFolders(folder, entries)) {

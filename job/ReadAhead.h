@@ -6,6 +6,8 @@
 // files of its listing itself. Only the edit pass's thread edits, writes and
 // reports, and only its own listings decide which files are visited.
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -40,8 +42,9 @@ public:
     long long EditedCount = 0;
 };
 
-// Raises "Cannot open file NAME" when it cannot be opened or read.
-TReadFile ReadFileToEdit(const std::string& fileName);
+// Raises "Cannot open file NAME" when it cannot be opened or read. Given the
+// descriptor of the file's folder, only the name's last part is looked up.
+TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD);
 
 class TReadAhead {
 public:
@@ -70,16 +73,26 @@ public:
     std::optional<TReadFile> Take(const std::string& fileName);
 
 private:
+    // A folder held open while its files are read ahead.
+    struct TFolderHandle {
+        explicit TFolderHandle(const std::string& folder);
+        ~TFolderHandle();
+        TFolderHandle(const TFolderHandle&) = delete;
+        TFolderHandle& operator=(const TFolderHandle&) = delete;
+        const int Descriptor;
+    };
     struct TListing;
     void Work();
     // False when the reader is to end.
     bool VisitAhead(const std::string& folder);
     bool ReadListingAhead(const std::string& folder, const std::string& mask,
-                          const TFolderEntries& entries);
+                          const TFolderEntries& entries,
+                          const std::shared_ptr<const TFolderHandle>& handle);
     // The reader's listing number n of the walk, or none when the edit pass
     // is past it.
     std::shared_ptr<TListing> ListingAhead(std::size_t n, const std::string& folder,
-                                           const std::string& mask, const TFolderEntries& entries);
+                                           const std::string& mask, const TFolderEntries& entries,
+                                           const std::shared_ptr<const TFolderHandle>& handle);
     // Reads and prepares one file of the listing that nobody has claimed
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);
