@@ -114,9 +114,7 @@ void TMyDirectory::DoProcedureToDirectory(const std::string& folder) {
         for (const auto& fileName : fileNames) DoTheFileProcedure(fileName);
     }
     if (!Recurse) return;
-    for (const auto& subFolder : SubFolders(folder, ReadFolder(folder))) {
-        DoProcedureToDirectory(subFolder);
-    }
+    for (const auto& subFolder : FoldersOf(folder)) DoProcedureToDirectory(subFolder);
     PostProcessDirectoryProcedure(folder);
 }
 
@@ -132,6 +130,10 @@ void TMyDirectory::PreProcessDirectoryProcedure(const std::string&) {}
 void TMyDirectory::PostProcessDirectoryProcedure(const std::string&) {}
 std::vector<std::string> TMyDirectory::FilesOf(const std::string& folder, const std::string& mask) {
     return FilesMatching(folder, ReadFolder(folder), mask);
+}
+
+std::vector<std::string> TMyDirectory::FoldersOf(const std::string& folder) {
+    return SubFolders(folder, ReadFolder(folder));
 }
 
 }  // namespace varnok

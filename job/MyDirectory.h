@@ -68,6 +68,10 @@ protected:
     // whole before any of its files is handed on. A job may take it from a
     // reading of the folder made ahead of the walk.
     virtual std::vector<std::string> FilesOf(const std::string& folder, const std::string& mask);
+    // The full names of the folders a recursive walk enters below folder,
+    // asked for once its files are done; likewise a job may take them from a
+    // reading made ahead (the walk creates no folders).
+    virtual std::vector<std::string> FoldersOf(const std::string& folder);
 
     void PumpEvents();
 

@@ -155,6 +155,7 @@ struct TReadAhead::TListing {
     const std::vector<std::string> Names;
     const std::unique_ptr<TSlot[]> Slots;
     const std::shared_ptr<const TFolderHandle> Folder;  // the reader's, to open the files below
+    std::optional<std::vector<std::string>> SubFolders;  // the reader's, in a recursive walk
     std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
@@ -246,6 +247,13 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
     return m_current->Names;
 }
 
+std::vector<std::string> TReadAhead::SubFoldersOf(const std::string& folder) const {
+    if (m_current && m_current->SubFolders && m_current->Key == KeyOf(folder, m_masks.back())) {
+        return *m_current->SubFolders;
+    }
+    return SubFolders(folder, ReadFolder(folder));
+}
+
 bool TReadAhead::ReadOneAhead(TListing& listing) {
     std::size_t at = listing.NextClaim.load();
     for (;;) {
@@ -332,11 +340,12 @@ bool TReadAhead::ReaderWaitsFor(TReady ready) {
     return !m_quit;
 }
 
-std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
-                                                                const std::string& folder,
-                                                                const std::string& mask,
-                                                                const TFolderEntries& entries,
-                                                                const std::shared_ptr<const TFolderHandle>& handle) {
+std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(
+    std::size_t n, const std::string& folder, const std::string& mask,
+    const TFolderEntries& entries, const std::shared_ptr<const TFolderHandle>& handle) {
+    auto listing =
+        std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask), handle);
+    if (m_recurse && mask == m_masks.back()) listing->SubFolders = SubFolders(folder, entries);
     std::lock_guard lock(m_mutex);
     if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
     if (n < m_queueStart + m_queue.size()) {
@@ -344,9 +353,8 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
         return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
     }
     if (m_queue.empty()) m_queueStart = n;
-    m_queue.push_back(
-        std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask), handle));
-    return m_queue.back();
+    m_queue.push_back(listing);
+    return listing;
 }
 
 bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask,

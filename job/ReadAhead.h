@@ -68,6 +68,9 @@ public:
     // The next listing of the edit pass's walk: the files of folder matching
     // mask, as the reader listed them when it got there first, or listed now.
     std::vector<std::string> Listing(const std::string& folder, const std::string& mask);
+    // The folders below folder that a recursive walk enters, as the reader
+    // found them, or read now. Asked for right after folder's last listing.
+    std::vector<std::string> SubFoldersOf(const std::string& folder) const;
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);

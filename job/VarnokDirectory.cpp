@@ -136,6 +136,10 @@ std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
     return m_readAhead.Listing(folder, mask);
 }
 
+std::vector<std::string> TVarnokDirectory::FoldersOf(const std::string& folder) {
+    return m_readAhead.SubFoldersOf(folder);
+}
+
 void TVarnokDirectory::PostProcessProcedure() {
     m_readAhead.Stop();
     SearchStrings.clear();

@@ -49,6 +49,7 @@ public:
 
 protected:
     std::vector<std::string> FilesOf(const std::string& folder, const std::string& mask) override;
+    std::vector<std::string> FoldersOf(const std::string& folder) override;
 
 private:
     // A name in a folder, the folder known by identity, so that two spellings

@@ -57,7 +57,7 @@ TVisit Walk(TReadAhead& readAhead, const std::string& root, const std::vector<st
                 if (file->Contents != expected) visit.Wrong.push_back(names[i] + " -> " + file->Contents);
             }
         }
-        for (const auto& sub : SubFolders(path, ReadFolder(path))) folder(sub);
+        for (const auto& sub : readAhead.SubFoldersOf(path)) folder(sub);
     };
     folder(root);
     return visit;
