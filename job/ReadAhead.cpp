@@ -16,6 +16,10 @@ namespace {
 // Enough to keep the reader busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
+// Buffers kept for reuse: those of small files, as many as are read ahead.
+constexpr std::size_t kSmallestPooled = 1u << 12;
+constexpr std::size_t kLargestPooled = 1u << 20;
+constexpr std::size_t kPooledBytes = 16u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
 // Waiting awake: the edit pass for a file the reader is finishing, the reader
 // for the edit pass to take files (it takes one in well under this).
@@ -59,9 +63,10 @@ void PreferHugePages(std::string& buffer, std::size_t size) {
 // Reads and prepares a file; none when it cannot be read (the edit pass then
 // reads it again and raises the error in its turn).
 std::optional<TReadFile> ReadPrepared(int folder, const std::string& fileName,
-                                      const std::function<void(TReadFile&)>& prepare) {
+                                      const std::function<void(TReadFile&)>& prepare,
+                                      TBufferPool& buffers) {
     try {
-        TReadFile file = ReadFileToEdit(fileName, folder);
+        TReadFile file = ReadFileToEdit(fileName, folder, &buffers);
         if (prepare) prepare(file);
         return file;
     } catch (const std::exception&) {
@@ -104,11 +109,12 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
 
 // One read of the size fstat saw; only a file that claims to be empty (some
 // kernel files do) is read up to its end.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
+TReadFile ReadFileToEdit(const std::string& fileName, int folder, TBufferPool* buffers) {
     TReadFile whole;
     whole.File = OpenForReading(folder, fileName);
     const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
     std::string& data = whole.Contents;
+    if (buffers) data = buffers->Take();
     data.reserve(size);
     PreferHugePages(data, size);
     data.resize(size == 0 ? 65536 : size);
@@ -126,6 +132,26 @@ TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
     }
     data.resize(used);
     return whole;
+}
+
+std::string TBufferPool::Take() {
+    std::lock_guard lock(m_mutex);
+    if (m_free.empty()) return {};
+    std::string buffer = std::move(m_free.back());
+    m_free.pop_back();
+    m_bytes -= buffer.size();
+    return buffer;
+}
+
+void TBufferPool::Give(std::string&& buffer) {
+    if (buffer.capacity() < kSmallestPooled || buffer.capacity() > kLargestPooled) return;
+    // Its whole capacity counts as written: a file read into it is then
+    // never zero-filled first.
+    buffer.resize(buffer.capacity());
+    std::lock_guard lock(m_mutex);
+    if (m_bytes + buffer.size() > kPooledBytes) return;
+    m_bytes += buffer.size();
+    m_free.push_back(std::move(buffer));
 }
 
 TReadAhead::TFolderHandle::TFolderHandle(const std::string& folder)
@@ -266,7 +292,7 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
     ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
     slot.File = ReadPrepared(listing.Folder ? listing.Folder->Descriptor : AT_FDCWD,
-                             listing.Names[at], Prepare);
+                             listing.Names[at], Prepare, m_buffers);
     slot.Bytes = HeldBytes(slot.File);
     m_bytesAhead += slot.Bytes;
     int state = kReading;

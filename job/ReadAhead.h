@@ -42,9 +42,24 @@ public:
     long long EditedCount = 0;
 };
 
+// Buffers of files done with, to read the next files into: a tree of small
+// files then costs no allocation and no zero-filling per file.
+class TBufferPool {
+public:
+    // An empty string, or one holding stale bytes (its size is no promise).
+    std::string Take();
+    void Give(std::string&& buffer);
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_free;
+    std::size_t m_bytes = 0;
+};
+
 // Raises "Cannot open file NAME" when it cannot be opened or read. Given the
 // descriptor of the file's folder, only the name's last part is looked up.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD);
+TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD,
+                         TBufferPool* buffers = nullptr);
 
 class TReadAhead {
 public:
@@ -71,6 +86,8 @@ public:
     // The folders below folder that a recursive walk enters, as the reader
     // found them, or read now. Asked for right after folder's last listing.
     std::vector<std::string> SubFoldersOf(const std::string& folder) const;
+    // Takes back the bytes of a file done with, for files still to be read.
+    void Recycle(std::string&& buffer) { m_buffers.Give(std::move(buffer)); }
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
@@ -121,6 +138,7 @@ private:
     std::vector<std::string> m_paths, m_masks;
     bool m_recurse = false;
     std::size_t m_readerListing = 0;
+    TBufferPool m_buffers;
     std::thread m_thread;
 };
 
