@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -60,20 +61,36 @@ std::vector<std::string> Joined(const std::string& folder, const std::vector<std
 
 }  // namespace
 
-TFolderEntries ReadFolder(const std::string& folder) {
+namespace {
+
+TFolderEntries ReadEntries(DIR* dir) {
     TFolderEntries entries;
-    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir) return entries;
-    while (const dirent* entry = readdir(dir.get())) {
+    while (const dirent* entry = readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name.front() == '.') continue;
-        if (IsWanted(dir.get(), *entry, TWanted::Files)) {
+        if (IsWanted(dir, *entry, TWanted::Files)) {
             entries.Files.emplace_back(name);
-        } else if (IsWanted(dir.get(), *entry, TWanted::Folders)) {
+        } else if (IsWanted(dir, *entry, TWanted::Folders)) {
             entries.Folders.emplace_back(name);
         }
     }
     return entries;
+}
+
+}  // namespace
+
+TFolderEntries ReadFolder(const std::string& folder) {
+    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
+    return ReadEntries(dir.get());
+}
+
+TFolderEntries ReadFolderAt(int folderDescriptor) {
+    const int own = fcntl(folderDescriptor, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return {};
+    std::unique_ptr<DIR, TDirCloser> dir(fdopendir(own));
+    if (!dir) close(own);
+    return ReadEntries(dir.get());
 }
 
 std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,

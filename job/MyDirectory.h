@@ -28,6 +28,8 @@ struct TFolderEntries {
     std::vector<std::string> Files, Folders;
 };
 TFolderEntries ReadFolder(const std::string& folder);
+// The same through a descriptor of the folder held open (it stays open).
+TFolderEntries ReadFolderAt(int folderDescriptor);
 // Joined to the folder: the files matching mask, and the folders a recursive
 // walk enters.
 std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,

@@ -16,11 +16,8 @@ namespace {
 // Enough to keep the reader busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
-// Buffers kept for reuse: those of small files, as many as are read ahead.
-constexpr std::size_t kSmallestPooled = 1u << 12;
-constexpr std::size_t kLargestPooled = 1u << 20;
-constexpr std::size_t kPooledBytes = 16u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
+constexpr std::size_t kListingsRead = 2;     // the one read from and the next, listed
 // Waiting awake: the edit pass for a file the reader is finishing, the reader
 // for the edit pass to take files (it takes one in well under this).
 constexpr int kAwakeWaits = 200;
@@ -63,10 +60,9 @@ void PreferHugePages(std::string& buffer, std::size_t size) {
 // Reads and prepares a file; none when it cannot be read (the edit pass then
 // reads it again and raises the error in its turn).
 std::optional<TReadFile> ReadPrepared(int folder, const std::string& fileName,
-                                      const std::function<void(TReadFile&)>& prepare,
-                                      TBufferPool& buffers) {
+                                      const std::function<void(TReadFile&)>& prepare) {
     try {
-        TReadFile file = ReadFileToEdit(fileName, folder, &buffers);
+        TReadFile file = ReadFileToEdit(fileName, folder);
         if (prepare) prepare(file);
         return file;
     } catch (const std::exception&) {
@@ -109,12 +105,11 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
 
 // One read of the size fstat saw; only a file that claims to be empty (some
 // kernel files do) is read up to its end.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder, TBufferPool* buffers) {
+TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
     TReadFile whole;
     whole.File = OpenForReading(folder, fileName);
     const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
     std::string& data = whole.Contents;
-    if (buffers) data = buffers->Take();
     data.reserve(size);
     PreferHugePages(data, size);
     data.resize(size == 0 ? 65536 : size);
@@ -132,26 +127,6 @@ TReadFile ReadFileToEdit(const std::string& fileName, int folder, TBufferPool* b
     }
     data.resize(used);
     return whole;
-}
-
-std::string TBufferPool::Take() {
-    std::lock_guard lock(m_mutex);
-    if (m_free.empty()) return {};
-    std::string buffer = std::move(m_free.back());
-    m_free.pop_back();
-    m_bytes -= buffer.size();
-    return buffer;
-}
-
-void TBufferPool::Give(std::string&& buffer) {
-    if (buffer.capacity() < kSmallestPooled || buffer.capacity() > kLargestPooled) return;
-    // Its whole capacity counts as written: a file read into it is then
-    // never zero-filled first.
-    buffer.resize(buffer.capacity());
-    std::lock_guard lock(m_mutex);
-    if (m_bytes + buffer.size() > kPooledBytes) return;
-    m_bytes += buffer.size();
-    m_free.push_back(std::move(buffer));
 }
 
 TReadAhead::TFolderHandle::TFolderHandle(const std::string& folder)
@@ -194,7 +169,6 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_paths = paths;
     m_masks = masks;
     m_recurse = recurse;
-    m_readerListing = 0;
     m_quit = false;
     m_thread = std::thread([this] { Work(); });
 }
@@ -292,7 +266,7 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
     ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
     slot.File = ReadPrepared(listing.Folder ? listing.Folder->Descriptor : AT_FDCWD,
-                             listing.Names[at], Prepare, m_buffers);
+                             listing.Names[at], Prepare);
     slot.Bytes = HeldBytes(slot.File);
     m_bytesAhead += slot.Bytes;
     int state = kReading;
@@ -366,12 +340,8 @@ bool TReadAhead::ReaderWaitsFor(TReady ready) {
     return !m_quit;
 }
 
-std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(
-    std::size_t n, const std::string& folder, const std::string& mask,
-    const TFolderEntries& entries, const std::shared_ptr<const TFolderHandle>& handle) {
-    auto listing =
-        std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask), handle);
-    if (m_recurse && mask == m_masks.back()) listing->SubFolders = SubFolders(folder, entries);
+std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
+                                                             std::shared_ptr<TListing> listing) {
     std::lock_guard lock(m_mutex);
     if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
     if (n < m_queueStart + m_queue.size()) {
@@ -383,37 +353,79 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(
     return listing;
 }
 
-bool TReadAhead::ReadListingAhead(const std::string& folder, const std::string& mask,
-                                  const TFolderEntries& entries,
-                                  const std::shared_ptr<const TFolderHandle>& handle) {
-    const std::size_t n = m_readerListing++;
-    if (!ReaderWaitsFor([&] { return n < m_takerListing + kListingsAhead; })) return false;
-    const std::shared_ptr<TListing> listing = ListingAhead(n, folder, mask, entries, handle);
-    if (!listing) return true;
-    while (listing->MayClaim()) {
-        if (ReadOneAhead(*listing)) continue;
-        if (!ReaderWaitsFor([&] { return HasRoom() || !listing->MayClaim(); })) return false;
+// The walk of the edit pass, one listing at a time: a folder's listings mask
+// by mask, then its sub-folders' in turn when recursing.
+struct TReadAhead::TWalk {
+    struct TLevel {
+        std::vector<std::string> Folders;
+        std::size_t Next = 0;
+    };
+    std::vector<TLevel> Pending;
+    std::string Folder;
+    TFolderEntries Entries;
+    std::shared_ptr<const TFolderHandle> Handle;
+    std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
+};
+
+std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
+    while (walk.Mask == m_masks.size()) {
+        while (!walk.Pending.empty() && walk.Pending.back().Next == walk.Pending.back().Folders.size()) {
+            walk.Pending.pop_back();
+        }
+        if (walk.Pending.empty()) return nullptr;
+        TWalk::TLevel& level = walk.Pending.back();
+        walk.Folder = level.Folders[level.Next++];
+        walk.Handle = std::make_shared<const TFolderHandle>(walk.Folder);
+        if (walk.Handle->Descriptor < 0) {
+            walk.Handle.reset();
+            walk.Entries = ReadFolder(walk.Folder);
+        } else {
+            walk.Entries = ReadFolderAt(walk.Handle->Descriptor);
+        }
+        walk.Mask = 0;
     }
-    return !m_quit;
+    const std::string& mask = m_masks[walk.Mask++];
+    std::vector<std::string> names = FilesMatching(walk.Folder, walk.Entries, mask);
+    // A folder is held open only while files of it are still to be read.
+    auto handle = names.empty() ? nullptr : walk.Handle;
+    auto listing = std::make_shared<TListing>(walk.Folder, mask, std::move(names), std::move(handle));
+    if (walk.Mask == m_masks.size() && m_recurse) {
+        listing->SubFolders = SubFolders(walk.Folder, walk.Entries);
+        walk.Pending.push_back({*listing->SubFolders, 0});
+    }
+    if (walk.Mask == m_masks.size()) walk.Handle.reset();
+    return listing;
 }
 
-bool TReadAhead::VisitAhead(const std::string& folder) {
-    auto handle = std::make_shared<const TFolderHandle>(folder);
-    const TFolderEntries entries = ReadFolder(folder);
-    if (handle->Descriptor < 0) handle.reset();
-    for (const auto& mask : m_masks) {
-        if (!ReadListingAhead(folder, mask, entries, handle)) return false;
-    }
-    if (!m_recurse) return true;
-    for (const auto& subFolder : SubFolders(folder, entries)) {
-        if (!VisitAhead(subFolder)) return false;
-    }
-    return true;
-}
-
+// The reader lists a folder or two ahead of the files it reads, so that the
+// edit pass finds each listing made when it gets there.
 void TReadAhead::Work() {
-    for (const auto& folder : m_paths) {
-        if (!VisitAhead(folder)) return;
+    if (m_masks.empty()) return;
+    TWalk walk;
+    walk.Pending.push_back({m_paths, 0});
+    walk.Mask = m_masks.size();
+    std::deque<std::shared_ptr<TListing>> reading;  // listings with files still to claim
+    bool walked = false;
+    std::size_t n = 0;  // the number of the next listing
+    const auto mayList = [&] {
+        return !walked && reading.size() < kListingsRead && n < m_takerListing + kListingsAhead;
+    };
+    while (!m_quit) {
+        while (!reading.empty() && !reading.front()->MayClaim()) reading.pop_front();
+        if (mayList()) {
+            std::shared_ptr<TListing> listing = NextListing(walk);
+            if (!listing) {
+                walked = true;
+            } else if ((listing = ListingAhead(n++, std::move(listing)))) {
+                reading.push_back(std::move(listing));
+            }
+            continue;
+        }
+        if (!reading.empty() && ReadOneAhead(*reading.front())) continue;
+        if (walked && reading.empty()) return;
+        ReaderWaitsFor([&] {
+            return mayList() || (!reading.empty() && (HasRoom() || !reading.front()->MayClaim()));
+        });
     }
 }
 

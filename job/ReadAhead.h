@@ -42,24 +42,9 @@ public:
     long long EditedCount = 0;
 };
 
-// Buffers of files done with, to read the next files into: a tree of small
-// files then costs no allocation and no zero-filling per file.
-class TBufferPool {
-public:
-    // An empty string, or one holding stale bytes (its size is no promise).
-    std::string Take();
-    void Give(std::string&& buffer);
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_free;
-    std::size_t m_bytes = 0;
-};
-
 // Raises "Cannot open file NAME" when it cannot be opened or read. Given the
 // descriptor of the file's folder, only the name's last part is looked up.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD,
-                         TBufferPool* buffers = nullptr);
+TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD);
 
 class TReadAhead {
 public:
@@ -86,8 +71,6 @@ public:
     // The folders below folder that a recursive walk enters, as the reader
     // found them, or read now. Asked for right after folder's last listing.
     std::vector<std::string> SubFoldersOf(const std::string& folder) const;
-    // Takes back the bytes of a file done with, for files still to be read.
-    void Recycle(std::string&& buffer) { m_buffers.Give(std::move(buffer)); }
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
@@ -102,17 +85,13 @@ private:
         const int Descriptor;
     };
     struct TListing;
+    struct TWalk;
     void Work();
-    // False when the reader is to end.
-    bool VisitAhead(const std::string& folder);
-    bool ReadListingAhead(const std::string& folder, const std::string& mask,
-                          const TFolderEntries& entries,
-                          const std::shared_ptr<const TFolderHandle>& handle);
-    // The reader's listing number n of the walk, or none when the edit pass
-    // is past it.
-    std::shared_ptr<TListing> ListingAhead(std::size_t n, const std::string& folder,
-                                           const std::string& mask, const TFolderEntries& entries,
-                                           const std::shared_ptr<const TFolderHandle>& handle);
+    // The walk's next listing, or none at its end.
+    std::shared_ptr<TListing> NextListing(TWalk& walk);
+    // Queues listing as number n of the walk; gives the one to read from:
+    // none when the edit pass is past it, or the edit pass's own.
+    std::shared_ptr<TListing> ListingAhead(std::size_t n, std::shared_ptr<TListing> listing);
     // Reads and prepares one file of the listing that nobody has claimed
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);
@@ -134,11 +113,9 @@ private:
     std::atomic<std::size_t> m_takerListing{0};  // number of the edit pass's listing, plus one
     std::shared_ptr<TListing> m_current;         // the edit pass's own
     std::atomic<std::size_t> m_filesAhead{0}, m_bytesAhead{0};  // claimed and not yet taken
-    // The reader's walk, fixed before it starts, and its next listing's number.
+    // The reader's walk, fixed before it starts.
     std::vector<std::string> m_paths, m_masks;
     bool m_recurse = false;
-    std::size_t m_readerListing = 0;
-    TBufferPool m_buffers;
     std::thread m_thread;
 };
 

@@ -209,8 +209,6 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         }
     }
     m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
-    m_readAhead.Recycle(std::move(work.Text));
-    m_readAhead.Recycle(std::move(read.Contents));
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {

@@ -118,19 +118,5 @@ TEST(ReadAhead, WorksWithoutAReaderAndAfterAStop) {
     EXPECT_EQ(again.ReadAhead + again.ReadHere, 480);
 }
 
-// A reused buffer holds another file's bytes; none of them may show.
-TEST(ReadAhead, ReusedBuffersHoldOnlyTheFileRead) {
-    TTempTree tree;
-    TBufferPool buffers;
-    for (const std::size_t size : {std::size_t{9000}, std::size_t{10}, std::size_t{0},
-                                   std::size_t{70000}, std::size_t{4097}}) {
-        const std::string contents(size, static_cast<char>('a' + size % 26));
-        tree.Write("f", contents);
-        TReadFile read = ReadFileToEdit(tree.Path("f"), AT_FDCWD, &buffers);
-        EXPECT_EQ(read.Contents, contents) << size;
-        buffers.Give(std::string(20000, '#'));
-    }
-}
-
 }  // namespace
 }  // namespace varnok
