@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "LiteralSearch.h"
 #include "Pattern.h"
 #include "Search.h"
 #include "Substitution.h"
@@ -99,22 +100,55 @@ bool NeedsIndent(const std::string& r)
 
 }  // namespace
 
+TPreparedChange::TPreparedChange(std::string pattern, std::string replacement,
+                                 bool CaseSensitive, bool WildCards, bool ExpandReplacement,
+                                 bool WholeWords, bool BalanceParens, bool SpanLines)
+    : m_pattern(std::move(pattern)),
+      m_replacement(std::move(replacement)),
+      m_caseSensitive(CaseSensitive),
+      m_wildActive(false),
+      m_wholeWords(WholeWords),
+      m_balanceParens(BalanceParens),
+      m_spanLines(SpanLines)
+{
+    if (m_pattern.empty()) return;
+    if (!CaseSensitive) UpperCaseInPlace(m_pattern);
+    m_wildActive = HasWildCards(WildCards, m_pattern);
+    if (WildCards) CompilePattern(m_pattern);
+    if (ExpandReplacement) PrepareReplacement(m_replacement);
+}
+
+bool TPreparedChange::MayMatch(std::string_view bytes) const
+{
+    if (m_pattern.empty()) return false;
+    if (m_wildActive) return true;
+    if (bytes.size() >= static_cast<std::size_t>(INT_MAX)) return true;
+    const TLiteralSearch literal(m_pattern, !m_caseSensitive);
+    return literal.Find(bytes, 0, static_cast<int>(bytes.size())) >= 0;
+}
+
 int ReplaceAll(std::string& text, std::string pattern, std::string replacement,
                bool CaseSensitive, bool WildCards, bool ExpandReplacement,
                bool WholeWords, bool BalanceParens, bool SpanLines)
 {
-    if (pattern.empty()) return 0;
-    if (!CaseSensitive) UpperCaseInPlace(pattern);
-    TSearchContext context;
-    context.WildActive = HasWildCards(WildCards, pattern);
-    context.WholeWords = WholeWords;
-    context.BalanceParens = BalanceParens;
-    context.SpanLines = SpanLines;
-    if (WildCards) CompilePattern(pattern);
-    if (ExpandReplacement) PrepareReplacement(replacement);
-    if (text.empty()) return 0;
+    return TPreparedChange(std::move(pattern), std::move(replacement), CaseSensitive, WildCards,
+                           ExpandReplacement, WholeWords, BalanceParens, SpanLines)
+        .ReplaceAll(text);
+}
+
+int TPreparedChange::ReplaceAll(std::string& text) const
+{
+    if (m_pattern.empty() || text.empty()) return 0;
     if (text.size() >= static_cast<std::size_t>(INT_MAX))
         throw std::runtime_error("Text too large to search: " + std::to_string(text.size()) + " bytes");
+    const bool CaseSensitive = m_caseSensitive;
+    const std::string& pattern = m_pattern;
+    const std::string& replacement = m_replacement;
+    TSearchContext context;
+    context.WildActive = m_wildActive;
+    context.WholeWords = m_wholeWords;
+    context.BalanceParens = m_balanceParens;
+    context.SpanLines = m_spanLines;
 
     // A case-blind wild-card search runs on an upper-cased copy; the plain search
     // folds case as it compares and needs none.

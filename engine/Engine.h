@@ -2,6 +2,7 @@
 // The text engine's entry point: one replace-all over one text in memory.
 
 #include <string>
+#include <string_view>
 
 namespace varnok {
 
@@ -10,5 +11,25 @@ namespace varnok {
 int ReplaceAll(std::string& text, std::string pattern, std::string replacement,
                bool CaseSensitive, bool WildCards, bool ExpandReplacement,
                bool WholeWords, bool BalanceParens, bool SpanLines);
+
+// One change made ready once for many texts: the same replace-all without
+// compiling the pattern and the replacement again for each.
+class TPreparedChange {
+public:
+    TPreparedChange(std::string pattern, std::string replacement, bool CaseSensitive,
+                    bool WildCards, bool ExpandReplacement, bool WholeWords, bool BalanceParens,
+                    bool SpanLines);
+
+    int ReplaceAll(std::string& text) const;
+    // False when no match can be in a text made of bytes: a plain pattern
+    // that does not occur in them, NUL or not. Cheaper than ReplaceAll.
+    bool MayMatch(std::string_view bytes) const;
+
+private:
+    std::string m_pattern, m_replacement;  // compiled
+    bool m_caseSensitive;
+    bool m_wildActive;
+    bool m_wholeWords, m_balanceParens, m_spanLines;
+};
 
 }  // namespace varnok

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -50,21 +51,20 @@ bool SyncFileSystemOf(const std::string& folder) {
     return synced;
 }
 
-struct TChanges {
-    std::vector<std::string> Search, Replace;
-    bool SpanLines;
-};
-
-long long ApplyAll(const std::vector<std::string>& search, const std::vector<std::string>& replace,
-                   bool spanLines, std::string& text) {
+long long ApplyAll(const std::vector<TPreparedChange>& changes, std::string& text) {
     long long count = 0;
-    for (std::size_t i = 0; i < search.size(); ++i) {
-        if (search[i].empty()) continue;
-        count += ReplaceAll(text, search[i], replace[i], /*CaseSensitive=*/false,
-                            /*WildCards=*/true, /*ExpandReplacement=*/true, /*WholeWords=*/false,
-                            /*BalanceParens=*/true, spanLines);
-    }
+    for (const auto& change : changes) count += change.ReplaceAll(text);
     return count;
+}
+
+// With line-neutral changes only, bytes in which no pattern occurs at all give
+// no replacement: such a file, the usual one, is then neither converted nor
+// searched again.
+bool NoneMayMatch(const std::vector<TPreparedChange>& changes, bool lineNeutral,
+                  const std::string& contents) {
+    return lineNeutral && std::none_of(changes.begin(), changes.end(), [&](const auto& change) {
+               return change.MayMatch(contents);
+           });
 }
 
 }  // namespace
@@ -116,16 +116,25 @@ void TVarnokDirectory::PreProcessProcedure() {
         }
         if (j < last) ++j;
     }
-    // The reader applies the changes too, to a copy of the list of its own;
-    // the edit pass takes its result unless the file changed since.
+    m_prepared = std::make_shared<std::vector<TPreparedChange>>();
+    for (std::size_t i = 0; i < SearchStrings.size(); ++i) {
+        m_prepared->emplace_back(SearchStrings[i], ReplaceStrings[i], /*CaseSensitive=*/false,
+                                 /*WildCards=*/true, /*ExpandReplacement=*/true,
+                                 /*WholeWords=*/false, /*BalanceParens=*/true, SpanLines);
+    }
+    // The reader applies the changes too; the edit pass takes its result
+    // unless the file changed since.
     m_readAhead.Prepare = nullptr;
     if (ChangeCount != 0) {
-        auto changes =
-            std::make_shared<const TChanges>(TChanges{SearchStrings, ReplaceStrings, SpanLines});
-        m_readAhead.Prepare = [changes, lineNeutral = m_lineNeutral](TReadFile& file) {
+        m_readAhead.Prepare = [changes = std::shared_ptr<const std::vector<TPreparedChange>>(m_prepared),
+                               lineNeutral = m_lineNeutral](TReadFile& file) {
+            if (NoneMayMatch(*changes, lineNeutral, file.Contents)) {
+                file.Edited.emplace();
+                file.EditedCount = 0;
+                return;
+            }
             file.Edited = MakeWorkingText(file.Contents, lineNeutral);
-            file.EditedCount = ApplyAll(changes->Search, changes->Replace, changes->SpanLines,
-                                        file.Edited->Text);
+            file.EditedCount = ApplyAll(*changes, file.Edited->Text);
         };
     }
     m_readAhead.Start(Paths, Masks, Recurse);
@@ -144,6 +153,7 @@ void TVarnokDirectory::PostProcessProcedure() {
     m_readAhead.Stop();
     SearchStrings.clear();
     ReplaceStrings.clear();
+    m_prepared.reset();
     SyncWritten();
 }
 
@@ -163,9 +173,7 @@ bool TVarnokDirectory::ChangesMayApply() {
 }
 
 void TVarnokDirectory::ApplyChanges(std::string& text) {
-    if (ChangesMayApply()) {
-        ReplacementCount += ApplyAll(SearchStrings, ReplaceStrings, SpanLines, text);
-    }
+    if (ChangesMayApply()) ReplacementCount += ApplyAll(*m_prepared, text);
 }
 
 void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
@@ -196,7 +204,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     if (read.Edited) {
         work = std::move(*read.Edited);
         if (ChangesMayApply()) ReplacementCount = read.EditedCount;
-    } else {
+    } else if (!NoneMayMatch(*m_prepared, m_lineNeutral, contents)) {
         work = MakeWorkingText(contents, m_lineNeutral);
         ApplyChanges(work.Text);
     }

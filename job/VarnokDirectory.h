@@ -7,12 +7,14 @@
 #include <sys/types.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "MyDirectory.h"
+#include "engine/Engine.h"
 #include "ReadAhead.h"
 #include "RunHost.h"
 #include "WorkingText.h"
@@ -81,6 +83,7 @@ private:
     TRunHost* m_host = nullptr;
     const std::vector<std::string>* m_changes = nullptr;
     bool m_lineNeutral = false;
+    std::shared_ptr<std::vector<TPreparedChange>> m_prepared;  // the change list, ready to apply
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
     std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
     std::map<TFileId, std::string> m_dryRunContents;  // what a real run would have written

@@ -115,6 +115,10 @@ TEST(EngineDifferential, ReplaceAllMatchesTheDesignedAlgorithm)
                                         << " replacement " << Show(replacement) << " text " << Show(text);
         ASSERT_EQ(fast, slow) << "round " << round << " pattern " << Show(pattern)
                               << " replacement " << Show(replacement) << " text " << Show(text);
+        // The shortcut that skips a text must never skip one with a match.
+        const TPreparedChange prepared(pattern, replacement, o[0], o[1], o[2], o[3], o[4], o[5]);
+        ASSERT_TRUE(fastCount == 0 || prepared.MayMatch(text))
+            << "round " << round << " pattern " << Show(pattern) << " text " << Show(text);
     }
 }
 
