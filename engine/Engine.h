@@ -21,8 +21,8 @@ public:
                     bool SpanLines);
 
     int ReplaceAll(std::string& text) const;
-    // False when no match can be in a text made of bytes: a plain pattern
-    // that does not occur in them, NUL or not. Cheaper than ReplaceAll.
+    // False only when bytes cannot hold a match: the pattern is plain and
+    // occurs nowhere in them, not even past a NUL. Cheaper than ReplaceAll.
     bool MayMatch(std::string_view bytes) const;
 
 private:
