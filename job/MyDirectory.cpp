@@ -59,10 +59,6 @@ std::vector<std::string> Joined(const std::string& folder, const std::vector<std
     return joined;
 }
 
-}  // namespace
-
-namespace {
-
 TFolderEntries ReadEntries(DIR* dir) {
     TFolderEntries entries;
     if (!dir) return entries;

@@ -234,7 +234,9 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
         }
         // The reader is behind, or went another way: list the folder here.
         lock.unlock();
-        own = std::make_shared<TListing>(folder, mask, FilesMatching(folder, ReadFolder(folder), mask));
+        const TFolderEntries entries = ReadFolder(folder);
+        own = std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask));
+        if (m_recurse && mask == m_masks.back()) own->SubFolders = SubFolders(folder, entries);
         lock.lock();
     }
     m_current = m_queue.front();
@@ -325,7 +327,7 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 }
 
 template <class TReady>
-bool TReadAhead::ReaderWaitsFor(TReady ready) {
+void TReadAhead::ReaderWaitsFor(TReady ready) {
     const auto awakeUntil = std::chrono::steady_clock::now() + kReaderAwake;
     while (!m_quit && !ready()) {
         if (std::chrono::steady_clock::now() < awakeUntil) {
@@ -337,7 +339,6 @@ bool TReadAhead::ReaderWaitsFor(TReady ready) {
         m_forReader.wait(lock, [&] { return m_quit || ready(); });
         m_readerSleeps = false;
     }
-    return !m_quit;
 }
 
 std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,

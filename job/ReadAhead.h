@@ -98,7 +98,7 @@ private:
     bool HasRoom() const;
     void Drop(TListing& listing, std::size_t slot);
     // Waits, awake for a while and then asleep, until ready() or the end.
-    template <class TReady> bool ReaderWaitsFor(TReady ready);
+    template <class TReady> void ReaderWaitsFor(TReady ready);
     void WakeReader();
 
     std::mutex m_mutex;
