@@ -83,7 +83,12 @@ std::string LinkTarget(const std::string& path) {
         std::error_code error;
         // An entry that cannot be looked at is no link as far as we know; the
         // open that follows reports why.
-        if (!fs::is_symlink(fs::symlink_status(current, error))) return current.string();
+        if (!fs::is_symlink(fs::symlink_status(current, error))) {
+            if (links == 0) return path;
+            // The folder named plainly, for the messages that name the target.
+            fs::path folder = fs::weakly_canonical(current.parent_path(), error);
+            return error ? current.string() : (folder / current.filename()).string();
+        }
         if (links == 40) throw std::system_error(ELOOP, std::generic_category(), path);
         fs::path target = fs::read_symlink(current, error);
         if (error) throw std::system_error(error, path);

@@ -105,6 +105,24 @@ TEST_F(StoreTest, ListsReadNoFurtherThanTheirCount) {
     EXPECT_EQ(store.ReadList("Varnok\\Wizard", "ListBox-1"), (Lines{"one", "three"}));
 }
 
+// A hand-edited Count far beyond the items: the items present are read, in
+// the order of their numbers, not every number up to the Count (which, at the
+// largest number, would never end).
+TEST_F(StoreTest, ListsReadTheItemsPresentWhateverTheirCount) {
+    const std::string key = "Varnok\\DialogListBox-2";
+    TMyIniFile store(kDefaultStoreKey);
+    store.WriteText(key, "Count", "0x7FFFFFFF");
+    for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"Item9", "nine"}, {"item1", "one"}, {"Item01", "not an item"}, {"Item", "none"},
+             {"Item-3", "negative"}, {"Item3", ""}, {"ITEM2", "two"}, {"Item2x", "no"},
+             {"Item99999999999", "beyond int"}}) {
+        store.WriteText(key, name, text);
+    }
+    EXPECT_EQ(store.ReadList(kSection, "ListBox-2"), (Lines{"one", "two", "nine"}));
+    store.WriteText(key, "Count", "2");
+    EXPECT_EQ(store.ReadList(kSection, "ListBox-2"), (Lines{"one", "two"}));
+}
+
 TEST_F(StoreTest, FontsReplaceEveryField) {
     auto fields = [](const TFontRecord& f) {
         return std::tie(f.Name, f.Size, f.Bold, f.Italic, f.Underline, f.StrikeOut);

@@ -10,6 +10,7 @@
 #include "AtomicFile.h"
 #include "StoreFile.h"
 #include "StoreTestSupport.h"
+#include "StoreTransaction.h"
 #include "UMyIniFile.h"
 
 namespace varnok {
@@ -18,6 +19,7 @@ namespace {
 using testing::StoreTest;
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00\n\n";
+constexpr const char* kSectionOfDialog = "Varnok\\Dialog";
 
 TEST(StoreDocument, TextValuesSurviveSerializeAndParse) {
     const std::string texts[] = {
@@ -105,28 +107,131 @@ TEST(StoreDocument, WritesKeysSortedAndOnlyTheBlocksItNeeds) {
                   "[HKEY_CURRENT_USER\\T\\b]\n\"v\"=\"1\"\n\n");
 }
 
-TEST_F(StoreTest, UnparsableFileIsKeptAsideAndReportedOnce) {
+// Files in `folder` whose name begins with `prefix`.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+    }
+    return found;
+}
+
+template <typename Operation>
+std::string ErrorOf(Operation operation) {
+    try {
+        operation();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST_F(StoreTest, UnparsableFileIsKeptAsideAtStartUpAndReportedOnce) {
     const std::string path = StoreFilePath();
     const std::string garbage = "this is not a store\n";
     PutFile(path, garbage);
 
-    TMyIniFile store(kDefaultStoreKey);
-    EXPECT_EQ(store.ReadText("S", "v", "default"), "default");
+    {
+        TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp);
+        TMyIniFile store(kDefaultStoreKey);
+        EXPECT_EQ(store.ReadText("S", "v", "default"), "default");
+        startUp.Commit();
+    }
     const std::string warning = TakeStoreWarning();
     EXPECT_NE(warning.find(path), std::string::npos) << warning;
     EXPECT_EQ(TakeStoreWarning(), "");
 
-    std::vector<std::string> aside;
-    for (const auto& entry : std::filesystem::directory_iterator(Folder() + "/Tavrin Software")) {
-        if (entry.path().string().starts_with(path + ".corrupt-")) aside.push_back(entry.path());
-    }
+    const std::vector<std::string> aside = FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.corrupt-");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(FileText(aside[0]), garbage);
     EXPECT_NE(warning.find(aside[0]), std::string::npos) << warning;
 
+    TMyIniFile store(kDefaultStoreKey);
     store.WriteText("S", "v", "new");
     EXPECT_EQ(store.ReadText("S", "v", ""), "new");
     EXPECT_EQ(TakeStoreWarning(), "");
+}
+
+// After start-up the file holds this session's values and every other
+// configuration: one that stopped parsing is someone's edit. Nothing may set
+// it aside or write a fresh store over it; every access says why it fails.
+TEST_F(StoreTest, StoreThatStopsParsingInSessionIsLeftAsItIs) {
+    const std::string path = StoreFilePath();
+    TMyIniFile(ConfigurationStoreKey("Weekly")).WriteText(kSectionOfDialog, "Edit-1", "*.txt");
+    const std::string broken = FileText(path) + "\"Edit-2\"=\"unterminated\n";
+    PutFile(path, broken);
+
+    const std::function<void()> operations[] = {
+        [] { TMyIniFile(kDefaultStoreKey).ReadText(kSectionOfDialog, "Edit-1", ""); },
+        [] { TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "x"); },
+        [] { TMyIniFile(kDefaultStoreKey).ReadList(kSectionOfDialog, "ListBox-1"); },
+        [] { ListConfigurationNames(); },
+        [] {
+            TStoreTransaction save;
+            TMyIniFile(kDefaultStoreKey).WriteNumber("Varnok\\Report", "Left", 1);
+            save.Commit();
+        },
+    };
+    for (std::size_t i = 0; i < std::size(operations); ++i) {
+        const std::string error = ErrorOf(operations[i]);
+        EXPECT_NE(error.find(path), std::string::npos) << i << ": " << error;
+        EXPECT_NE(error.find("line 6"), std::string::npos) << i << ": " << error;
+    }
+    EXPECT_EQ(FileText(path), broken);
+    EXPECT_TRUE(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.").size() == 1u)
+        << "only the lock beside it";
+    EXPECT_EQ(TakeStoreWarning(), "");
+}
+
+// Dotfiles kept in another folder: the store file and the text blocks are
+// links there, relative or absolute, chained or dangling. Writing keeps each a
+// link and replaces its target through a temporary file beside the target,
+// with the target's permission bits; the store's lock and a set-aside copy
+// stand beside the target too.
+TEST_F(StoreTest, LinkedFilesStayLinks) {
+    namespace fs = std::filesystem;
+    const std::string dot = Folder() + "/dotfiles";
+    const std::string storePath = StoreFilePath();
+    const std::string block = TextBlockPath(kSectionOfDialog, "2");
+    const std::string tree = TextBlockPath("Varnok\\Report", "3");
+    PutFile(dot + "/store.reg", "Windows Registry Editor Version 5.00\n\n");
+    PutFile(dot + "/changes.txt", "old\r\n");
+    fs::permissions(dot + "/changes.txt", fs::perms(0640));
+    fs::create_directories(fs::path(block).parent_path());
+    fs::create_directories(fs::path(tree).parent_path());
+    fs::create_symlink("../dotfiles/store.reg", storePath);
+    fs::create_symlink(dot + "/changes-link", block);  // a chain of two links
+    fs::create_symlink("changes.txt", dot + "/changes-link");
+    fs::create_symlink(dot + "/tree.txt", tree);  // dangling: the write makes the target
+
+    TMyIniFile store(kDefaultStoreKey);
+    store.WriteText(kSectionOfDialog, "Edit-1", "*.txt");
+    store.WriteTextBlock(kSectionOfDialog, "2", "new\n");
+    store.WriteTree("Varnok\\Report", "3", {{"root", {}}});
+
+    for (const std::string& link : {storePath, block, dot + "/changes-link", tree}) {
+        EXPECT_TRUE(fs::is_symlink(link)) << link;
+    }
+    EXPECT_NE(FileText(dot + "/store.reg").find("\"Edit-1\"=\"*.txt\""), std::string::npos);
+    EXPECT_EQ(FileText(dot + "/changes.txt"), "new\r\n");
+    EXPECT_EQ(fs::status(dot + "/changes.txt").permissions(), fs::perms(0640));
+    EXPECT_EQ(FileText(dot + "/tree.txt"), "root\r\n");
+    EXPECT_TRUE(fs::exists(dot + "/store.reg.lock"));
+    EXPECT_EQ(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.").size(), 0u);
+    EXPECT_EQ(FilesStartingWith(dot, "store.reg.").size(), 1u) << "the lock, no temporary file";
+    EXPECT_EQ(FilesStartingWith(dot, "changes.txt.").size(), 0u);
+
+    // Set aside at start-up: the target moves, the link stays and is written through.
+    PutFile(dot + "/store.reg", "garbage\n");
+    {
+        TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp);
+        TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "*.md");
+        startUp.Commit();
+    }
+    EXPECT_NE(TakeStoreWarning().find(dot + "/store.reg.corrupt-"), std::string::npos);
+    EXPECT_TRUE(fs::is_symlink(storePath));
+    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "*.md");
+    EXPECT_EQ(FilesStartingWith(dot, "store.reg.corrupt-").size(), 1u);
 }
 
 // Runs `work` in a child process that exits when it returns.
