@@ -18,6 +18,10 @@
 //                                    write, or the key path cannot be written
 //   "Failed to set data for '%s'"    the new store file cannot be written
 //   "Cannot create file %s"          a text-block file cannot be written
+//   "The settings file %s cannot be read (<line>: <fault>); it is left as it
+//   is, and nothing is written to it."
+//                                    the store stopped parsing after start-up
+//                                    (reads and writes alike; StoreFile.h)
 // Reads never fail for missing keys or values: they give the default.
 
 #include <optional>
