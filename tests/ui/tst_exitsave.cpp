@@ -16,9 +16,11 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "AtomicFile.h"
 #include "ScriptedPrompts.h"
