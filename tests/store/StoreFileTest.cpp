@@ -16,6 +16,7 @@
 namespace varnok {
 namespace {
 
+using testing::ErrorOf;
 using testing::StoreTest;
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00\n\n";
@@ -116,16 +117,6 @@ std::vector<std::string> FilesStartingWith(const std::string& folder, const std:
     return found;
 }
 
-template <typename Operation>
-std::string ErrorOf(Operation operation) {
-    try {
-        operation();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
-}
-
 TEST_F(StoreTest, UnparsableFileIsKeptAsideAtStartUpAndReportedOnce) {
     const std::string path = StoreFilePath();
     const std::string garbage = "this is not a store\n";
@@ -152,86 +143,91 @@ TEST_F(StoreTest, UnparsableFileIsKeptAsideAtStartUpAndReportedOnce) {
     EXPECT_EQ(TakeStoreWarning(), "");
 }
 
+// A full save is one writing at its Commit: until then the file stays as it
+// was (a nested transaction joins), one unwound writes nothing, and a failing
+// writing reports the first value it changed.
+TEST_F(StoreTest, TransactionWritesTheStoreOnceAtCommit) {
+    const std::string path = StoreFilePath();
+    TMyIniFile store(kDefaultStoreKey);
+    const auto save = [&](const std::string& text, bool commit) {
+        const std::string before = FileText(path);
+        TStoreTransaction transaction;
+        store.WriteList(kSectionOfDialog, "ListBox-1", {text, text});
+        {
+            TStoreTransaction nested;
+            store.WriteText(kSectionOfDialog, "Edit-1", text);
+            nested.Commit();
+        }
+        EXPECT_EQ(FileText(path), before);
+        EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), text);
+        if (commit) transaction.Commit();
+    };
+    save("saved", true);
+    save("unwound", false);
+    EXPECT_EQ(store.ReadList(kSectionOfDialog, "ListBox-1"), (std::vector<std::string>{"saved", "saved"}));
+    std::filesystem::create_directories(path + ".tmp/blocker");
+    EXPECT_EQ(ErrorOf([&] { save("blocked", true); }), "Failed to set data for 'Item1'");
+    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "saved");
+}
+
 // After start-up the file holds this session's values and every other
-// configuration: one that stopped parsing is someone's edit. Nothing may set
-// it aside or write a fresh store over it; every access says why it fails.
+// configuration: one that stopped parsing is someone's edit, so it is neither
+// set aside nor written over, and every access says why it fails.
 TEST_F(StoreTest, StoreThatStopsParsingInSessionIsLeftAsItIs) {
     const std::string path = StoreFilePath();
     TMyIniFile(ConfigurationStoreKey("Weekly")).WriteText(kSectionOfDialog, "Edit-1", "*.txt");
     const std::string broken = FileText(path) + "\"Edit-2\"=\"unterminated\n";
     PutFile(path, broken);
-
     const std::function<void()> operations[] = {
-        [] { TMyIniFile(kDefaultStoreKey).ReadText(kSectionOfDialog, "Edit-1", ""); },
-        [] { TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "x"); },
-        [] { TMyIniFile(kDefaultStoreKey).ReadList(kSectionOfDialog, "ListBox-1"); },
         [] { ListConfigurationNames(); },
+        [] { TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "x"); },
         [] {
             TStoreTransaction save;
             TMyIniFile(kDefaultStoreKey).WriteNumber("Varnok\\Report", "Left", 1);
             save.Commit();
         },
     };
-    for (std::size_t i = 0; i < std::size(operations); ++i) {
-        const std::string error = ErrorOf(operations[i]);
-        EXPECT_NE(error.find(path), std::string::npos) << i << ": " << error;
-        EXPECT_NE(error.find("line 6"), std::string::npos) << i << ": " << error;
+    for (const auto& operation : operations) {
+        EXPECT_NE(ErrorOf(operation).find(path + " cannot be read (line 6: "), std::string::npos) << ErrorOf(operation);
     }
     EXPECT_EQ(FileText(path), broken);
-    EXPECT_TRUE(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.").size() == 1u)
-        << "only the lock beside it";
+    EXPECT_EQ(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.corrupt-").size(), 0u);
     EXPECT_EQ(TakeStoreWarning(), "");
 }
 
-// Dotfiles kept in another folder: the store file and the text blocks are
-// links there, relative or absolute, chained or dangling. Writing keeps each a
-// link and replaces its target through a temporary file beside the target,
-// with the target's permission bits; the store's lock and a set-aside copy
-// stand beside the target too.
+// Dotfiles kept in another folder: the store (a dangling relative link) and
+// text blocks (a chain of links, a dangling one) stay links; each target is
+// replaced through a temporary file beside it and keeps its permission bits;
+// the store's lock and a set-aside copy stand beside the target too.
 TEST_F(StoreTest, LinkedFilesStayLinks) {
     namespace fs = std::filesystem;
     const std::string dot = Folder() + "/dotfiles";
-    const std::string storePath = StoreFilePath();
     const std::string block = TextBlockPath(kSectionOfDialog, "2");
-    const std::string tree = TextBlockPath("Varnok\\Report", "3");
-    PutFile(dot + "/store.reg", "Windows Registry Editor Version 5.00\n\n");
+    const std::string tree = TextBlockPath(kSectionOfDialog, "3");
     PutFile(dot + "/changes.txt", "old\r\n");
     fs::permissions(dot + "/changes.txt", fs::perms(0640));
     fs::create_directories(fs::path(block).parent_path());
-    fs::create_directories(fs::path(tree).parent_path());
-    fs::create_symlink("../dotfiles/store.reg", storePath);
-    fs::create_symlink(dot + "/changes-link", block);  // a chain of two links
-    fs::create_symlink("changes.txt", dot + "/changes-link");
-    fs::create_symlink(dot + "/tree.txt", tree);  // dangling: the write makes the target
+    const std::pair<std::string, std::string> links[] = {{"../dotfiles/store.reg", StoreFilePath()},
+        {dot + "/changes-link", block}, {"changes.txt", dot + "/changes-link"}, {dot + "/tree.txt", tree}};
+    for (const auto& [target, link] : links) fs::create_symlink(target, link);
 
     TMyIniFile store(kDefaultStoreKey);
     store.WriteText(kSectionOfDialog, "Edit-1", "*.txt");
     store.WriteTextBlock(kSectionOfDialog, "2", "new\n");
-    store.WriteTree("Varnok\\Report", "3", {{"root", {}}});
-
-    for (const std::string& link : {storePath, block, dot + "/changes-link", tree}) {
-        EXPECT_TRUE(fs::is_symlink(link)) << link;
-    }
-    EXPECT_NE(FileText(dot + "/store.reg").find("\"Edit-1\"=\"*.txt\""), std::string::npos);
-    EXPECT_EQ(FileText(dot + "/changes.txt"), "new\r\n");
+    store.WriteTree(kSectionOfDialog, "3", {{"root", {}}});
+    for (const auto& [target, link] : links) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "*.txt");
+    EXPECT_EQ(FileText(dot + "/changes.txt") + FileText(dot + "/tree.txt"), "new\r\nroot\r\n");
     EXPECT_EQ(fs::status(dot + "/changes.txt").permissions(), fs::perms(0640));
-    EXPECT_EQ(FileText(dot + "/tree.txt"), "root\r\n");
-    EXPECT_TRUE(fs::exists(dot + "/store.reg.lock"));
-    EXPECT_EQ(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.").size(), 0u);
-    EXPECT_EQ(FilesStartingWith(dot, "store.reg.").size(), 1u) << "the lock, no temporary file";
+    EXPECT_EQ(FilesStartingWith(dot, "store.reg."), std::vector<std::string>{dot + "/store.reg.lock"});
     EXPECT_EQ(FilesStartingWith(dot, "changes.txt.").size(), 0u);
 
-    // Set aside at start-up: the target moves, the link stays and is written through.
     PutFile(dot + "/store.reg", "garbage\n");
-    {
-        TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp);
-        TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "*.md");
-        startUp.Commit();
-    }
+    { TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp); }
     EXPECT_NE(TakeStoreWarning().find(dot + "/store.reg.corrupt-"), std::string::npos);
-    EXPECT_TRUE(fs::is_symlink(storePath));
-    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "*.md");
-    EXPECT_EQ(FilesStartingWith(dot, "store.reg.corrupt-").size(), 1u);
+    store.WriteText(kSectionOfDialog, "Edit-1", "*.md");
+    EXPECT_TRUE(fs::is_symlink(StoreFilePath()));
+    EXPECT_NE(FileText(dot + "/store.reg").find("*.md"), std::string::npos);
 }
 
 // Runs `work` in a child process that exits when it returns.
