@@ -1,0 +1,203 @@
+#include "RunUndo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
+#include "ReadAhead.h"
+#include "RunJob.h"
+#include "RunJournal.h"
+#include "SafeWrite.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+struct TFileToUndo {
+    std::string File, Backup;
+    bool MadeBackup = false;
+    TDigest Before, After;
+};
+
+enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
+
+[[noreturn]] void CannotOpen(const std::string& name) {
+    throw std::runtime_error("Cannot open file " + name);
+}
+
+// Latest change first, each file once: its first change's backup and
+// contents before, its last change's contents after.
+std::vector<TFileToUndo> FilesToUndo(const std::vector<TJournalEntry>& entries) {
+    std::vector<TFileToUndo> files;
+    std::unordered_map<std::string, std::size_t> seen;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const auto [at, added] = seen.try_emplace(entry->File, files.size());
+        if (added) files.push_back({entry->File, {}, false, {}, entry->After});
+        TFileToUndo& file = files[at->second];
+        file.Backup = entry->Backup;
+        file.MadeBackup = entry->MadeBackup;
+        file.Before = entry->Before;
+    }
+    return files;
+}
+
+// The file of that name, open, when it is a regular file itself (not a link
+// to one); none when there is no such file.
+std::optional<TReadFile> OpenIfFile(const std::string& name) {
+    TReadFile read;
+    read.File.Descriptor = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (read.File.Descriptor < 0) {
+        if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) return std::nullopt;
+        CannotOpen(name);
+    }
+    if (fstat(read.File.Descriptor, &read.File.Info) != 0) CannotOpen(name);
+    if (!S_ISREG(read.File.Info.st_mode)) return std::nullopt;
+    return read;
+}
+
+// Whether the open file holds exactly one of the digests; reads it only when
+// its size is that of one, and up to its end, however much it grew.
+const TDigest* Holds(TReadFile& read, const std::string& name,
+                     std::initializer_list<const TDigest*> digests) {
+    const auto size = static_cast<std::uint64_t>(read.File.Info.st_size);
+    bool mayHold = false;
+    for (const TDigest* digest : digests) mayHold = mayHold || digest->Size == size;
+    if (!mayHold) return nullptr;
+    std::string& data = read.Contents;
+    data.resize(size + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) data.resize(data.size() * 2);
+        const ssize_t n = ::read(read.File.Descriptor, data.data() + used, data.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) CannotOpen(name);
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    const TDigest now = DigestOf(data);
+    for (const TDigest* digest : digests) {
+        if (now == *digest) return digest;
+    }
+    return nullptr;
+}
+
+void RemoveBackup(const std::string& name) {
+    if (unlink(name.c_str()) != 0 && errno != ENOENT) {
+        throw std::runtime_error("Cannot delete file " + name);
+    }
+}
+
+bool SyncFileSystemOf(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = syncfs(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+// One folder per file system written to, synced once at the end; also when
+// an error ends the undo, so that what was restored reaches the disk.
+class TWritten {
+public:
+    ~TWritten() {
+        for (const auto& [device, folder] : m_folders) SyncFileSystemOf(folder);
+    }
+    void Add(const TOpenFile& file, const std::string& name) {
+        const auto slash = name.rfind('/');
+        m_folders.emplace(file.Info.st_dev, slash == 0 ? "/" : name.substr(0, slash));
+    }
+    void Sync() {
+        for (const auto& [device, folder] : m_folders) {
+            if (!SyncFileSystemOf(folder)) throw std::runtime_error("Cannot write to the disk of " + folder);
+        }
+        m_folders.clear();
+    }
+
+private:
+    std::map<dev_t, std::string> m_folders;
+};
+
+TUndone UndoFile(const TFileToUndo& file, TWritten& written) {
+    std::optional<TReadFile> now = OpenIfFile(file.File);
+    if (!now) {
+        struct stat info {};
+        return lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted;
+    }
+    const TDigest* holds = Holds(*now, file.File, {&file.Before, &file.After});
+    if (!holds) return TUndone::Changed;
+    std::optional<TReadFile> backup = OpenIfFile(file.Backup);
+    if (holds == &file.Before) {
+        // Restored before, or never rewritten: only the run's backup is left.
+        if (!file.MadeBackup || !backup) return TUndone::Restored;
+        if (!Holds(*backup, file.Backup, {&file.Before})) return TUndone::BackupChanged;
+        RemoveBackup(file.Backup);
+        return TUndone::Restored;
+    }
+    if (!backup) {
+        struct stat info {};
+        return lstat(file.Backup.c_str(), &info) == 0 ? TUndone::BackupChanged : TUndone::BackupMissing;
+    }
+    if (!Holds(*backup, file.Backup, {&file.Before})) return TUndone::BackupChanged;
+    written.Add(now->File, file.File);
+    ReplaceContents(file.File, now->File, TemporaryNameFor(file.File), nullptr, backup->Contents, {});
+    if (file.MadeBackup) RemoveBackup(file.Backup);
+    return TUndone::Restored;
+}
+
+std::string UndoReportLine(TUndone undone, const std::string& fileName) {
+    if (undone == TUndone::Restored) return PadRight("Restored", 10, ' ') + fileName;
+    const char* reason = undone == TUndone::Changed         ? "changed since the run"
+                         : undone == TUndone::Deleted       ? "deleted since the run"
+                         : undone == TUndone::BackupMissing ? "backup missing"
+                                                            : "backup changed since the run";
+    return PadRight("Kept", 10, ' ') + fileName + ": " + reason;
+}
+
+}  // namespace
+
+TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
+    const std::string folder = RunJournalFolder();
+    std::string runId = id;
+    if (runId.empty()) {
+        const std::optional<std::string> last = LastRunToUndo(folder);
+        if (!last) throw std::runtime_error("There is no run to undo");
+        runId = *last;
+    }
+    const TJournal journal = ReadJournal(folder, runId);
+    if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
+    const std::vector<TFileToUndo> files = FilesToUndo(journal.Entries);
+    const std::string count = files.size() == 1 ? "1 file" : IntToText(static_cast<long long>(files.size())) + " files";
+    if (!host.Confirm("Confirm", "Undo the run of " + journal.Started + ": restore " + count + "?")) {
+        return TUndoOutcome::Declined;
+    }
+    StartReport(clearReport, host);
+    ClearStopFlag();
+    bool kept = false;
+    {
+        TWritten written;
+        for (const TFileToUndo& file : files) {
+            if (StopFlag()) break;
+            host.SetStatusText("Restoring: " + file.File + " ...");
+            host.ProcessEvents();
+            if (StopFlag()) break;
+            const TUndone undone = UndoFile(file, written);
+            kept = kept || undone != TUndone::Restored;
+            host.AppendReportLine(UndoReportLine(undone, file.File));
+        }
+        written.Sync();
+    }
+    const bool stopped = StopFlag();
+    if (!stopped) MarkUndone(journal);
+    host.SetStatusText("All Done");
+    return stopped ? TUndoOutcome::Stopped : kept ? TUndoOutcome::Kept : TUndoOutcome::Restored;
+}
+
+}  // namespace varnok
