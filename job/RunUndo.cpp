@@ -5,10 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "ReadAhead.h"
@@ -125,15 +130,89 @@ private:
     std::map<dev_t, std::string> m_folders;
 };
 
-TUndone UndoFile(const TFileToUndo& file, TWritten& written) {
-    std::optional<TReadFile> now = OpenIfFile(file.File);
+// The last close of a file whose name is gone frees its blocks, and with
+// online discard the file system makes the caller wait for that, for each
+// file in turn: an undo frees two files per file restored (what the run wrote
+// and the backup). Closing on a few threads of their own lets those waits
+// overlap with each other and with the undo.
+class TCloser {
+public:
+    TCloser() {
+        for (int i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Work(); });
+    }
+    ~TCloser() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_ready.notify_all();
+        for (auto& thread : m_threads) thread.join();
+    }
+    TCloser(const TCloser&) = delete;
+    TCloser& operator=(const TCloser&) = delete;
+
+    void Close(std::optional<TReadFile>& file) {
+        if (!file || file->File.Descriptor < 0) return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::exchange(file->File.Descriptor, -1));
+        }
+        m_ready.notify_one();
+    }
+    // Returns once every descriptor handed over is closed.
+    void Finish() {
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_queue.empty() && m_busy == 0; });
+    }
+
+private:
+    static constexpr int kThreads = 8;
+    void Work() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+            if (m_queue.empty()) return;
+            const int descriptor = m_queue.front();
+            m_queue.pop_front();
+            ++m_busy;
+            lock.unlock();
+            close(descriptor);
+            lock.lock();
+            if (--m_busy == 0 && m_queue.empty()) m_done.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_done;
+    std::deque<int> m_queue;
+    int m_busy = 0;
+    bool m_quit = false;
+    std::vector<std::thread> m_threads;
+};
+
+// The file and its backup, closed in the background however the undo of the file ends.
+struct TUndoneFiles {
+    explicit TUndoneFiles(TCloser& closer) : Closer(closer) {}
+    ~TUndoneFiles() {
+        Closer.Close(Now);
+        Closer.Close(Backup);
+    }
+    TCloser& Closer;
+    std::optional<TReadFile> Now, Backup;
+};
+
+TUndone UndoFile(const TFileToUndo& file, TWritten& written, TCloser& closer) {
+    TUndoneFiles held(closer);
+    std::optional<TReadFile>& now = held.Now;
+    now = OpenIfFile(file.File);
     if (!now) {
         struct stat info {};
         return lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted;
     }
     const TDigest* holds = Holds(*now, file.File, {&file.Before, &file.After});
     if (!holds) return TUndone::Changed;
-    std::optional<TReadFile> backup = OpenIfFile(file.Backup);
+    std::optional<TReadFile>& backup = held.Backup;
+    backup = OpenIfFile(file.Backup);
     if (holds == &file.Before) {
         // Restored before, or never rewritten: only the run's backup is left.
         if (!file.MadeBackup || !backup) return TUndone::Restored;
@@ -183,15 +262,17 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
     bool kept = false;
     {
         TWritten written;
+        TCloser closer;
         for (const TFileToUndo& file : files) {
             if (StopFlag()) break;
             host.SetStatusText("Restoring: " + file.File + " ...");
             host.ProcessEvents();
             if (StopFlag()) break;
-            const TUndone undone = UndoFile(file, written);
+            const TUndone undone = UndoFile(file, written, closer);
             kept = kept || undone != TUndone::Restored;
             host.AppendReportLine(UndoReportLine(undone, file.File));
         }
+        closer.Finish();
         written.Sync();
     }
     const bool stopped = StopFlag();

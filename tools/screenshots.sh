@@ -15,6 +15,6 @@ rm -rf screenshots
 mkdir -p screenshots
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-XDG_CONFIG_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
+XDG_CONFIG_HOME=$config XDG_STATE_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/tst_report_screenshots -silent
 ls screenshots
