@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -191,8 +192,8 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             if (parsed) journal.Entries.push_back(std::move(*entry));
         } else if (line.starts_with("Started ") && journal.Started.empty()) {
             journal.Started = line.substr(8);
-        } else if (line.starts_with("Undone ")) {
-            journal.Undone = true;
+        } else if (line.starts_with("Undone ") && !journal.Undone) {
+            journal.Undone = true;  // and nothing may follow
         } else if (line.starts_with("Recurse ")) {
             const auto value = YesNo(line.substr(8));
             parsed = value.has_value();
@@ -212,10 +213,33 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
                 }
             }
         }
-        if (!parsed) return number;
+        if (!parsed || (journal.Undone && !line.starts_with("Undone "))) return number;
     }
     // A journal whose header itself is torn tells nothing to undo.
     return journal.Started.empty() ? number + 1 : 0;
+}
+
+// Whether the last whole line is "Undone ...", read from the end alone: a
+// journal may hold many thousand lines.
+bool EndsUndone(const std::string& fileName) {
+    const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    std::string tail(512, '\0');
+    off_t from = 0;
+    ssize_t n = -1;
+    if (fstat(fd, &info) == 0) {
+        from = std::max<off_t>(0, info.st_size - static_cast<off_t>(tail.size()));
+        n = pread(fd, tail.data(), tail.size(), from);
+    }
+    close(fd);
+    tail.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    const auto end = tail.rfind('\n');
+    if (end == std::string::npos || end == 0) return false;
+    const auto start = tail.rfind('\n', end - 1);
+    if (start == std::string::npos && from > 0) return false;  // a longer line
+    const std::size_t begin = start == std::string::npos ? 0 : start + 1;
+    return std::string_view(tail).substr(begin, end - begin).starts_with("Undone ");
 }
 
 }  // namespace
@@ -356,11 +380,7 @@ TJournal ReadJournal(const std::string& folder, const std::string& id) {
 std::optional<std::string> LastRunToUndo(const std::string& folder) {
     const std::vector<std::string> ids = JournalIds(folder);
     for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-        try {
-            if (!ReadJournal(folder, *id).Undone) return *id;
-        } catch (const std::runtime_error&) {
-            return *id;  // undoing it says what is wrong with it
-        }
+        if (!EndsUndone(FileNameOf(folder, *id))) return *id;
     }
     return std::nullopt;
 }

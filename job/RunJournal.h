@@ -84,8 +84,8 @@ struct TJournal {
 std::vector<std::string> JournalIds(const std::string& folder);
 // Raises "No run journal ID" or "The run journal NAME cannot be read (line N)".
 TJournal ReadJournal(const std::string& folder, const std::string& id);
-// The newest journal not marked undone (one that cannot be read counts as not
-// undone, so that undoing it reports why it cannot be undone).
+// The newest journal not marked undone, judged from its end alone (one that
+// cannot be read counts as not undone: undoing it says why it cannot be).
 std::optional<std::string> LastRunToUndo(const std::string& folder);
 // Appends "Undone TIME" (dropping a torn last line first) and syncs it.
 void MarkUndone(const TJournal& journal);
