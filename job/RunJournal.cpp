@@ -367,7 +367,7 @@ TJournal ReadJournal(const std::string& folder, const std::string& id) {
     journal.FileName = FileNameOf(folder, id);
     std::ifstream file;
     if (IsId(id)) file.open(journal.FileName, std::ios::binary);
-    if (!file) throw std::runtime_error("No run journal " + id);
+    if (!file.is_open()) throw std::runtime_error("No run journal " + id);
     std::ostringstream text;
     if (!(text << file.rdbuf())) Fail("Cannot open file ", journal.FileName);
     if (const std::size_t line = Parse(std::move(text).str(), journal); line != 0) {
