@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Saves a PNG of every window of the desktop program, page by page, into
-# screenshots/: the report window, the settings dialog's five pages, the
+# screenshots/: the report window (also after an undo), the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window
 # and the two configuration windows. The windows are shown on a virtual X
 # display, with a settings folder of their own.
