@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -190,46 +191,129 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// The file and its backup, closed in the background however the undo of the file ends.
-struct TUndoneFiles {
-    explicit TUndoneFiles(TCloser& closer) : Closer(closer) {}
-    ~TUndoneFiles() {
-        Closer.Close(Now);
-        Closer.Close(Backup);
-    }
-    TCloser& Closer;
+// What the undo of a file found, before anything is written: the verdict,
+// what is left to do, and the file and its backup, open and read where needed.
+struct TSeen {
+    enum class TAction { None, RemoveBackup, Restore };
+    TUndone Verdict = TUndone::Restored;
+    TAction Action = TAction::None;
     std::optional<TReadFile> Now, Backup;
 };
 
-TUndone UndoFile(const TFileToUndo& file, TWritten& written, TCloser& closer) {
-    TUndoneFiles held(closer);
-    std::optional<TReadFile>& now = held.Now;
-    now = OpenIfFile(file.File);
-    if (!now) {
+TSeen Inspect(const TFileToUndo& file) {
+    TSeen seen;
+    const auto verdict = [&seen](TUndone undone, TSeen::TAction action = TSeen::TAction::None) {
+        seen.Verdict = undone;
+        seen.Action = action;
+        return std::move(seen);
+    };
+    seen.Now = OpenIfFile(file.File);
+    if (!seen.Now) {
         struct stat info {};
-        return lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted;
+        return verdict(lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted);
     }
-    const TDigest* holds = Holds(*now, file.File, {&file.Before, &file.After});
-    if (!holds) return TUndone::Changed;
-    std::optional<TReadFile>& backup = held.Backup;
-    backup = OpenIfFile(file.Backup);
+    const TDigest* holds = Holds(*seen.Now, file.File, {&file.Before, &file.After});
+    if (!holds) return verdict(TUndone::Changed);
+    seen.Backup = OpenIfFile(file.Backup);
     if (holds == &file.Before) {
         // Restored before, or never rewritten: only the run's backup is left.
-        if (!file.MadeBackup || !backup) return TUndone::Restored;
-        if (!Holds(*backup, file.Backup, {&file.Before})) return TUndone::BackupChanged;
-        RemoveBackup(file.Backup);
-        return TUndone::Restored;
+        if (!file.MadeBackup || !seen.Backup) return verdict(TUndone::Restored);
+        if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
+        return verdict(TUndone::Restored, TSeen::TAction::RemoveBackup);
     }
-    if (!backup) {
+    if (!seen.Backup) {
         struct stat info {};
-        return lstat(file.Backup.c_str(), &info) == 0 ? TUndone::BackupChanged : TUndone::BackupMissing;
+        return verdict(lstat(file.Backup.c_str(), &info) == 0 ? TUndone::BackupChanged : TUndone::BackupMissing);
     }
-    if (!Holds(*backup, file.Backup, {&file.Before})) return TUndone::BackupChanged;
-    written.Add(now->File, file.File);
-    ReplaceContents(file.File, now->File, TemporaryNameFor(file.File), nullptr, backup->Contents, {});
-    if (file.MadeBackup) RemoveBackup(file.Backup);
-    return TUndone::Restored;
+    if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
+    return verdict(TUndone::Restored, TSeen::TAction::Restore);
 }
+
+void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written) {
+    if (seen.Action == TSeen::TAction::Restore) {
+        written.Add(seen.Now->File, file.File);
+        ReplaceContents(file.File, seen.Now->File, TemporaryNameFor(file.File), nullptr,
+                        seen.Backup->Contents, {});
+    }
+    if (seen.Action != TSeen::TAction::None && file.MadeBackup) RemoveBackup(file.Backup);
+}
+
+// Inspects the files, in order, on a thread of its own ahead of the undo, so
+// that reading overlaps writing as in a run. The files and backups of one run
+// are distinct names, so restoring one does not change what was seen of
+// another; at worst a file of the tree named like this undo's temporary file
+// (".$$$") is seen while that is written, looks changed and is kept.
+class TInspector {
+public:
+    explicit TInspector(const std::vector<TFileToUndo>& files)
+        : m_files(files), m_thread([this] { Work(); }) {}
+    ~TInspector() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    TInspector(const TInspector&) = delete;
+    TInspector& operator=(const TInspector&) = delete;
+
+    // What was seen of the next file; its error, if inspecting it failed.
+    TSeen Next() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        TAhead ahead = std::move(m_ready.front());
+        m_ready.pop_front();
+        m_bytes -= ahead.Bytes;
+        lock.unlock();
+        m_changed.notify_all();
+        if (ahead.Error) std::rethrow_exception(ahead.Error);
+        return std::move(ahead.Seen);
+    }
+
+private:
+    static constexpr std::size_t kFilesAhead = 32;
+    static constexpr std::size_t kBytesAhead = 64u << 20;
+    struct TAhead {
+        TSeen Seen;
+        std::exception_ptr Error;
+        std::size_t Bytes = 0;
+    };
+    void Work() {
+        for (const TFileToUndo& file : m_files) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] {
+                    return m_quit || (m_ready.size() < kFilesAhead && m_bytes < kBytesAhead);
+                });
+                if (m_quit) return;
+            }
+            TAhead ahead;
+            try {
+                ahead.Seen = Inspect(file);
+                for (const auto* read : {&ahead.Seen.Now, &ahead.Seen.Backup}) {
+                    if (*read) ahead.Bytes += (*read)->Contents.size();
+                }
+            } catch (...) {
+                ahead.Error = std::current_exception();
+            }
+            {
+                const std::lock_guard lock(m_mutex);
+                m_bytes += ahead.Bytes;
+                m_ready.push_back(std::move(ahead));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::vector<TFileToUndo>& m_files;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<TAhead> m_ready;
+    std::size_t m_bytes = 0;
+    bool m_quit = false;
+    std::thread m_thread;  // last: starts once the rest is ready
+};
 
 std::string UndoReportLine(TUndone undone, const std::string& fileName) {
     if (undone == TUndone::Restored) return PadRight("Restored", 10, ' ') + fileName;
@@ -263,14 +347,18 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
     {
         TWritten written;
         TCloser closer;
+        TInspector inspector(files);
         for (const TFileToUndo& file : files) {
             if (StopFlag()) break;
             host.SetStatusText("Restoring: " + file.File + " ...");
             host.ProcessEvents();
             if (StopFlag()) break;
-            const TUndone undone = UndoFile(file, written, closer);
-            kept = kept || undone != TUndone::Restored;
-            host.AppendReportLine(UndoReportLine(undone, file.File));
+            TSeen seen = inspector.Next();
+            Apply(file, seen, written);
+            closer.Close(seen.Now);
+            closer.Close(seen.Backup);
+            kept = kept || seen.Verdict != TUndone::Restored;
+            host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
         }
         closer.Finish();
         written.Sync();
