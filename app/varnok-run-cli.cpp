@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include "RunJob.h"
+#include "RunJournal.h"
+#include "RunUndo.h"
 #include "StoreFile.h"
 #include "StoredJob.h"
 #include "TextUtils.h"
@@ -26,6 +28,8 @@ extern "C" void OnInterrupt(int) {
 }
 
 constexpr const char* kUsage = R"(Usage: varnok-run [OPTIONS] [FOLDER...]
+       varnok-run --list-runs
+       varnok-run --undo [ID] [-y] [-q]
 Applies a change list to every file of the folders that matches a mask,
 keeps the old contents of every changed file under the extension BAK, and
 prints one report line per file visited.
@@ -41,6 +45,9 @@ prints one report line per file visited.
   -n, --dry-run         visit and count exactly as a run would, write nothing
   -y, --yes             do not ask "Are you sure? There's no undo?"
   -q, --quiet           no progress on stderr
+      --list-runs       list the kept run journals: id, start time, files
+                        changed, whether undone, folders; oldest first
+      --undo [ID]       undo the run ID (default: the last run not undone)
   -h, --help            show this help and exit
       --version         show the version and exit
 
@@ -53,8 +60,19 @@ standard input is not a terminal the run is refused. Ctrl+C stops the run
 after the file in hand and still ends with "All Done"; a second Ctrl+C ends
 it at once. Files are never left half-written either way.
 
-Exit status: 0 done; 1 a run error ended it, or the question was answered no;
-2 usage error; 130 stopped by Ctrl+C.
+Every run that rewrites files keeps a journal of them under
+$XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset);
+the last 50 are kept. --undo asks "Undo the run of TIME: restore N files?"
+(--yes answers it) and, latest change first, gives every file the run
+rewrote its old contents back from its backup, then removes the backups
+the run made; a file changed since the run, or whose backup is missing or
+changed, is left as it is with its backup and reported "Kept". One report
+line per file ("Restored" or "Kept" in place of the count). An undo that
+was stopped can be run again; a completed one marks the run undone.
+
+Exit status: 0 done (every file restored); 1 a run error ended it, or the
+question was answered no; 2 usage error; 3 an undo kept some files;
+130 stopped by Ctrl+C.
 )";
 
 struct TUsageError : std::runtime_error {
@@ -69,6 +87,9 @@ struct TOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
+    bool ListRuns = false;
+    std::optional<std::string> Undo;  // the run's id, empty for the last one
+    bool JobOptions = false;          // an option that shapes a run was given
 };
 
 struct TOptionInfo {
@@ -81,11 +102,18 @@ constexpr TOptionInfo kOptions[] = {
     {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
     {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
-    {'\0', "config", true},
+    {'\0', "config", true}, {'\0', "list-runs", false}, {'\0', "undo", false},
 };
 
 void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
-    if (std::string_view(option.Long) == "config") {
+    const std::string_view name = option.Long;
+    if (name == "list-runs" || name == "undo") {
+        if (name == "undo") options.Undo = value;
+        options.ListRuns = options.ListRuns || name == "list-runs";
+        return;
+    }
+    options.JobOptions = options.JobOptions || std::string_view("mcrsn").find(option.Short) != std::string_view::npos;
+    if (name == "config") {
         options.Config = value;
         return;
     }
@@ -121,7 +149,8 @@ TOptions Parse(const std::vector<std::string>& args) {
             if (!option) throw TUsageError("unknown option '--" + name + "'");
             std::string value;
             if (equals != std::string::npos) {
-                if (!option->TakesValue) throw TUsageError("option '--" + name + "' takes no value");
+                // --undo=ID as well as --undo ID.
+                if (!option->TakesValue && name != "undo") throw TUsageError("option '--" + name + "' takes no value");
                 value = arg.substr(equals + 1);
             } else if (option->TakesValue) {
                 if (++i == args.size()) throw TUsageError("option '--" + name + "' needs a value");
@@ -152,8 +181,36 @@ TOptions Parse(const std::vector<std::string>& args) {
             }
         }
     }
+    if (options.ListRuns || options.Undo) {
+        std::vector<std::string>& rest = options.Job.Folders;
+        if (options.ListRuns && options.Undo) throw TUsageError("'--list-runs' and '--undo' go alone");
+        if (options.JobOptions || options.Config) throw TUsageError("'--list-runs' and '--undo' take no job options");
+        if (options.Undo && options.Undo->empty() && rest.size() == 1) {
+            options.Undo = rest.front();
+            rest.clear();
+        }
+        if (!rest.empty()) throw TUsageError(options.Undo ? "'--undo' takes one run id" : "'--list-runs' takes no folders");
+    }
     if (options.Job.Masks.empty() && !options.Config) options.Job.Masks.push_back("*.*");
     return options;
+}
+
+// One line per kept journal, oldest first.
+void ListRuns(std::ostream& out) {
+    const std::string folder = RunJournalFolder();
+    for (const std::string& id : JournalIds(folder)) {
+        out << id << "  ";
+        try {
+            const TJournal journal = ReadJournal(folder, id);
+            const std::size_t files = journal.FileCount();
+            out << journal.Started << "  " << files << (files == 1 ? " file  " : " files  ")
+                << (journal.Undone ? "undone" : "not undone");
+            for (std::size_t i = 0; i < journal.Folders.size(); ++i) out << (i ? ", " : "  ") << journal.Folders[i];
+        } catch (const std::runtime_error& error) {
+            out << error.what();
+        }
+        out << '\n';
+    }
 }
 
 std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& in) {
@@ -274,7 +331,10 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
             return kExitDone;
         }
         if (options.ChangesFile) options.Job.ChangeText = ReadChanges(*options.ChangesFile, console.In);
-        if (!options.Yes && !console.InIsTerminal) {
+        if (options.Undo && !options.Yes && !console.InIsTerminal) {
+            throw TUsageError("no terminal to ask whether to undo the run; give --yes to undo without asking");
+        }
+        if (!options.Undo && !options.ListRuns && !options.Yes && !console.InIsTerminal) {
             throw TUsageError("no terminal to ask \"Are you sure? There's no undo?\"; "
                               "give --yes to run without asking");
         }
@@ -286,9 +346,22 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     options.Job.ClearReport = true;
     TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes);
     TRunOutcome outcome;
+    TUndoOutcome undone = TUndoOutcome::Declined;
     try {
+        if (options.ListRuns) {
+            ListRuns(console.Out);
+            console.Out.flush();
+            return console.Out ? kExitDone : kExitRunError;
+        }
         if (options.Config) UseStoredJob(options, console.Err);
-        outcome = RunJob(options.Job, host);
+        if (options.Undo) {
+            undone = UndoRun(*options.Undo, true, host);
+            outcome = undone == TUndoOutcome::Declined  ? TRunOutcome::Declined
+                      : undone == TUndoOutcome::Stopped ? TRunOutcome::Stopped
+                                                        : TRunOutcome::Done;
+        } else {
+            outcome = RunJob(options.Job, host);
+        }
     } catch (const std::exception& error) {
         console.Out.flush();
         host.ClearProgress();
@@ -302,7 +375,8 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
         console.Err << "varnok-run: the report could not be written\n";
         return kExitRunError;
     }
-    return outcome == TRunOutcome::Stopped ? kExitStopped : kExitDone;
+    if (outcome == TRunOutcome::Stopped) return kExitStopped;
+    return undone == TUndoOutcome::Kept ? kExitKept : kExitDone;
 }
 
 }  // namespace varnok

@@ -18,7 +18,7 @@ struct TConsole {
     int ErrColumns = 80;
 };
 
-enum TExitStatus { kExitDone = 0, kExitRunError = 1, kExitUsage = 2, kExitStopped = 130 };
+enum TExitStatus { kExitDone = 0, kExitRunError = 1, kExitUsage = 2, kExitKept = 3, kExitStopped = 130 };
 
 // args[0] is the program's name.
 int RunBatch(const std::vector<std::string>& args, TConsole& console);

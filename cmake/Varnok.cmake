@@ -20,11 +20,15 @@ function(varnok_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   varnok_target_options(${name})
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS core)
+  # Run journals go to a folder of the build, never the user's.
+  set(state_home ${CMAKE_CURRENT_BINARY_DIR}/state-${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS core
+    ENVIRONMENT "XDG_STATE_HOME=${state_home}")
 endfunction()
 
 # varnok_qtest(NAME source... LIBS lib...): one Qt Test executable, run offscreen
-# with a settings folder of its own, so that no test touches the user's store.
+# with a settings folder (and a run journal folder) of its own, so that no test
+# touches the user's store.
 function(varnok_qtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -34,7 +38,7 @@ function(varnok_qtest name)
   set(config_home ${CMAKE_CURRENT_BINARY_DIR}/config-${name})
   file(MAKE_DIRECTORY ${config_home})
   set_tests_properties(${name} PROPERTIES LABELS gui
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_CONFIG_HOME=${config_home};XDG_STATE_HOME=${CMAKE_CURRENT_BINARY_DIR}/state-${name}")
 endfunction()
 
 # varnok_qtests(LIBS lib...): one Qt Test program per tst_*.cpp file of the folder.

@@ -41,6 +41,7 @@ bool IsWanted(DIR* dir, const dirent& entry, TWanted wanted) {
 
 void SetStopFlag() { g_stop.store(true); }
 bool StopFlag() { return g_stop.load(); }
+void ClearStopFlag() { g_stop.store(false); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;

@@ -91,7 +91,8 @@ TReadFile::TReadFile(TReadFile&& other) noexcept
     : File(other.File),
       Contents(std::move(other.Contents)),
       Edited(std::move(other.Edited)),
-      EditedCount(other.EditedCount) {
+      EditedCount(other.EditedCount),
+      ContentsDigest(other.ContentsDigest) {
     other.File.Descriptor = -1;
 }
 
@@ -100,6 +101,7 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
     Contents.swap(other.Contents);
     Edited.swap(other.Edited);
     EditedCount = other.EditedCount;
+    ContentsDigest = other.ContentsDigest;
     return *this;
 }
 

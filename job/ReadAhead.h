@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "Digest.h"
 #include "MyDirectory.h"
 #include "SafeWrite.h"
 #include "WorkingText.h"
@@ -40,6 +41,9 @@ public:
     // changes applied (Contents is then used up) and their count.
     std::optional<TWorkingText> Edited;
     long long EditedCount = 0;
+    // Of Contents as read, taken before the changes used them up, when the
+    // run keeps a journal and a change may apply.
+    std::optional<TDigest> ContentsDigest;
 };
 
 // Raises "Cannot open file NAME" when it cannot be opened or read. Given the

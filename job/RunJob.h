@@ -1,5 +1,7 @@
 #pragma once
-// A run: confirmation, report preparation, the walk, "All Done".
+// A run: confirmation, report preparation, the walk, "All Done". A run that
+// rewrites files records them in a run journal (RunJournal.h) in
+// RunJournalFolder(), from which it can be undone (RunUndo.h).
 
 #include <string>
 #include <vector>
@@ -26,8 +28,13 @@ enum class TRunOutcome { Declined, Done, Stopped };
 // appended; "All Done" is then not shown.
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);
 
+// Empties the report, or else separates what follows from what it holds.
+void StartReport(bool clearReport, TRunHost& host);
+
 // The program-wide stop flag. Safe to set from a signal handler.
 void SetStopFlag();
 bool StopFlag();
+// A walk clears it as it starts; so does an undo.
+void ClearStopFlag();
 
 }  // namespace varnok

@@ -31,6 +31,12 @@ std::string ChangeExtension(const std::string& fileName, std::string extension) 
     return result;
 }
 
+std::string TemporaryNameFor(const std::string& fileName) {
+    std::string temp = ChangeExtension(fileName, "$$$");
+    if (temp == fileName) temp += ".$$$";
+    return temp;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;

@@ -20,6 +20,10 @@ std::string PadRight(const std::string& text, int width, char fill);
 // "/" counts, so a dot in a folder name is never taken for the extension.
 std::string ChangeExtension(const std::string& fileName, std::string extension);
 
+// The temporary name a file's new contents are written under before they take
+// its name: the extension "$$$", or ".$$$" added when that is the name itself.
+std::string TemporaryNameFor(const std::string& fileName);
+
 // Lines of a text split at CR LF, a lone CR or a lone LF; a final line break
 // does not start a further, empty line.
 std::vector<std::string> SplitLines(std::string_view text);

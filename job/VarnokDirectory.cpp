@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
 #include "engine/Engine.h"
 #include "RunJob.h"
+#include "RunJournal.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 
@@ -127,12 +129,13 @@ void TVarnokDirectory::PreProcessProcedure() {
     m_readAhead.Prepare = nullptr;
     if (ChangeCount != 0) {
         m_readAhead.Prepare = [changes = std::shared_ptr<const std::vector<TPreparedChange>>(m_prepared),
-                               lineNeutral = m_lineNeutral](TReadFile& file) {
+                               lineNeutral = m_lineNeutral, journaled = Journal != nullptr](TReadFile& file) {
             if (NoneMayMatch(*changes, lineNeutral, file.Contents)) {
                 file.Edited.emplace();
                 file.EditedCount = 0;
                 return;
             }
+            if (journaled) file.ContentsDigest = DigestOf(file.Contents);
             file.Edited = MakeWorkingText(file.Contents, lineNeutral);
             file.EditedCount = ApplyAll(*changes, file.Edited->Text);
         };
@@ -164,6 +167,7 @@ void TVarnokDirectory::SyncWritten() {
         }
     }
     m_writtenFolders.clear();
+    if (Journal) Journal->Sync();
 }
 
 bool TVarnokDirectory::ChangesMayApply() {
@@ -205,6 +209,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         work = std::move(*read.Edited);
         if (ChangesMayApply()) ReplacementCount = read.EditedCount;
     } else if (!NoneMayMatch(*m_prepared, m_lineNeutral, contents)) {
+        if (Journal) read.ContentsDigest = DigestOf(contents);
         work = MakeWorkingText(contents, m_lineNeutral);
         ApplyChanges(work.Text);
     }
@@ -213,7 +218,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         if (DryRun) {
             m_dryRunContents[id] = work.Text + work.Rest;
         } else {
-            WriteBack(fileName, file, work);
+            WriteBack(fileName, file, work, read.ContentsDigest);
         }
     }
     m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
@@ -244,23 +249,46 @@ std::string TVarnokDirectory::BackupNameFor(const std::string& fileName, const T
 }
 
 void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& file,
-                                 TWorkingText& work) {
+                                 TWorkingText& work, const std::optional<TDigest>& before) {
     const std::string target = ResolveLink(fileName);
     const TEntry entry = EntryOf(target);
-    std::string temp = ChangeExtension(target, "$$$");
-    if (temp == target) temp += ".$$$";
+    const std::string temp = TemporaryNameFor(target);
 
     // A file changed a second time in this run keeps its first backup.
     const bool firstChange = !m_made.contains(entry);
     const std::string backup = firstChange ? BackupNameFor(target, entry) : std::string();
 
     m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
+    if (Journal) Record(target, entry, backup, before.value(), work);
     ReplaceContents(target, file, temp, firstChange ? &backup : nullptr, work.Text, work.Rest);
     m_replaced.insert({file.Info.st_dev, file.Info.st_ino});
     // A file of the tree that had the temporary name is gone: it is not visited.
     m_made[{entry.Device, entry.Folder, NameOf(temp)}] = TMade::Created;
     if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Created;
     m_made[entry] = TMade::Rewritten;
+}
+
+void TVarnokDirectory::Record(const std::string& target, const TEntry& entry,
+                              const std::string& backup, const TDigest& before,
+                              const TWorkingText& work) {
+    if (!backup.empty()) {
+        struct stat info {};
+        const bool free = lstat(backup.c_str(), &info) != 0 && errno == ENOENT;
+        m_firstBackups[entry] = {CanonicalName(backup), free};
+    }
+    const TFirstBackup& first = m_firstBackups.at(entry);
+    Journal->Add({CanonicalName(target), first.Name, first.Made, before, DigestOf(work.Text, work.Rest)});
+}
+
+std::string TVarnokDirectory::CanonicalName(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    if (folder != m_canonicalOf) {
+        std::unique_ptr<char, decltype(&std::free)> resolved(realpath(folder.c_str(), nullptr), &std::free);
+        if (!resolved) CannotOpen(path);
+        m_canonicalFolder = resolved.get();
+        m_canonicalOf = folder;
+    }
+    return JoinPath(m_canonicalFolder, NameOf(path));
 }
 
 }  // namespace varnok

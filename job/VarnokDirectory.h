@@ -23,6 +23,8 @@ namespace varnok {
 
 constexpr int kMaxChanges = 16000;
 
+class TRunJournal;
+
 class TVarnokDirectory : public TMyDirectory {
 public:
     TVarnokDirectory() = default;
@@ -33,6 +35,9 @@ public:
     void SetState(TRunHost& host, bool recurse, bool spanLines,
                   const std::vector<std::string>& changes);
     bool DryRun = false;  // visit and count, write nothing
+    // Where every rewrite is recorded before the new contents take the file's
+    // name; none: not recorded.
+    TRunJournal* Journal = nullptr;
 
     void TheFileProcedure(const std::string& fileName) override;
     // Builds the change list from the change text, three lines a change;
@@ -77,7 +82,15 @@ private:
     bool ChangesMayApply();
     TEntry EntryOf(const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
-    void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work);
+    void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work,
+                   const std::optional<TDigest>& before);
+    // The journal's entry for target's rewrite; backup is empty when target
+    // changes again in this run and keeps its first backup.
+    void Record(const std::string& target, const TEntry& entry, const std::string& backup,
+                const TDigest& before, const TWorkingText& work);
+    // The name with its folder's links resolved: the same file wherever an
+    // undo runs from.
+    std::string CanonicalName(const std::string& path);
     void SyncWritten();
 
     TRunHost* m_host = nullptr;
@@ -88,6 +101,12 @@ private:
     std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
     std::map<TFileId, std::string> m_dryRunContents;  // what a real run would have written
     std::set<TFileId> m_replaced;  // files whose names now hold new contents
+    struct TFirstBackup {
+        std::string Name;
+        bool Made;  // the name was free before
+    };
+    std::unordered_map<TEntry, TFirstBackup, TEntryHash> m_firstBackups;  // when journaled
+    std::string m_canonicalOf, m_canonicalFolder;
     TReadAhead m_readAhead;
     std::string m_lastFolder;
     struct stat m_lastFolderInfo {};

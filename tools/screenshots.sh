@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Saves a PNG of every window of the desktop program, page by page, into
-# screenshots/: the report window, the settings dialog's five pages, the
+# screenshots/: the report window (also after an undo), the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window
 # and the two configuration windows. The windows are shown on a virtual X
 # display, with a settings folder of their own.
@@ -15,6 +15,6 @@ rm -rf screenshots
 mkdir -p screenshots
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-XDG_CONFIG_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
+XDG_CONFIG_HOME=$config XDG_STATE_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
   xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/tst_report_screenshots -silent
 ls screenshots

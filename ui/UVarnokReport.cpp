@@ -7,6 +7,8 @@
 #include "UMyApplication.h"
 #include "UMyDialog.h"
 #include "UMyIniFile.h"
+#include "RunJournal.h"
+#include "RunUndo.h"
 #include "UVarnokDialog.h"
 #include "UVarnokWizard.h"
 
@@ -94,6 +96,10 @@ void TVarnokReport::BuildMenu()
     File1->setObjectName(QStringLiteral("File1"));
     New1 = AddItem(File1, "New1", QStringLiteral("&New"));
     SaveAs1 = AddItem(File1, "SaveAs1", QStringLiteral("Save &As..."));
+    UndoLastRun1 = AddItem(File1, "UndoLastRun1", QStringLiteral("&Undo Last Run..."));
+    // Another instance or the batch runner may have run or undone since.
+    connect(File1, &QMenu::aboutToShow, this, [this] { TMyApplication::RunCommand([this] { UpdateUndoCommand(); }); });
+    UpdateUndoCommand();
     File1->addSeparator();
     Dialog1 = AddItem(File1, "Dialog1", QStringLiteral("&Dialog..."), Qt::Key_F5);
     Wizard1 = AddItem(File1, "Wizard1", QStringLiteral("&Wizard..."), Qt::Key_F6);
@@ -127,6 +133,7 @@ void TVarnokReport::BuildMenu()
     const std::pair<QAction*, void (TVarnokReport::*)()> handlers[] = {
         {New1, &TVarnokReport::New1Click},
         {SaveAs1, &TVarnokReport::SaveAs1Click},
+        {UndoLastRun1, &TVarnokReport::UndoLastRun1Click},
         {Dialog1, &TVarnokReport::Dialog1Click},
         {Wizard1, &TVarnokReport::Wizard1Click},
         {SetupPrinter1, &TVarnokReport::SetupPrinter1Click},
@@ -186,13 +193,23 @@ void TVarnokReport::RunFromDialog()
 
 void TVarnokReport::RunJob(const TJobSettings& settings)
 {
+    AsRun([&] { ::varnok::RunJob(settings, *this); });
+}
+
+void TVarnokReport::AsRun(const std::function<void()>& job)
+{
     // Ends the run state however the run ends, an error included.
     struct TRunState {
         explicit TRunState(TVarnokReport& report) : Report(report) { Report.SetRunning(true); }
         ~TRunState() { Report.SetRunning(false); }
         TVarnokReport& Report;
     } state(*this);
-    ::varnok::RunJob(settings, *this);
+    job();
+}
+
+void TVarnokReport::UpdateUndoCommand()
+{
+    UndoLastRun1->setEnabled(!m_running && LastRunToUndo(RunJournalFolder()).has_value());
 }
 
 void TVarnokReport::SetRunning(bool running)
@@ -204,6 +221,7 @@ void TVarnokReport::SetRunning(bool running)
         ShowPending();
     for (QAction* command : {New1, Dialog1, LoadConfiguration1, SaveConfiguration1})
         command->setEnabled(!running);
+    UpdateUndoCommand();
     if (!running && m_closeRequested) {
         // The close asked for during the run happens once the run has unwound.
         m_closeRequested = false;
@@ -328,6 +346,11 @@ void TVarnokReport::SaveAs1Click()
                              + QStringLiteral(".txt");
     if (const std::optional<QString> fileName = TPrompts::Instance().SaveFileName(this, proposed))
         SaveReport(*fileName);
+}
+
+void TVarnokReport::UndoLastRun1Click()
+{
+    AsRun([this] { UndoRun(std::string(), VarnokDialog().clearReport->isChecked(), *this); });
 }
 
 void TVarnokReport::Dialog1Click()

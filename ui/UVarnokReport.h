@@ -1,7 +1,7 @@
 #pragma once
 // The program's main window: the report of the runs, a status line, and the
-// menu from which the settings dialog is opened, runs are started and
-// stopped, and the report is edited, saved and printed.
+// menu from which the settings dialog is opened, runs are started, stopped
+// and undone, and the report is edited, saved and printed.
 //
 // A run executes on this thread inside the command that closed the dialog
 // with OK; the run pumps window events, so the menu stays usable. While a run
@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -71,6 +72,7 @@ public:
     QMenu* File1;
     QAction* New1;
     QAction* SaveAs1;
+    QAction* UndoLastRun1;
     QAction* Dialog1;
     QAction* Wizard1;
     QAction* SetupPrinter1;
@@ -90,6 +92,8 @@ public:
 
     void New1Click();
     void SaveAs1Click();
+    // Undoes the last run not undone, after asking, reporting like a run.
+    void UndoLastRun1Click();
     void Dialog1Click();
     void Wizard1Click();
     void SetupPrinter1Click();
@@ -120,6 +124,10 @@ private:
     void BuildMenu();
     QPrinter& Printer();
     void SetRunning(bool running);
+    // Runs job (a run or an undo) in the run state, however it ends.
+    void AsRun(const std::function<void()>& job);
+    // Enabled when no run is in progress and a run can be undone.
+    void UpdateUndoCommand();
     // Puts the report lines and the status text of the run so far on screen.
     void ShowPending();
 

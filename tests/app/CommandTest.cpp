@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <regex>
 #include <sstream>
 
 #include "JobTesting.h"
@@ -40,6 +41,7 @@ protected:
         return ReportLine(count, tree.Path(name)) + "\n";
     }
     testing::TTempTree tree;
+    testing::TStateHome stateHome{tree.Path("state")};
     std::istringstream in;
     std::ostringstream out, err;
     bool inIsTerminal = false;
@@ -59,6 +61,11 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {{"-c", tree.Path("changes"), tree.Path("files")},
          "varnok-run: no terminal to ask \"Are you sure? There's no undo?\"; give --yes to run "
          "without asking\n"},
+        {{"--undo"}, "varnok-run: no terminal to ask whether to undo the run; give --yes to undo without asking\n"},
+        {{"--undo", "-y", "-m", "*.c"}, "varnok-run: '--list-runs' and '--undo' take no job options\n"},
+        {{"--undo=1", "2", "-y"}, "varnok-run: '--undo' takes one run id\n"},
+        {{"--list-runs", "--undo"}, "varnok-run: '--list-runs' and '--undo' go alone\n"},
+        {{"--list-runs", tree.Path("files")}, "varnok-run: '--list-runs' takes no folders\n"},
     };
     for (const auto& row : rows) {
         err.str("");
@@ -114,6 +121,39 @@ TEST_F(CommandTest, ARunErrorExitsWithOne) {
     EXPECT_EQ(err.str(), "Cannot create file " + tree.Path("files/a.$$$") + "\n");
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+}
+
+TEST_F(CommandTest, ListRunsAndAnUndoThatKeepsAnEditedFile) {
+    tree.Write("files/c.txt", "abc abc\n");
+    ASSERT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path("files")}), kExitDone);
+    out.str("");
+    EXPECT_EQ(Run({"--list-runs"}), kExitDone);
+    const std::string listed = out.str();
+    const std::regex line("(\\d{8}T\\d{6}\\.\\d{6}Z)  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC  2 files  "
+                          "not undone  " + tree.Path("files") + "\n");
+    std::smatch id;
+    ASSERT_TRUE(std::regex_match(listed, id, line)) << listed;
+
+    tree.Write("files/c.txt", "edited\n");
+    out.str("");
+    err.str("");
+    EXPECT_EQ(Run({"--undo", "--yes"}), kExitKept);
+    const std::string restored = "Restored   " + tree.Path("files/a.txt") + "\n";
+    const std::string kept = "Kept       " + tree.Path("files/c.txt") + ": changed since the run\n";
+    EXPECT_TRUE(out.str() == restored + kept || out.str() == kept + restored) << out.str();
+    EXPECT_EQ(err.str(), "All Done\n");
+    EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+    EXPECT_EQ(tree.Read("files/c.txt"), "edited\n");
+    EXPECT_EQ(tree.Read("files/c.BAK"), "abc abc\n");
+    EXPECT_FALSE(tree.Exists("files/a.BAK"));
+
+    out.str("");
+    EXPECT_EQ(Run({"--list-runs"}), kExitDone);
+    EXPECT_EQ(out.str(), std::regex_replace(listed, std::regex("not undone"), "undone"));
+    err.str("");
+    EXPECT_EQ(Run({"--undo", id[1], "-y"}), kExitRunError);
+    EXPECT_EQ(Run({"--undo", "-y"}), kExitRunError);
+    EXPECT_EQ(err.str(), "The run of " + listed.substr(25, 23) + " was undone already\nThere is no run to undo\n");
 }
 
 TEST_F(CommandTest, CtrlCStopsAfterTheFileInHand) {

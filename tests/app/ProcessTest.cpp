@@ -165,5 +165,66 @@ TEST(ProcessTest, KilledAtRandomInstantsLeavesEveryFileWhole) {
     std::cout << interrupted << " of " << kKills << " kills landed mid-run\n";
 }
 
+// An undo killed at any instant leaves every file whole, with its old or its
+// new contents; the next undo finishes the job: the tree as before the run.
+TEST(ProcessTest, AnUndoKilledAtRandomInstantsIsFinishedByTheNext) {
+#ifdef VARNOK_SANITIZED
+    GTEST_SKIP() << "the order of file operations is what counts here; sanitizers only slow it down";
+#endif
+    constexpr int kFiles = 600, kFolders = 6, kKills = 12;
+    testing::TTempTree base(FastScratch());
+    testing::TStateHome stateHome(base.Path("state"));
+    const std::string root = base.Path("tree");
+    const auto text = [](int i, const char* value) {
+        return "file " + std::to_string(i) + ": " + value + " value\n";
+    };
+    const auto fileName = [&](int i) {
+        return root + "/d" + std::to_string(i % kFolders) + "/f" + std::to_string(i) + ".txt";
+    };
+    base.Write("changes", "old\nnew\n--\n");
+    const auto runOnFreshTree = [&] {
+        fs::remove_all(root);
+        for (int f = 0; f < kFolders; ++f) fs::create_directories(root + "/d" + std::to_string(f));
+        for (int i = 0; i < kFiles; ++i) std::ofstream(fileName(i)) << text(i, "old");
+        return Finish(Start({"-y", "-q", "-r", "-c", base.Path("changes"), root})).Status;
+    };
+    const std::vector<std::string> undo{"--undo", "-y", "-q"};
+
+    ASSERT_EQ(runOnFreshTree(), 0);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Finish(Start(undo)).Status, 0);
+    const auto fullUndo = std::chrono::steady_clock::now() - started;
+
+    std::mt19937 random(20261208);
+    int interrupted = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        ASSERT_EQ(runOnFreshTree(), 0);
+        const pid_t pid = Start(undo);
+        std::uniform_int_distribution<long long> instant(0, std::chrono::nanoseconds(fullUndo).count());
+        std::this_thread::sleep_for(std::chrono::nanoseconds(instant(random)));
+        ::kill(pid, SIGKILL);
+        Finish(pid);
+        int restored = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string now = testing::TTempTree::ReadFile(fileName(i));
+            ASSERT_TRUE(now == text(i, "old") || now == text(i, "new")) << "not whole: " << fileName(i);
+            restored += now == text(i, "old");
+        }
+        interrupted += restored > 0 && restored < kFiles;
+
+        // Unless the kill came once the first was done.
+        const TResult again = RunToEnd(undo, base.Path("err"));
+        ASSERT_TRUE(again.Status == 0 || again.Err == "There is no run to undo\n") << again.Err;
+        int files = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(root)) files += entry.is_regular_file();
+        EXPECT_EQ(files, kFiles);  // no backup, no temporary file left
+        for (int i = 0; i < kFiles; ++i) {
+            ASSERT_EQ(testing::TTempTree::ReadFile(fileName(i)), text(i, "old")) << fileName(i);
+        }
+    }
+    EXPECT_GT(interrupted, 0) << "no kill landed while files were being restored";
+    std::cout << interrupted << " of " << kKills << " kills landed mid-undo\n";
+}
+
 }  // namespace
 }  // namespace varnok

@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "RunHost.h"
@@ -45,6 +47,24 @@ public:
 
 private:
     std::string m_root;
+};
+
+// Run journals in a folder of the test's own while it lasts.
+class TStateHome {
+public:
+    explicit TStateHome(const std::string& folder) {
+        if (const char* old = std::getenv("XDG_STATE_HOME")) m_old = old;
+        setenv("XDG_STATE_HOME", folder.c_str(), 1);
+    }
+    ~TStateHome() {
+        if (m_old) setenv("XDG_STATE_HOME", m_old->c_str(), 1);
+        else unsetenv("XDG_STATE_HOME");
+    }
+    TStateHome(const TStateHome&) = delete;
+    TStateHome& operator=(const TStateHome&) = delete;
+
+private:
+    std::optional<std::string> m_old;
 };
 
 class TScriptedHost : public TRunHost {

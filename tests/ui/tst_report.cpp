@@ -1,6 +1,6 @@
 // The report window: runs from the dialog (confirmation, separator, Stop,
-// errors, closing mid-run), Save As, printing, and a restart restoring what
-// the window and the dialog held.
+// errors, closing mid-run), undoing the last run, Save As, printing, and a
+// restart restoring what the window and the dialog held.
 
 #include "UiTestHelpers.h"
 
@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -50,6 +51,7 @@ private slots:
     void stopEndsTheRunEarly();
     void closingStopsTheRunFirst();
     void runErrorIsShownAndEndsTheRun();
+    void undoLastRunFromTheFileMenu();
     void saveAsWritesTheReport();
     void printsToPdf();
     void restartRestoresPlacementAndValues();
@@ -63,6 +65,7 @@ private:
 
     TTempStore m_store;
     std::unique_ptr<QTemporaryDir> m_work;
+    std::unique_ptr<QTemporaryDir> m_state;  // the run journals
     std::unique_ptr<TScriptedPrompts> m_prompts;
     std::unique_ptr<TVarnokReport> m_report;
 };
@@ -71,6 +74,8 @@ void TestReport::init()
 {
     m_store.Clear();
     m_work = std::make_unique<QTemporaryDir>();
+    m_state = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_STATE_HOME", m_state->path().toUtf8());
     m_prompts = std::make_unique<TScriptedPrompts>();
     m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
     // Every line on screen at every pump, so that a test can act mid-run.
@@ -200,7 +205,7 @@ void TestReport::stopEndsTheRunEarly()
     QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
     disabledDuringRun.sort();
     QCOMPARE(disabledDuringRun, QStringList({"Dialog1", "LoadConfiguration1", "New1",
-                                             "SaveConfiguration1", "Wizard1"}));
+                                             "SaveConfiguration1", "UndoLastRun1", "Wizard1"}));
     QVERIFY(m_report->Dialog1->isEnabled());
     QVERIFY(!m_report->Running());
 }
@@ -260,6 +265,59 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     QCOMPARE(ReadAll(bad), QStringLiteral("foo\n"));
     QVERIFY(!m_report->Running());
     QVERIFY(m_report->Dialog1->isEnabled());
+}
+
+void TestReport::undoLastRunFromTheFileMenu()
+{
+    QCOMPARE(m_report->File1->actions().indexOf(m_report->UndoLastRun1),
+             m_report->File1->actions().indexOf(m_report->SaveAs1) + 1);
+    QVERIFY(!m_report->UndoLastRun1->isEnabled());  // nothing to undo yet
+    const QStringList files = WriteFiles(4);
+    PrepareJob(false);
+    m_prompts->ConfirmAnswers = {true, false, true, true};
+    Run();
+    QVERIFY(m_report->UndoLastRun1->isEnabled());
+    WriteAll(files[3], "edited\n");
+
+    m_report->UndoLastRun1->trigger();  // declined
+    QCOMPARE(ReadAll(files[0]), QStringLiteral("bar\n"));
+    const QRegularExpression question(QStringLiteral(
+        "^Confirm: Confirm: Undo the run of \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC: restore 4 files\\?$"));
+    QVERIFY2(question.match(m_prompts->Asked.last()).hasMatch(), qPrintable(m_prompts->Asked.last()));
+
+    // Stopped after its first line, while the commands that would disturb it are disabled.
+    bool disabled = false, stopSent = false;
+    const auto connection = connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (stopSent || !ReportLines(*m_report).last().startsWith(QStringLiteral("Restored")))
+            return;
+        stopSent = true;
+        disabled = !m_report->UndoLastRun1->isEnabled() && !m_report->Dialog1->isEnabled();
+        QMetaObject::invokeMethod(m_report->Stop1, &QAction::trigger, Qt::QueuedConnection);
+    });
+    m_report->UndoLastRun1->trigger();
+    disconnect(connection);
+    QVERIFY(disabled);
+    QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+    const int stoppedAt = ReportLines(*m_report).size();
+    QVERIFY(m_report->UndoLastRun1->isEnabled());  // not undone yet
+
+    // The next undo finishes the job; the edited file is kept with its backup.
+    m_report->UndoLastRun1->trigger();
+    QStringList undone = ReportLines(*m_report).mid(stoppedAt + 3);
+    undone.sort();
+    QStringList expected;
+    for (int i = 0; i < 3; ++i)
+        expected << QStringLiteral("Restored   ") + files[i];
+    expected.prepend(QStringLiteral("Kept       ") + files[3] + QStringLiteral(": changed since the run"));
+    QCOMPARE(undone, expected);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(ReadAll(files[i]), QStringLiteral("foo\n"));
+    QCOMPARE(ReadAll(files[3]), QStringLiteral("edited\n"));
+    QCOMPARE(ReadAll(m_work->filePath(QStringLiteral("f03.BAK"))), QStringLiteral("foo\n"));
+    QVERIFY(!QFile::exists(m_work->filePath(QStringLiteral("f00.BAK"))));
+    QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+    QVERIFY(!m_report->UndoLastRun1->isEnabled());
+    QVERIFY(!m_report->Running());
 }
 
 void TestReport::saveAsWritesTheReport()

@@ -17,6 +17,9 @@
 #include "UVarnokWizard.h"
 #include "UWildCards.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -29,6 +32,7 @@ class TestScreenshots : public QObject {
 private slots:
     void initTestCase() { QVERIFY(m_store.IsValid()); }
     void reportAndDialog();
+    void reportAfterUndo();
     void otherWindows();
 
 private:
@@ -78,6 +82,35 @@ void TestScreenshots::reportAndDialog()
     dialog.hide();
     Save(dialog.Chooser(), QStringLiteral("folder-chooser"));
     dialog.Chooser()->hide();
+}
+
+void TestScreenshots::reportAfterUndo()
+{
+    // A run from the dialog, one file edited by hand, then File > Undo Last Run...
+    QTemporaryDir work, state;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        QVERIFY(WriteAll(work.filePath(QLatin1String(name)), "foo bar foo\n"));
+    TScriptedPrompts prompts;
+    prompts.ConfirmAnswers = {true, true};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    TVarnokDialog& dialog = report.VarnokDialog();
+    dialog.paths->clear();
+    dialog.paths->addItem(work.path());
+    dialog.masks->clear();
+    dialog.masks->addItem(QStringLiteral("*.txt"));
+    dialog.changes->setPlainText(QStringLiteral("foo\nbaz\n-"));
+    dialog.clearReport->setChecked(false);
+    report.show();
+    AnswerModal(this, [](QDialog* window) { window->done(TMyForm::ResultOK); });
+    report.Dialog1->trigger();
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("b.txt")), "edited by hand\n"));
+    QVERIFY(report.UndoLastRun1->isEnabled());
+    report.UndoLastRun1->trigger();
+    QCOMPARE(prompts.Asked.size(), 2);
+    QCOMPARE(report.StatusText(), QStringLiteral("All Done"));
+    report.resize(620, report.height());  // the kept file's reason in full
+    Save(&report, QStringLiteral("report-after-undo"));
 }
 
 void TestScreenshots::otherWindows()

@@ -1,0 +1,399 @@
+#include "RunJournal.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+constexpr std::string_view kTitle = "Varnok Quillet run journal";
+constexpr std::string_view kExtension = ".txt";
+
+[[noreturn]] void Fail(const std::string& what, const std::string& name) {
+    throw std::runtime_error(what + name);
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string FormatTime(const timespec& time, const char* format) {
+    std::tm parts{};
+    gmtime_r(&time.tv_sec, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, format, &parts);
+    return text;
+}
+
+// The id: the time in UTC to the microsecond, ISO 8601 basic format, so that
+// ids sort in time order.
+std::string IdOf(const timespec& time) {
+    char micro[24];
+    std::snprintf(micro, sizeof micro, ".%06ld", time.tv_nsec / 1000);
+    return FormatTime(time, "%Y%m%dT%H%M%S") + micro + "Z";
+}
+
+std::string Shown(const timespec& time) { return FormatTime(time, "%Y-%m-%d %H:%M:%S UTC"); }
+
+timespec Now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
+
+bool IsId(std::string_view name) {
+    constexpr std::string_view shape = "dddddddd" "T" "dddddd" "." "dddddd" "Z";
+    if (name.size() != shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (shape[i] == 'd' ? !digit : name[i] != shape[i]) return false;
+    }
+    return true;
+}
+
+std::string FileNameOf(const std::string& folder, const std::string& id) {
+    return folder + "/" + id + std::string(kExtension);
+}
+
+void MakeFolders(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) Fail("Cannot create folder ", folder);
+}
+
+// Removes the oldest journals so that, with one more, kJournalsKept are left.
+void MakeRoomForOne(const std::string& folder) {
+    const std::vector<std::string> ids = JournalIds(folder);
+    for (std::size_t i = 0; i + kJournalsKept <= ids.size(); ++i) {
+        const std::string name = FileNameOf(folder, ids[i]);
+        if (unlink(name.c_str()) != 0 && errno != ENOENT) Fail("Cannot delete file ", name);
+    }
+}
+
+bool SyncFile(int fd) { return fdatasync(fd) == 0; }
+
+bool SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+// Reads a quoted name at text[at]; moves at past it.
+std::optional<std::string> Unquote(std::string_view text, std::size_t& at) {
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
+    std::string out;
+    for (++at; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '"') {
+            ++at;
+            return out;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++at == text.size()) return std::nullopt;
+        switch (text[at]) {
+            case '\\': out += '\\'; break;
+            case '"': out += '"'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'x': {
+                if (at + 2 >= text.size()) return std::nullopt;
+                const std::string hex(text.substr(at + 1, 2));
+                char* end = nullptr;
+                const long value = std::strtol(hex.c_str(), &end, 16);
+                if (end != hex.c_str() + 2) return std::nullopt;
+                out += static_cast<char>(value);
+                at += 2;
+                break;
+            }
+            default: return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// A line that is exactly prefix followed by one quoted text.
+std::optional<std::string> QuotedAfter(std::string_view line, std::string_view prefix) {
+    if (!line.starts_with(prefix)) return std::nullopt;
+    std::size_t at = prefix.size();
+    auto text = Unquote(line, at);
+    if (!text || at != line.size()) return std::nullopt;
+    return text;
+}
+
+std::optional<bool> YesNo(std::string_view text) {
+    if (text == "yes") return true;
+    if (text == "no") return false;
+    return std::nullopt;
+}
+
+// File "NAME" SIZE HASH -> SIZE HASH backup "BACKUP" made|replaced
+std::optional<TJournalEntry> ParseEntry(std::string_view line) {
+    TJournalEntry entry;
+    std::size_t at = 5;
+    auto file = Unquote(line, at);
+    if (!file || line.substr(at, 1) != " ") return std::nullopt;
+    const auto arrow = line.find(" -> ", at);
+    const auto backupAt = line.find(" backup \"", arrow == std::string_view::npos ? at : arrow);
+    if (arrow == std::string_view::npos || backupAt == std::string_view::npos) return std::nullopt;
+    const auto before = ParseDigest(line.substr(at + 1, arrow - at - 1));
+    const auto after = ParseDigest(line.substr(arrow + 4, backupAt - arrow - 4));
+    at = backupAt + 8;
+    auto backup = Unquote(line, at);
+    if (!before || !after || !backup) return std::nullopt;
+    const std::string_view made = line.substr(at);
+    if (made != " made" && made != " replaced") return std::nullopt;
+    entry.File = std::move(*file);
+    entry.Backup = std::move(*backup);
+    entry.MadeBackup = made == " made";
+    entry.Before = *before;
+    entry.After = *after;
+    return entry;
+}
+
+// The line number of the first line that does not parse, 0 when all do.
+std::size_t Parse(const std::string& text, TJournal& journal) {
+    std::size_t start = 0, number = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        ++number;
+        const std::string_view line(text.data() + start, end - start);
+        journal.WholeLength = end + 1;
+        bool parsed = true;
+        if (number == 1) {
+            parsed = line == kTitle;
+        } else if (line.starts_with("File ")) {
+            auto entry = ParseEntry(line);
+            parsed = entry.has_value() && !journal.Started.empty();
+            if (parsed) journal.Entries.push_back(std::move(*entry));
+        } else if (line.starts_with("Started ") && journal.Started.empty()) {
+            journal.Started = line.substr(8);
+        } else if (line.starts_with("Undone ") && !journal.Undone) {
+            journal.Undone = true;  // and nothing may follow
+        } else if (line.starts_with("Recurse ")) {
+            const auto value = YesNo(line.substr(8));
+            parsed = value.has_value();
+            journal.Recurse = value.value_or(false);
+        } else if (line.starts_with("Span lines ")) {
+            const auto value = YesNo(line.substr(11));
+            parsed = value.has_value();
+            journal.SpanLines = value.value_or(false);
+        } else {
+            const std::pair<std::string_view, std::vector<std::string>*> lists[] = {
+                {"Folder ", &journal.Folders}, {"Mask ", &journal.Masks}, {"Change ", &journal.ChangeText}};
+            parsed = false;
+            for (const auto& [prefix, list] : lists) {
+                if (auto value = QuotedAfter(line, prefix)) {
+                    list->push_back(std::move(*value));
+                    parsed = true;
+                }
+            }
+        }
+        if (!parsed || (journal.Undone && !line.starts_with("Undone "))) return number;
+    }
+    // A journal whose header itself is torn tells nothing to undo.
+    return journal.Started.empty() ? number + 1 : 0;
+}
+
+// Whether the last whole line is "Undone ...", read from the end alone: a
+// journal may hold many thousand lines.
+bool EndsUndone(const std::string& fileName) {
+    const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    std::string tail(512, '\0');
+    off_t from = 0;
+    ssize_t n = -1;
+    if (fstat(fd, &info) == 0) {
+        from = std::max<off_t>(0, info.st_size - static_cast<off_t>(tail.size()));
+        n = pread(fd, tail.data(), tail.size(), from);
+    }
+    close(fd);
+    tail.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    const auto end = tail.rfind('\n');
+    if (end == std::string::npos || end == 0) return false;
+    const auto start = tail.rfind('\n', end - 1);
+    if (start == std::string::npos && from > 0) return false;  // a longer line
+    const std::size_t begin = start == std::string::npos ? 0 : start + 1;
+    return std::string_view(tail).substr(begin, end - begin).starts_with("Undone ");
+}
+
+}  // namespace
+
+std::string RunJournalFolder() {
+    std::string base;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* user = getpwuid(getuid());
+            home = user ? user->pw_dir : "/";
+        }
+        base = std::string(home) + "/.local/state";
+    }
+    return base + "/Tavrin Software/Quillets/runs";
+}
+
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '"': out += "\\\""; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+                    char hex[5];
+                    std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+                    out += hex;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+TRunJournal::TRunJournal(std::string folder, const TJobSettings& settings)
+    : m_folder(std::move(folder)), m_started(Now()) {
+    m_header = std::string(kTitle) + "\nStarted " + Shown(m_started) + "\n";
+    for (const auto& path : settings.Folders) {
+        std::error_code error;
+        const auto absolute = std::filesystem::absolute(path, error);
+        m_header += "Folder " + Quoted(error ? path : absolute.string()) + "\n";
+    }
+    for (const auto& mask : settings.Masks) m_header += "Mask " + Quoted(mask) + "\n";
+    m_header += std::string("Recurse ") + (settings.Recurse ? "yes" : "no") + "\n";
+    m_header += std::string("Span lines ") + (settings.SpanLines ? "yes" : "no") + "\n";
+    for (const auto& line : settings.ChangeText) m_header += "Change " + Quoted(line) + "\n";
+}
+
+TRunJournal::~TRunJournal() {
+    if (m_descriptor < 0) return;
+    // Left unsynced only when an error ended the run; that error is reported.
+    if (!m_synced) SyncFile(m_descriptor) && SyncFolder(m_folder);
+    close(m_descriptor);
+}
+
+void TRunJournal::Add(const TJournalEntry& entry) {
+    const std::string line = "File " + Quoted(entry.File) + " " + DigestText(entry.Before) + " -> " +
+                             DigestText(entry.After) + " backup " + Quoted(entry.Backup) +
+                             (entry.MadeBackup ? " made\n" : " replaced\n");
+    const std::lock_guard lock(m_mutex);
+    m_synced = false;
+    if (m_descriptor < 0) {
+        Create(line);
+    } else if (!WriteAll(m_descriptor, line)) {
+        Fail("Cannot write file ", m_fileName);
+    }
+}
+
+void TRunJournal::Create(const std::string& firstLine) {
+    MakeFolders(m_folder);
+    MakeRoomForOne(m_folder);
+    // Two runs that start within the same microsecond take the next one.
+    for (timespec time = m_started;; time.tv_nsec += 1000) {
+        if (time.tv_nsec >= 1'000'000'000) {
+            time.tv_nsec -= 1'000'000'000;
+            ++time.tv_sec;
+        }
+        m_fileName = FileNameOf(m_folder, IdOf(time));
+        m_descriptor = open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+        if (m_descriptor >= 0 || errno != EEXIST) break;
+    }
+    if (m_descriptor < 0) Fail("Cannot create file ", m_fileName);
+    // The header and the first entry in one write: a journal is never without an entry.
+    if (!WriteAll(m_descriptor, m_header + firstLine)) Fail("Cannot write file ", m_fileName);
+}
+
+void TRunJournal::Sync() {
+    const std::lock_guard lock(m_mutex);
+    if (m_descriptor < 0 || m_synced) return;
+    if (!SyncFile(m_descriptor) || !SyncFolder(m_folder)) {
+        throw std::runtime_error("Cannot write to the disk of " + m_folder);
+    }
+    m_synced = true;
+}
+
+std::size_t TJournal::FileCount() const {
+    std::set<std::string_view> files;
+    for (const auto& entry : Entries) files.insert(entry.File);
+    return files.size();
+}
+
+std::vector<std::string> JournalIds(const std::string& folder) {
+    std::vector<std::string> ids;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.ends_with(kExtension) && IsId(std::string_view(name).substr(0, name.size() - kExtension.size()))) {
+            ids.push_back(name.substr(0, name.size() - kExtension.size()));
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+TJournal ReadJournal(const std::string& folder, const std::string& id) {
+    TJournal journal;
+    journal.Id = id;
+    journal.FileName = FileNameOf(folder, id);
+    std::ifstream file;
+    if (IsId(id)) file.open(journal.FileName, std::ios::binary);
+    if (!file.is_open()) throw std::runtime_error("No run journal " + id);
+    std::ostringstream text;
+    if (!(text << file.rdbuf())) Fail("Cannot open file ", journal.FileName);
+    if (const std::size_t line = Parse(std::move(text).str(), journal); line != 0) {
+        throw std::runtime_error("The run journal " + journal.FileName + " cannot be read (line " +
+                                 IntToText(static_cast<long long>(line)) + ")");
+    }
+    return journal;
+}
+
+std::optional<std::string> LastRunToUndo(const std::string& folder) {
+    const std::vector<std::string> ids = JournalIds(folder);
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+        if (!EndsUndone(FileNameOf(folder, *id))) return *id;
+    }
+    return std::nullopt;
+}
+
+void MarkUndone(const TJournal& journal) {
+    const int fd = open(journal.FileName.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) Fail("Cannot open file ", journal.FileName);
+    const std::string line = "Undone " + Shown(Now()) + "\n";
+    const auto at = static_cast<off_t>(journal.WholeLength);
+    const bool written = ftruncate(fd, at) == 0 && lseek(fd, at, SEEK_SET) == at &&
+                         WriteAll(fd, line) && SyncFile(fd);
+    close(fd);
+    if (!written) Fail("Cannot write file ", journal.FileName);
+}
+
+}  // namespace varnok

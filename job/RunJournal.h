@@ -1,0 +1,96 @@
+#pragma once
+// The run journal: one plain-text file per run that rewrote files, kept in
+// RunJournalFolder() under the run's start time in UTC, so that the run can be
+// undone later (see RunUndo.h). It names the run's folders, masks and change
+// text, then holds one line per rewritten file:
+//
+//   File "NAME" SIZE HASH -> SIZE HASH backup "BACKUP" made|replaced
+//
+// the contents before and after (see Digest.h) and the backup; "made" when
+// this run created the backup, "replaced" when the name held an older one.
+// Names are quoted with \\, \", \n, \r, \t and \xHH for other control bytes.
+//
+// Each line is appended whole, by one write, before the file's new contents
+// take its name; nothing is synced until the run's final sync. A killed run
+// thus leaves only true lines, the last perhaps torn, which readers ignore. A
+// completed undo appends "Undone TIME". The newest kJournalsKept are kept.
+
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Digest.h"
+#include "RunJob.h"
+
+namespace varnok {
+
+constexpr int kJournalsKept = 50;
+
+// $XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset).
+std::string RunJournalFolder();
+
+struct TJournalEntry {
+    std::string File;    // full name, links resolved
+    std::string Backup;  // full name of the backup holding the contents from before the run
+    bool MadeBackup = false;
+    TDigest Before, After;
+};
+
+class TRunJournal {
+public:
+    // Nothing is created before the first entry.
+    TRunJournal(std::string folder, const TJobSettings& settings);
+    // Syncs what a run ended by an error had written.
+    ~TRunJournal();
+    TRunJournal(const TRunJournal&) = delete;
+    TRunJournal& operator=(const TRunJournal&) = delete;
+
+    // Safe from several threads at once. The first entry creates the journal
+    // (and removes the oldest beyond kJournalsKept). Raises "Cannot create
+    // file NAME" or "Cannot write file NAME".
+    void Add(const TJournalEntry& entry);
+    // Puts what was added on disk; raises "Cannot write to the disk of FOLDER".
+    void Sync();
+
+private:
+    void Create(const std::string& firstLine);
+
+    std::mutex m_mutex;
+    const std::string m_folder;
+    std::string m_header;
+    timespec m_started{};
+    std::string m_fileName;
+    int m_descriptor = -1;
+    bool m_synced = true;
+};
+
+// A journal as read back.
+struct TJournal {
+    std::string Id;        // the file's name without ".txt"
+    std::string FileName;
+    std::string Started;   // "YYYY-MM-DD HH:MM:SS UTC"
+    std::vector<std::string> Folders, Masks, ChangeText;
+    bool Recurse = false, SpanLines = false;
+    std::vector<TJournalEntry> Entries;
+    bool Undone = false;
+    std::size_t WholeLength = 0;  // bytes up to the end of its last whole line
+
+    std::size_t FileCount() const;  // files rewritten, each counted once
+};
+
+// The ids of the journals in folder, oldest first.
+std::vector<std::string> JournalIds(const std::string& folder);
+// Raises "No run journal ID" or "The run journal NAME cannot be read (line N)".
+TJournal ReadJournal(const std::string& folder, const std::string& id);
+// The newest journal not marked undone, judged from its end alone (one that
+// cannot be read counts as not undone: undoing it says why it cannot be).
+std::optional<std::string> LastRunToUndo(const std::string& folder);
+// Appends "Undone TIME" (dropping a torn last line first) and syncs it.
+void MarkUndone(const TJournal& journal);
+
+// A name in double quotes, escaped as above.
+std::string Quoted(const std::string& text);
+
+}  // namespace varnok

@@ -1,0 +1,372 @@
+#include "RunUndo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "ReadAhead.h"
+#include "RunJob.h"
+#include "RunJournal.h"
+#include "SafeWrite.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+struct TFileToUndo {
+    std::string File, Backup;
+    bool MadeBackup = false;
+    TDigest Before, After;
+};
+
+enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
+
+[[noreturn]] void CannotOpen(const std::string& name) {
+    throw std::runtime_error("Cannot open file " + name);
+}
+
+// Latest change first, each file once: its first change's backup and
+// contents before, its last change's contents after.
+std::vector<TFileToUndo> FilesToUndo(const std::vector<TJournalEntry>& entries) {
+    std::vector<TFileToUndo> files;
+    std::unordered_map<std::string, std::size_t> seen;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const auto [at, added] = seen.try_emplace(entry->File, files.size());
+        if (added) files.push_back({entry->File, {}, false, {}, entry->After});
+        TFileToUndo& file = files[at->second];
+        file.Backup = entry->Backup;
+        file.MadeBackup = entry->MadeBackup;
+        file.Before = entry->Before;
+    }
+    return files;
+}
+
+// The file of that name, open, when it is a regular file itself (not a link
+// to one); none when there is no such file.
+std::optional<TReadFile> OpenIfFile(const std::string& name) {
+    TReadFile read;
+    read.File.Descriptor = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (read.File.Descriptor < 0) {
+        if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) return std::nullopt;
+        CannotOpen(name);
+    }
+    if (fstat(read.File.Descriptor, &read.File.Info) != 0) CannotOpen(name);
+    if (!S_ISREG(read.File.Info.st_mode)) return std::nullopt;
+    return read;
+}
+
+// Whether the open file holds exactly one of the digests; reads it only when
+// its size is that of one, and up to its end, however much it grew.
+const TDigest* Holds(TReadFile& read, const std::string& name,
+                     std::initializer_list<const TDigest*> digests) {
+    const auto size = static_cast<std::uint64_t>(read.File.Info.st_size);
+    bool mayHold = false;
+    for (const TDigest* digest : digests) mayHold = mayHold || digest->Size == size;
+    if (!mayHold) return nullptr;
+    std::string& data = read.Contents;
+    data.resize(size + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) data.resize(data.size() * 2);
+        const ssize_t n = ::read(read.File.Descriptor, data.data() + used, data.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) CannotOpen(name);
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    const TDigest now = DigestOf(data);
+    for (const TDigest* digest : digests) {
+        if (now == *digest) return digest;
+    }
+    return nullptr;
+}
+
+void RemoveBackup(const std::string& name) {
+    if (unlink(name.c_str()) != 0 && errno != ENOENT) {
+        throw std::runtime_error("Cannot delete file " + name);
+    }
+}
+
+bool SyncFileSystemOf(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = syncfs(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+// One folder per file system written to, synced once at the end; also when
+// an error ends the undo, so that what was restored reaches the disk.
+class TWritten {
+public:
+    ~TWritten() {
+        for (const auto& [device, folder] : m_folders) SyncFileSystemOf(folder);
+    }
+    void Add(const TOpenFile& file, const std::string& name) {
+        const auto slash = name.rfind('/');
+        m_folders.emplace(file.Info.st_dev, slash == 0 ? "/" : name.substr(0, slash));
+    }
+    void Sync() {
+        for (const auto& [device, folder] : m_folders) {
+            if (!SyncFileSystemOf(folder)) throw std::runtime_error("Cannot write to the disk of " + folder);
+        }
+        m_folders.clear();
+    }
+
+private:
+    std::map<dev_t, std::string> m_folders;
+};
+
+// The last close of a file whose name is gone frees its blocks, and with
+// online discard the file system makes the caller wait for that, for each
+// file in turn: an undo frees two files per file restored (what the run wrote
+// and the backup). Closing on a few threads of their own lets those waits
+// overlap with each other and with the undo.
+class TCloser {
+public:
+    TCloser() {
+        for (int i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Work(); });
+    }
+    ~TCloser() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_ready.notify_all();
+        for (auto& thread : m_threads) thread.join();
+    }
+    TCloser(const TCloser&) = delete;
+    TCloser& operator=(const TCloser&) = delete;
+
+    void Close(std::optional<TReadFile>& file) {
+        if (!file || file->File.Descriptor < 0) return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::exchange(file->File.Descriptor, -1));
+        }
+        m_ready.notify_one();
+    }
+    // Returns once every descriptor handed over is closed.
+    void Finish() {
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_queue.empty() && m_busy == 0; });
+    }
+
+private:
+    static constexpr int kThreads = 8;
+    void Work() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_ready.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+            if (m_queue.empty()) return;
+            const int descriptor = m_queue.front();
+            m_queue.pop_front();
+            ++m_busy;
+            lock.unlock();
+            close(descriptor);
+            lock.lock();
+            if (--m_busy == 0 && m_queue.empty()) m_done.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_done;
+    std::deque<int> m_queue;
+    int m_busy = 0;
+    bool m_quit = false;
+    std::vector<std::thread> m_threads;
+};
+
+// What the undo of a file found, before anything is written: the verdict,
+// what is left to do, and the file and its backup, open and read where needed.
+struct TSeen {
+    enum class TAction { None, RemoveBackup, Restore };
+    TUndone Verdict = TUndone::Restored;
+    TAction Action = TAction::None;
+    std::optional<TReadFile> Now, Backup;
+};
+
+TSeen Inspect(const TFileToUndo& file) {
+    TSeen seen;
+    const auto verdict = [&seen](TUndone undone, TSeen::TAction action = TSeen::TAction::None) {
+        seen.Verdict = undone;
+        seen.Action = action;
+        return std::move(seen);
+    };
+    seen.Now = OpenIfFile(file.File);
+    if (!seen.Now) {
+        struct stat info {};
+        return verdict(lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted);
+    }
+    const TDigest* holds = Holds(*seen.Now, file.File, {&file.Before, &file.After});
+    if (!holds) return verdict(TUndone::Changed);
+    seen.Backup = OpenIfFile(file.Backup);
+    if (holds == &file.Before) {
+        // Restored before, or never rewritten: only the run's backup is left.
+        if (!file.MadeBackup || !seen.Backup) return verdict(TUndone::Restored);
+        if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
+        return verdict(TUndone::Restored, TSeen::TAction::RemoveBackup);
+    }
+    if (!seen.Backup) {
+        struct stat info {};
+        return verdict(lstat(file.Backup.c_str(), &info) == 0 ? TUndone::BackupChanged : TUndone::BackupMissing);
+    }
+    if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
+    return verdict(TUndone::Restored, TSeen::TAction::Restore);
+}
+
+void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written) {
+    if (seen.Action == TSeen::TAction::Restore) {
+        written.Add(seen.Now->File, file.File);
+        ReplaceContents(file.File, seen.Now->File, TemporaryNameFor(file.File), nullptr,
+                        seen.Backup->Contents, {});
+    }
+    if (seen.Action != TSeen::TAction::None && file.MadeBackup) RemoveBackup(file.Backup);
+}
+
+// Inspects the files, in order, on a thread of its own ahead of the undo, so
+// that reading overlaps writing as in a run. The files and backups of one run
+// are distinct names, so restoring one does not change what was seen of
+// another; at worst a file of the tree named like this undo's temporary file
+// (".$$$") is seen while that is written, looks changed and is kept.
+class TInspector {
+public:
+    explicit TInspector(const std::vector<TFileToUndo>& files)
+        : m_files(files), m_thread([this] { Work(); }) {}
+    ~TInspector() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    TInspector(const TInspector&) = delete;
+    TInspector& operator=(const TInspector&) = delete;
+
+    // What was seen of the next file; its error, if inspecting it failed.
+    TSeen Next() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        TAhead ahead = std::move(m_ready.front());
+        m_ready.pop_front();
+        m_bytes -= ahead.Bytes;
+        lock.unlock();
+        m_changed.notify_all();
+        if (ahead.Error) std::rethrow_exception(ahead.Error);
+        return std::move(ahead.Seen);
+    }
+
+private:
+    static constexpr std::size_t kFilesAhead = 32;
+    static constexpr std::size_t kBytesAhead = 64u << 20;
+    struct TAhead {
+        TSeen Seen;
+        std::exception_ptr Error;
+        std::size_t Bytes = 0;
+    };
+    void Work() {
+        for (const TFileToUndo& file : m_files) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] {
+                    return m_quit || (m_ready.size() < kFilesAhead && m_bytes < kBytesAhead);
+                });
+                if (m_quit) return;
+            }
+            TAhead ahead;
+            try {
+                ahead.Seen = Inspect(file);
+                for (const auto* read : {&ahead.Seen.Now, &ahead.Seen.Backup}) {
+                    if (*read) ahead.Bytes += (*read)->Contents.size();
+                }
+            } catch (...) {
+                ahead.Error = std::current_exception();
+            }
+            {
+                const std::lock_guard lock(m_mutex);
+                m_bytes += ahead.Bytes;
+                m_ready.push_back(std::move(ahead));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    const std::vector<TFileToUndo>& m_files;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<TAhead> m_ready;
+    std::size_t m_bytes = 0;
+    bool m_quit = false;
+    std::thread m_thread;  // last: starts once the rest is ready
+};
+
+std::string UndoReportLine(TUndone undone, const std::string& fileName) {
+    if (undone == TUndone::Restored) return PadRight("Restored", 10, ' ') + fileName;
+    const char* reason = undone == TUndone::Changed         ? "changed since the run"
+                         : undone == TUndone::Deleted       ? "deleted since the run"
+                         : undone == TUndone::BackupMissing ? "backup missing"
+                                                            : "backup changed since the run";
+    return PadRight("Kept", 10, ' ') + fileName + ": " + reason;
+}
+
+}  // namespace
+
+TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
+    const std::string folder = RunJournalFolder();
+    std::string runId = id;
+    if (runId.empty()) {
+        const std::optional<std::string> last = LastRunToUndo(folder);
+        if (!last) throw std::runtime_error("There is no run to undo");
+        runId = *last;
+    }
+    const TJournal journal = ReadJournal(folder, runId);
+    if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
+    const std::vector<TFileToUndo> files = FilesToUndo(journal.Entries);
+    const std::string count = files.size() == 1 ? "1 file" : IntToText(static_cast<long long>(files.size())) + " files";
+    if (!host.Confirm("Confirm", "Undo the run of " + journal.Started + ": restore " + count + "?")) {
+        return TUndoOutcome::Declined;
+    }
+    StartReport(clearReport, host);
+    ClearStopFlag();
+    bool kept = false;
+    {
+        TWritten written;
+        TCloser closer;
+        TInspector inspector(files);
+        for (const TFileToUndo& file : files) {
+            if (StopFlag()) break;
+            host.SetStatusText("Restoring: " + file.File + " ...");
+            host.ProcessEvents();
+            if (StopFlag()) break;
+            TSeen seen = inspector.Next();
+            Apply(file, seen, written);
+            closer.Close(seen.Now);
+            closer.Close(seen.Backup);
+            kept = kept || seen.Verdict != TUndone::Restored;
+            host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
+        }
+        closer.Finish();
+        written.Sync();
+    }
+    const bool stopped = StopFlag();
+    if (!stopped) MarkUndone(journal);
+    host.SetStatusText("All Done");
+    return stopped ? TUndoOutcome::Stopped : kept ? TUndoOutcome::Kept : TUndoOutcome::Restored;
+}
+
+}  // namespace varnok

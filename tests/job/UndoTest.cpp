@@ -1,0 +1,214 @@
+// Run journals and undo: a run then its undo gives the tree back byte for
+// byte; whatever changed since the run is kept and named; torn, broken and
+// undone journals; a stopped undo finished by the next; which runs keep one.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <regex>
+
+#include "JobTesting.h"
+#include "RunJob.h"
+#include "RunJournal.h"
+#include "RunUndo.h"
+#include "TextUtils.h"
+
+namespace varnok {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+// Every entry below root: its mode, then its contents or a link's target.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        struct stat info {};
+        lstat(entry.path().c_str(), &info);
+        std::string shown = std::to_string(info.st_mode) + " ";
+        if (S_ISLNK(info.st_mode)) shown += fs::read_symlink(entry.path()).string();
+        if (S_ISREG(info.st_mode)) shown += testing::TTempTree::ReadFile(entry.path());
+        entries[fs::relative(entry.path(), root).string()] = shown;
+    }
+    return entries;
+}
+
+template <class TCall>
+std::string ErrorOf(TCall call) {
+    try {
+        call();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+class UndoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree.Write("t/lf.txt", "one foo\ntwo foo\n");
+        tree.Write("t/crlf.txt", "foo\r\nbar\r\n");
+        tree.Write("t/nul.txt", std::string("foo\0foo", 7));
+        tree.Write("t/none.txt", "nothing\n");
+        tree.Write("t/a.txt", "foo txt\n");  // a.txt and a.doc would share a.BAK
+        tree.Write("t/a.doc", "foo doc\n");
+        tree.Write("t/old.BAK", "an earlier backup\n");
+        tree.Write("t/sub/deep.c", "foo\n");
+        symlink("lf.txt", tree.Path("t/link.txt").c_str());
+        chmod(tree.Path("t/lf.txt").c_str(), 0750);
+        chmod(tree.Path("t/crlf.txt").c_str(), 0604);
+        settings.ClearReport = true;
+        settings.Folders = {tree.Path("t")};
+        settings.Recurse = true;
+        settings.ChangeText = {"foo", "fooo", "--"};
+        // The .txt files change twice, and lf.txt twice more through its link.
+        settings.Masks = {"*.txt", "*.*"};
+        pristine = Snapshot(tree.Path("t"));
+    }
+    TUndoOutcome Undo(const std::string& id = "") { return UndoRun(id, true, host); }
+    std::string Restored(const std::string& name) { return "Restored   " + tree.Path(name); }
+    std::string Kept(const std::string& name, const std::string& reason) {
+        return "Kept       " + tree.Path(name) + ": " + reason;
+    }
+    Lines Sorted(Lines lines) {
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+    std::string Journal(std::size_t index = 0) {
+        return RunJournalFolder() + "/" + JournalIds(RunJournalFolder()).at(index) + ".txt";
+    }
+
+    testing::TTempTree tree;
+    testing::TStateHome stateHome{tree.Path("state")};
+    testing::TScriptedHost host;
+    TJobSettings settings;
+    std::map<std::string, std::string> pristine;
+};
+
+TEST_F(UndoTest, ARunThenItsUndoGivesTheTreeBackByteForByte) {
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    ASSERT_EQ(tree.Read("t/lf.txt"), "one foooooo\ntwo foooooo\n");
+    ASSERT_TRUE(tree.Exists("t/a.doc.BAK"));
+    const TJournal journal = ReadJournal(RunJournalFolder(), JournalIds(RunJournalFolder()).at(0));
+    EXPECT_EQ(journal.Folders, Lines{tree.Path("t")});
+    EXPECT_EQ(journal.Masks, settings.Masks);
+    EXPECT_EQ(journal.ChangeText, settings.ChangeText);
+    EXPECT_EQ(journal.Entries.size(), 12u);
+    const std::string text = tree.ReadFile(Journal());
+    EXPECT_TRUE(std::regex_search(text, std::regex("\nFile \"" + tree.Path("t/a.doc") +
+                                                   "\" 8 [0-9a-f]{32} -> 9 [0-9a-f]{32} backup \"" +
+                                                   tree.Path("t/a.doc.BAK") + "\" made\n")))
+        << text;
+
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(host.question, "Confirm: Undo the run of " + journal.Started + ": restore 6 files?");
+    EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+    EXPECT_EQ(Sorted(host.report), Sorted({Restored("t/lf.txt"), Restored("t/crlf.txt"), Restored("t/nul.txt"),
+                                           Restored("t/a.txt"), Restored("t/a.doc"), Restored("t/sub/deep.c")}));
+    EXPECT_EQ(host.status, "All Done");
+
+    // Refused, with nothing touched: the same run again, and no run left.
+    host.report = {"kept"};
+    EXPECT_EQ(ErrorOf([&] { Undo(journal.Id); }), "The run of " + journal.Started + " was undone already");
+    EXPECT_EQ(ErrorOf([&] { Undo(); }), "There is no run to undo");
+    EXPECT_EQ(ErrorOf([&] { Undo("../t/a"); }), "No run journal ../t/a");
+    EXPECT_EQ(host.report, Lines{"kept"});
+}
+
+TEST_F(UndoTest, WhatChangedSinceTheRunIsKeptAsItIsAndNamed) {
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    const struct {
+        const char* file;
+        std::function<void()> change;
+        const char* reason;
+    } rows[] = {
+        {"t/lf.txt", [&] { tree.Write("t/lf.txt", "edited by hand\n"); }, "changed since the run"},
+        {"t/crlf.txt", [&] { fs::remove(tree.Path("t/crlf.txt")); }, "deleted since the run"},
+        {"t/sub/deep.c",
+         [&] {
+             fs::remove(tree.Path("t/sub/deep.c"));
+             symlink("deep.BAK", tree.Path("t/sub/deep.c").c_str());
+         },
+         "changed since the run"},
+        {"t/a.doc", [&] { fs::remove(tree.Path("t/a.doc.BAK")); }, "backup missing"},
+        {"t/nul.txt", [&] { tree.Write("t/nul.BAK", "altered"); }, "backup changed since the run"},
+    };
+    Lines expected{Restored("t/a.txt")};
+    for (const auto& row : rows) {
+        row.change();
+        expected.push_back(Kept(row.file, row.reason));
+    }
+    std::map<std::string, std::string> left = Snapshot(tree.Path("t"));
+    left["a.txt"] = pristine["a.txt"];
+    left.erase("a.BAK");
+
+    EXPECT_EQ(Undo(), TUndoOutcome::Kept);
+    EXPECT_EQ(Sorted(host.report), Sorted(expected));
+    EXPECT_EQ(Snapshot(tree.Path("t")), left);
+    EXPECT_TRUE(ReadJournal(RunJournalFolder(), JournalIds(RunJournalFolder()).at(0)).Undone);
+}
+
+TEST_F(UndoTest, ATornLastLineIsIgnoredAndABrokenJournalRefused) {
+    settings.Masks = {"*.txt"};
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    std::ofstream(Journal(), std::ios::app) << "File \"" << tree.Path("t/none.txt") << "\" 8 ";
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+    // The torn line is gone before the mark: the journal reads whole again.
+    EXPECT_TRUE(ReadJournal(RunJournalFolder(), JournalIds(RunJournalFolder()).at(0)).Undone);
+
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    const auto afterRun = Snapshot(tree.Path("t"));
+    const std::string broken = Journal(1);
+    const auto lines = std::count_if(std::istreambuf_iterator<char>(std::ifstream(broken).rdbuf()), {},
+                                     [](char c) { return c == '\n'; });
+    std::ofstream(broken, std::ios::app) << "Garbage\n";
+    const std::string reason = "The run journal " + broken + " cannot be read (line " +
+                               std::to_string(lines + 1) + ")";
+    EXPECT_EQ(ErrorOf([&] { Undo(); }), reason);
+    EXPECT_EQ(Snapshot(tree.Path("t")), afterRun);
+}
+
+TEST_F(UndoTest, AStoppedUndoIsFinishedByTheNextOne) {
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    int events = 0;
+    host.onEvents = [&events] {
+        if (++events == 3) SetStopFlag();
+    };
+    EXPECT_EQ(Undo(), TUndoOutcome::Stopped);
+    EXPECT_EQ(host.report.size(), 2u);
+    EXPECT_EQ(host.status, "All Done");
+    EXPECT_NE(Snapshot(tree.Path("t")), pristine);
+
+    host.onEvents = nullptr;
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(host.report.size(), 6u);
+    EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+}
+
+TEST_F(UndoTest, OnlyRunsThatWriteKeepAJournalAndTheNewestAreKept) {
+    settings.DryRun = true;
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    settings.DryRun = false;
+    settings.ChangeText = {"absent", "x"};
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    EXPECT_EQ(JournalIds(RunJournalFolder()), Lines{});
+
+    settings.Folders = {tree.Path("t/sub")};
+    Lines ids;
+    for (int run = 0; run < kJournalsKept + 2; ++run) {
+        settings.ChangeText = run % 2 ? Lines{"bar", "foo"} : Lines{"foo", "bar"};
+        ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+        ids.push_back(JournalIds(RunJournalFolder()).back());
+    }
+    EXPECT_EQ(JournalIds(RunJournalFolder()), Lines(ids.begin() + 2, ids.end()));
+    EXPECT_EQ(LastRunToUndo(RunJournalFolder()), ids.back());
+}
+
+}  // namespace
+}  // namespace varnok
