@@ -1,10 +1,14 @@
 #include "RunJob.h"
 
+#include "ChangeCheck.h"
 #include "VarnokDirectory.h"
 
 namespace varnok {
 
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
+    const std::vector<std::string> findings = CheckChangeList(
+        settings.ChangeText, {settings.CaseSensitive, settings.WholeWords, settings.SpanLines});
+    if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
     if (!host.Confirm("Confirm", "Are you sure? There's no undo?")) return TRunOutcome::Declined;
     if (settings.ClearReport) {
         host.ClearReport();
@@ -17,6 +21,8 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
         TVarnokDirectory walker;
         walker.SetState(host, settings.Recurse, settings.SpanLines, settings.ChangeText);
         walker.DryRun = settings.DryRun;
+        walker.CaseSensitive = settings.CaseSensitive;
+        walker.WholeWords = settings.WholeWords;
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();
