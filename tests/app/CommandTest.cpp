@@ -102,10 +102,11 @@ TEST_F(CommandTest, ProgressIsPaintedInPlaceOnATerminal) {
     errIsTerminal = true;
     EXPECT_EQ(Run({"-y", "-m", "a.txt", tree.Path("files")}), kExitDone);
     const std::string name = "Searching: " + tree.Path("files/a.txt") + " ...";
-    EXPECT_EQ(err.str(), "\r" + name.substr(0, 39) + "\x1b[K\r\x1b[KAll Done\n");
+    const std::string noChange = "warning: The change list holds no change: the run would only count files\n";
+    EXPECT_EQ(err.str(), noChange + "\r" + name.substr(0, 39) + "\x1b[K\r\x1b[KAll Done\n");
     err.str("");
     EXPECT_EQ(Run({"-yq", "-m", "a.txt", tree.Path("files")}), kExitDone);
-    EXPECT_EQ(err.str(), "All Done\n");
+    EXPECT_EQ(err.str(), noChange + "All Done\n");
 }
 
 TEST_F(CommandTest, ARunErrorExitsWithOne) {
