@@ -109,6 +109,37 @@ TEST_F(CommandTest, ProgressIsPaintedInPlaceOnATerminal) {
     EXPECT_EQ(err.str(), noChange + "All Done\n");
 }
 
+TEST_F(CommandTest, MatchCaseAndWholeWordsReachEveryChange) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{}, "xy xy xyd\n"},
+        {{"--match-case"}, "xy ABC xyd\n"},
+        {{"--whole-words"}, "xy xy abcd\n"},
+        {{"--whole-words", "--match-case"}, "xy ABC abcd\n"},
+    };
+    for (const auto& [flags, result] : rows) {
+        tree.Write("files/a.txt", "abc ABC abcd\n");
+        std::vector<std::string> args = {"-y", "-m", "a.txt", "-c", tree.Path("changes"), tree.Path("files")};
+        args.insert(args.begin(), flags.begin(), flags.end());
+        EXPECT_EQ(Run(args), kExitDone);
+        EXPECT_EQ(tree.Read("files/a.txt"), result) << ::testing::PrintToString(flags);
+    }
+}
+
+TEST_F(CommandTest, FindingsGoToStderrAndStrictRefusesTheRun) {
+    tree.Write("typo", "abc\nx{}2\n--\n");
+    const std::string finding = "warning: Change 1, line 1 \"abc\": the replacement inserts group 2 (\"{}2\"), "
+                                "but a pattern without wild cards has no groups, so nothing is inserted there\n";
+    inIsTerminal = true;  // refused before the question is asked
+    EXPECT_EQ(Run({"--strict", "-c", tree.Path("typo"), tree.Path("files")}), kExitUsage);
+    EXPECT_EQ(err.str(), finding + "varnok-run: not run, the change-list check found 1 problem (--strict)\n");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+    err.str("");
+    EXPECT_EQ(Run({"-y", "-m", "a.txt", "-c", tree.Path("typo"), tree.Path("files")}), kExitDone);
+    EXPECT_EQ(err.str(), finding + "All Done\n");
+    EXPECT_EQ(tree.Read("files/a.txt"), "x\n");
+}
+
 TEST_F(CommandTest, ARunErrorExitsWithOne) {
     tree.Write("files/a.$$$/blocker", "");
     EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path("files")}), kExitRunError);
