@@ -6,7 +6,6 @@
 #include <iostream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -189,9 +188,10 @@ std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& 
         in.clear();  // the answer to the question may still come from a terminal
     } else {
         std::ifstream file(fileName, std::ios::binary);
-        std::ostringstream buffer;
-        if (!file || !(buffer << file.rdbuf())) throw TUsageError("Cannot open file " + fileName);
-        text = std::move(buffer).str();
+        if (!file) throw TUsageError("Cannot open file " + fileName);
+        // An empty file is an empty list (the check says so), not a file that cannot be read.
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (file.bad()) throw TUsageError("Cannot open file " + fileName);
     }
     return SplitLines(text);
 }

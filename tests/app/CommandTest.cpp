@@ -138,6 +138,12 @@ TEST_F(CommandTest, FindingsGoToStderrAndStrictRefusesTheRun) {
     EXPECT_EQ(Run({"-y", "-m", "a.txt", "-c", tree.Path("typo"), tree.Path("files")}), kExitDone);
     EXPECT_EQ(err.str(), finding + "All Done\n");
     EXPECT_EQ(tree.Read("files/a.txt"), "x\n");
+    // An empty change-list file is read, found empty, and run under --strict no more.
+    tree.Write("empty", "");
+    err.str("");
+    EXPECT_EQ(Run({"-y", "--strict", "-c", tree.Path("empty"), tree.Path("files")}), kExitUsage);
+    EXPECT_EQ(err.str(), "warning: The change list holds no change: the run would only count files\n"
+                         "varnok-run: not run, the change-list check found 1 problem (--strict)\n");
 }
 
 TEST_F(CommandTest, ARunErrorExitsWithOne) {
