@@ -110,18 +110,10 @@ TEST_F(CommandTest, ProgressIsPaintedInPlaceOnATerminal) {
 }
 
 TEST_F(CommandTest, MatchCaseAndWholeWordsReachEveryChange) {
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
-        {{}, "xy xy xyd\n"},
-        {{"--match-case"}, "xy ABC xyd\n"},
-        {{"--whole-words"}, "xy xy abcd\n"},
-        {{"--whole-words", "--match-case"}, "xy ABC abcd\n"},
-    };
-    for (const auto& [flags, result] : rows) {
+    for (const auto& [flag, result] : {std::pair{"--match-case", "xy ABC xyd\n"}, {"--whole-words", "xy xy abcd\n"}}) {
         tree.Write("files/a.txt", "abc ABC abcd\n");
-        std::vector<std::string> args = {"-y", "-m", "a.txt", "-c", tree.Path("changes"), tree.Path("files")};
-        args.insert(args.begin(), flags.begin(), flags.end());
-        EXPECT_EQ(Run(args), kExitDone);
-        EXPECT_EQ(tree.Read("files/a.txt"), result) << ::testing::PrintToString(flags);
+        EXPECT_EQ(Run({flag, "-y", "-m", "a.txt", "-c", tree.Path("changes"), tree.Path("files")}), kExitDone);
+        EXPECT_EQ(tree.Read("files/a.txt"), result) << flag;
     }
 }
 
