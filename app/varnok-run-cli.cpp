@@ -6,7 +6,6 @@
 #include <iostream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
@@ -39,12 +38,18 @@ prints one report line per file visited.
                         separator); - reads standard input
   -r, --recurse         also search sub-folders
   -s, --span-lines      span lines when matching
+      --match-case      match letters only in the case they are typed in
+      --whole-words     match whole words only: a match does not continue a word
+                        on either side, and with wild cards every character it
+                        takes is a letter, a digit or _
       --config NAME     start from the job stored by the desktop program under that
                         named configuration ('' = the default settings); options given
                         on the command line replace the stored ones
   -n, --dry-run         visit and count exactly as a run would, write nothing
   -y, --yes             do not ask "Are you sure? There's no undo?"
   -q, --quiet           no progress on stderr
+      --strict          refuse to run (exit 2) when the change-list check finds
+                        anything
       --list-runs       list the kept run journals: id, start time, files
                         changed, whether undone, folders; oldest first
       --undo [ID]       undo the run ID (default: the last run not undone)
@@ -55,6 +60,11 @@ Standard output: the report, one line per file visited.
 Standard error: "Searching: NAME ..." refreshed in place while the run goes
 on, only when standard error is a terminal (nothing per file otherwise), then
 "All Done"; error messages.
+Before anything is asked or written, the change list is checked for what can
+only be a mistake: a group inserted that the pattern never closes, a pattern
+that can never match, a missing line that shifts later changes, no change at
+all. Each finding is printed on standard error ("warning: Change N, line L
+...") and the run goes on, unless --strict is given.
 Without --yes the question is asked on the terminal (standard input); when
 standard input is not a terminal the run is refused. Ctrl+C stops the run
 after the file in hand and still ends with "All Done"; a second Ctrl+C ends
@@ -71,8 +81,8 @@ line per file ("Restored" or "Kept" in place of the count). An undo that
 was stopped can be run again; a completed one marks the run undone.
 
 Exit status: 0 done (every file restored); 1 a run error ended it, or the
-question was answered no; 2 usage error; 3 an undo kept some files;
-130 stopped by Ctrl+C.
+question was answered no; 2 usage error, or a finding under --strict; 3 an
+undo kept some files; 130 stopped by Ctrl+C.
 )";
 
 struct TUsageError : std::runtime_error {
@@ -85,6 +95,7 @@ struct TOptions {
     std::optional<std::string> Config;
     bool Yes = false;
     bool Quiet = false;
+    bool Strict = false;
     bool Help = false;
     bool Version = false;
     bool ListRuns = false;
@@ -102,7 +113,8 @@ constexpr TOptionInfo kOptions[] = {
     {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
     {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
-    {'\0', "config", true}, {'\0', "list-runs", false}, {'\0', "undo", false},
+    {'\0', "config", true}, {'\0', "match-case", false}, {'\0', "whole-words", false},
+    {'\0', "strict", false}, {'\0', "list-runs", false}, {'\0', "undo", false},
 };
 
 void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
@@ -112,9 +124,22 @@ void Apply(const TOptionInfo& option, const std::string& value, TOptions& option
         options.ListRuns = options.ListRuns || name == "list-runs";
         return;
     }
-    options.JobOptions = options.JobOptions || std::string_view("mcrsn").find(option.Short) != std::string_view::npos;
+    options.JobOptions = options.JobOptions || name == "match-case" || name == "whole-words"
+                         || std::string_view("mcrsn").find(option.Short) != std::string_view::npos;
     if (name == "config") {
         options.Config = value;
+        return;
+    }
+    if (name == "match-case") {
+        options.Job.CaseSensitive = true;
+        return;
+    }
+    if (name == "whole-words") {
+        options.Job.WholeWords = true;
+        return;
+    }
+    if (name == "strict") {
+        options.Strict = true;
         return;
     }
     switch (option.Short) {
@@ -220,9 +245,10 @@ std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& 
         in.clear();  // the answer to the question may still come from a terminal
     } else {
         std::ifstream file(fileName, std::ios::binary);
-        std::ostringstream buffer;
-        if (!file || !(buffer << file.rdbuf())) throw TUsageError("Cannot open file " + fileName);
-        text = std::move(buffer).str();
+        if (!file) throw TUsageError("Cannot open file " + fileName);
+        // An empty file is an empty list (the check says so), not a file that cannot be read.
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (file.bad()) throw TUsageError("Cannot open file " + fileName);
     }
     return SplitLines(text);
 }
@@ -231,8 +257,18 @@ std::vector<std::string> ReadChanges(const std::string& fileName, std::istream& 
 // a terminal and only its last text ("All Done") is printed as a line.
 class TConsoleHost : public TRunHost {
 public:
-    TConsoleHost(TConsole& console, bool showProgress, bool assumeYes)
-        : m_console(console), m_showProgress(showProgress), m_assumeYes(assumeYes) {}
+    TConsoleHost(TConsole& console, bool showProgress, bool assumeYes, bool strict)
+        : m_console(console), m_showProgress(showProgress), m_assumeYes(assumeYes), m_strict(strict) {}
+
+    bool RunDespite(const std::vector<std::string>& findings) override {
+        for (const std::string& finding : findings) m_console.Err << "warning: " << finding << '\n';
+        if (m_strict) {
+            m_console.Err << "varnok-run: not run, the change-list check found " << findings.size()
+                          << (findings.size() == 1 ? " problem" : " problems") << " (--strict)\n";
+        }
+        m_console.Err << std::flush;
+        return !m_strict;
+    }
 
     bool Confirm(const std::string&, const std::string& question) override {
         if (m_assumeYes) return true;
@@ -279,6 +315,7 @@ private:
     TConsole& m_console;
     bool m_showProgress;
     bool m_assumeYes;
+    bool m_strict;
     bool m_painted = false;
     std::chrono::steady_clock::time_point m_lastPaint;
     std::string m_status;
@@ -304,6 +341,8 @@ void UseStoredJob(TOptions& options, std::ostream& err) {
     if (job.Masks.empty()) job.Masks = std::move(stored.Masks);
     job.Recurse = job.Recurse || stored.Recurse;
     job.SpanLines = job.SpanLines || stored.SpanLines;
+    job.CaseSensitive = job.CaseSensitive || stored.CaseSensitive;
+    job.WholeWords = job.WholeWords || stored.WholeWords;
     if (!options.ChangesFile) job.ChangeText = std::move(stored.ChangeText);
 }
 
@@ -344,7 +383,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     }
 
     options.Job.ClearReport = true;
-    TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes);
+    TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes, options.Strict);
     TRunOutcome outcome;
     TUndoOutcome undone = TUndoOutcome::Declined;
     try {
@@ -369,6 +408,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
         return kExitRunError;
     }
     console.Out.flush();
+    if (outcome == TRunOutcome::Refused) return kExitUsage;
     if (outcome == TRunOutcome::Declined) return g_interrupted ? kExitStopped : kExitRunError;
     host.PrintStatus();
     if (!console.Out) {

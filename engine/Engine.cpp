@@ -160,7 +160,11 @@ int TPreparedChange::ReplaceAll(std::string& text) const
         UpperCaseCopy(text.data(), upper.data(), upper.size());
         searchText = upper;
     }
-    TSearcher searcher(context, pattern, searchText, !CaseSensitive && !context.WildActive);
+    // Letters of either case are word characters. A case-blind search sees them
+    // upper-cased anyway; a case-sensitive one would otherwise take the "s" of
+    // "ssize_t" for a word boundary and let a whole-word "size_t" match inside it.
+    TSearcher searcher(context, pattern, searchText, !CaseSensitive && !context.WildActive,
+                       WordCharsFolded);
 
     TResultBuilder result(text);
     // Without placeholders and line breaks to indent, every replacement is the same.

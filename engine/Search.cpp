@@ -23,11 +23,11 @@ int TextEndOf(std::string_view text)
 }  // namespace
 
 TSearcher::TSearcher(TSearchContext& context, std::string_view pattern, std::string_view text,
-                     bool foldCase)
+                     bool foldCase, const TByteTable& wordChars)
     : m_context(context),
       m_text(text),
       m_end(TextEndOf(text)),
-      m_wordChars(foldCase ? WordCharsFolded : WordChars)
+      m_wordChars(wordChars)
 {
     if (pattern.empty()) return;
     if (context.WildActive)
@@ -73,7 +73,7 @@ TMatch FindMatch(TSearchContext& context, std::string_view pattern, std::string_
     // The stretch is the text from the offset on, up to its own first NUL byte.
     const int from = offset < 0 ? 0 : offset;
     if (from >= static_cast<int>(text.size())) return TMatch{};
-    TSearcher searcher(context, pattern, text.substr(static_cast<std::size_t>(from)), false);
+    TSearcher searcher(context, pattern, text.substr(static_cast<std::size_t>(from)), false, WordChars);
     TMatch m = searcher.FindMatch(0, from == 0);
     if (!m.Found()) return m;
     m.Start += from;

@@ -59,8 +59,9 @@ public:
     // text: the search copy (already upper-cased for a case-blind wild-card search).
     // foldCase: the plain search compares upper-cased text bytes with the pattern,
     // so that a literal search needs no upper-cased copy of the text.
+    // wordChars: the class of "@" and of the whole-word rule.
     TSearcher(TSearchContext& context, std::string_view pattern, std::string_view text,
-              bool foldCase);
+              bool foldCase, const TByteTable& wordChars);
     ~TSearcher();
     TSearcher(const TSearcher&) = delete;
     TSearcher& operator=(const TSearcher&) = delete;

@@ -21,6 +21,10 @@ public:
     // (Escape). True only for Yes.
     virtual bool Confirm(QWidget* parent, const QString& caption, const QString& question) = 0;
 
+    // A warning with "&Yes" and "&No"; "&No" is the default button and the one
+    // that Escape selects. True only for Yes.
+    virtual bool WarnYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
+
     // Error and information boxes with one OK button.
     virtual void Error(QWidget* parent, const QString& text) = 0;
     virtual void Information(QWidget* parent, const QString& text) = 0;

@@ -52,6 +52,17 @@ bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString&
     return box.clickedButton() == yes;
 }
 
+bool TQtPrompts::WarnYesNo(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 void TQtPrompts::Error(QWidget* parent, const QString& text)
 {
     QMessageBox::critical(parent, BoxCaption(), text, QMessageBox::Ok);

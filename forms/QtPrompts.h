@@ -8,6 +8,7 @@ namespace varnok {
 class TQtPrompts : public TPrompts {
 public:
     bool Confirm(QWidget* parent, const QString& caption, const QString& question) override;
+    bool WarnYesNo(QWidget* parent, const QString& caption, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     void Information(QWidget* parent, const QString& text) override;
     std::optional<QString> OpenFileName(QWidget* parent, const QString& proposed) override;

@@ -33,6 +33,12 @@ bool TScriptedPrompts::Confirm(QWidget*, const QString& caption, const QString& 
     return Next(ConfirmAnswers, false);
 }
 
+bool TScriptedPrompts::WarnYesNo(QWidget*, const QString& caption, const QString& text)
+{
+    Asked << QStringLiteral("Warn: %1: %2").arg(caption, text);
+    return Next(WarnAnswers, false);
+}
+
 void TScriptedPrompts::Error(QWidget*, const QString& text)
 {
     Asked << QStringLiteral("Error: ") + text;

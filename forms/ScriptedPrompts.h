@@ -21,6 +21,7 @@ public:
     TScriptedPrompts& operator=(const TScriptedPrompts&) = delete;
 
     std::deque<bool> ConfirmAnswers;
+    std::deque<bool> WarnAnswers;  // cautious: No
     std::deque<std::optional<QString>> FileNames;  // for open and save alike
     std::deque<std::optional<QFont>> Fonts;
     // A name confirms the print dialog and sends the document to that PDF file.
@@ -30,6 +31,7 @@ public:
     QStringList Asked;
 
     bool Confirm(QWidget* parent, const QString& caption, const QString& question) override;
+    bool WarnYesNo(QWidget* parent, const QString& caption, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     void Information(QWidget* parent, const QString& text) override;
     std::optional<QString> OpenFileName(QWidget* parent, const QString& proposed) override;

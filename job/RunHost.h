@@ -3,6 +3,7 @@
 // batch runner each implement this; tests answer it without a display.
 
 #include <string>
+#include <vector>
 
 #include "EventPump.h"
 
@@ -11,6 +12,10 @@ namespace varnok {
 class TRunHost : public TEventPump {
 public:
     virtual ~TRunHost() = default;
+
+    // What the change-list check found, all of it at once, before the
+    // confirmation; true to run all the same.
+    virtual bool RunDespite(const std::vector<std::string>& findings) = 0;
 
     // The modal "Confirm" question; true only for Yes.
     virtual bool Confirm(const std::string& caption, const std::string& question) = 0;

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "ChangeCheck.h"
 #include "RunJournal.h"
 #include "VarnokDirectory.h"
 
@@ -18,6 +19,9 @@ void StartReport(bool clearReport, TRunHost& host) {
 }
 
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
+    const std::vector<std::string> findings = CheckChangeList(
+        settings.ChangeText, {settings.CaseSensitive, settings.WholeWords, settings.SpanLines});
+    if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
     if (!host.Confirm("Confirm", "Are you sure? There's no undo?")) return TRunOutcome::Declined;
     StartReport(settings.ClearReport, host);
     {
@@ -27,6 +31,8 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
         TVarnokDirectory walker;
         walker.SetState(host, settings.Recurse, settings.SpanLines, settings.ChangeText);
         walker.DryRun = settings.DryRun;
+        walker.CaseSensitive = settings.CaseSensitive;
+        walker.WholeWords = settings.WholeWords;
         walker.Journal = journal ? &*journal : nullptr;
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);

@@ -19,11 +19,17 @@ struct TJobSettings {
     std::vector<std::string> ChangeText;  // lines, split at line breaks only
     std::vector<std::string> Masks;
     bool DryRun = false;  // batch runner only: visit and count, write nothing
+    // Options of our own beyond the designed job, passed to every change.
+    bool CaseSensitive = false;
+    bool WholeWords = false;
 };
 
-enum class TRunOutcome { Declined, Done, Stopped };
+// Refused: the change-list check found something and the host would not run.
+enum class TRunOutcome { Declined, Done, Stopped, Refused };
 
-// Runs the whole job before it returns. A run error (a file that cannot be
+// Runs the whole job before it returns. The change-list check (ChangeCheck.h)
+// comes first; its findings go to the host, which may refuse the run before
+// the confirmation is asked. A run error (a file that cannot be
 // opened or created) is thrown as std::runtime_error carrying its message text after the report lines so far were
 // appended; "All Done" is then not shown.
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);

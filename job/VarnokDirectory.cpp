@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ChangeList.h"
 #include "engine/Engine.h"
 #include "RunJob.h"
 #include "RunJournal.h"
@@ -95,34 +96,22 @@ void TVarnokDirectory::PreProcessProcedure() {
     ReplaceStrings.clear();
     ChangeCount = 0;
     const std::vector<std::string> none;
-    const auto& lines = m_changes ? *m_changes : none;
-    // Three lines a change, with the line advances stopping at the last line:
-    // a search line needs a line after it, and a change with an empty search
-    // line is dropped whole.
-    const long long last = static_cast<long long>(lines.size()) - 1;
-    long long j = 0;
-    m_lineNeutral = true;
-    while (j < last) {
-        if (ChangeCount == kMaxChanges && !lines[j].empty()) {
-            throw std::runtime_error("The change list holds more than " +
-                                     IntToText(kMaxChanges) + " changes");
-        }
-        const std::string& search = lines[j++];
-        const std::string& replace = lines[j];
-        if (j < last) ++j;
-        if (!search.empty()) {
-            SearchStrings.push_back(search);
-            ReplaceStrings.push_back(replace);
-            ++ChangeCount;
-            m_lineNeutral = m_lineNeutral && IsLineNeutral(search, replace);
-        }
-        if (j < last) ++j;
+    std::vector<TChange> list = ReadChangeList(m_changes ? *m_changes : none);
+    if (list.size() > static_cast<std::size_t>(kMaxChanges)) {
+        throw std::runtime_error("The change list holds more than " + IntToText(kMaxChanges) + " changes");
     }
+    m_lineNeutral = true;
+    for (TChange& change : list) {
+        m_lineNeutral = m_lineNeutral && IsLineNeutral(change.Search, change.Replace);
+        SearchStrings.push_back(std::move(change.Search));
+        ReplaceStrings.push_back(std::move(change.Replace));
+    }
+    ChangeCount = static_cast<int>(SearchStrings.size());
     m_prepared = std::make_shared<std::vector<TPreparedChange>>();
     for (std::size_t i = 0; i < SearchStrings.size(); ++i) {
-        m_prepared->emplace_back(SearchStrings[i], ReplaceStrings[i], /*CaseSensitive=*/false,
-                                 /*WildCards=*/true, /*ExpandReplacement=*/true,
-                                 /*WholeWords=*/false, /*BalanceParens=*/true, SpanLines);
+        m_prepared->emplace_back(SearchStrings[i], ReplaceStrings[i], CaseSensitive,
+                                 /*WildCards=*/true, /*ExpandReplacement=*/true, WholeWords,
+                                 /*BalanceParens=*/true, SpanLines);
     }
     // The reader applies the changes too; the edit pass takes its result
     // unless the file changed since.

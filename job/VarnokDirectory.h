@@ -49,6 +49,8 @@ public:
     void ApplyChanges(std::string& text);
 
     bool SpanLines = false;
+    bool CaseSensitive = false;  // set before the walk; the designed run has both off
+    bool WholeWords = false;
     long long ReplacementCount = 0;
     int ChangeCount = 0;
     std::vector<std::string> SearchStrings;   // [0, ChangeCount)

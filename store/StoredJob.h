@@ -13,6 +13,8 @@ struct TStoredJob {
     std::vector<std::string> Masks;
     bool Recurse = true;
     bool SpanLines = false;
+    bool CaseSensitive = false;  // "Match Case"
+    bool WholeWords = false;     // "Whole Words Only"
     std::vector<std::string> ChangeText;  // lines of the shared change list
 };
 

@@ -95,6 +95,8 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     , startWithDialog(MakeCheckBox(optionsTab, "startWithDialog",
                                    QStringLiteral("Run Dialog Automatically"), 40, 16, 209))
     , clearReport(MakeCheckBox(optionsTab, "clearReport", QStringLiteral("Clear Report"), 40, 40, 177))
+    , matchCase(MakeCheckBox(optionsTab, "matchCase", QStringLiteral("Match Case"), 40, 64, 177))
+    , wholeWords(MakeCheckBox(optionsTab, "wholeWords", QStringLiteral("Whole Words Only"), 40, 88, 177))
     , OKButton(MakeButton(this, "OKButton", QStringLiteral("&OK"), 360, 48))
     , WizardButton(MakeButton(this, "WizardButton", QStringLiteral("&Wizard..."), 360, 80))
     , helpButton(MakeButton(this, "helpButton", QStringLiteral("&Help"), 360, 112))
@@ -138,6 +140,11 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     startWithDialog->setToolTip(
         QStringLiteral("Always run this dialog automatically when the Quillet starts up."));
     clearReport->setToolTip(QStringLiteral("Delete the current report before beginning the next one."));
+    matchCase->setToolTip(QStringLiteral("Match letters only in the case they are typed in: OLD_NAME no longer "
+                                         "finds old_name."));
+    wholeWords->setToolTip(QStringLiteral("Match whole words only: a match does not continue a word on either "
+                                          "side, and with wild cards every character it takes is a letter, a "
+                                          "digit or _. size_t no longer finds ssize_t."));
 
     OKButton->setDefault(true);
     WizardButton->setEnabled(false);
@@ -165,7 +172,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
                         pathEdit, BrowseButton, paths, InsertDirectoryButton, DeleteDirectoryButton,
                         recurseDirectories, maskEdit, masks, InsertMaskButton, DeleteMaskButton,
                         spanLines, changes, LoadButton, SaveButton, startWithDialog, clearReport,
-                        helpButton};
+                        matchCase, wholeWords, helpButton};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -193,6 +200,8 @@ TJobSettings TVarnokDialog::JobSettings() const
     settings.SpanLines = spanLines->isChecked();
     settings.ChangeText = SplitTextLines(PlainTextOf(changes));
     settings.Masks = ListBoxRows(masks);
+    settings.CaseSensitive = matchCase->isChecked();
+    settings.WholeWords = wholeWords->isChecked();
     return settings;
 }
 
@@ -304,6 +313,9 @@ void TVarnokDialog::LoadLocalFromIniFile()
     spanLines->setChecked(store.ReadFlag(section, "CheckBox-2", false));
     startWithDialog->setChecked(store.ReadFlag(section, "CheckBox-3", false));
     clearReport->setChecked(store.ReadFlag(section, "CheckBox-4", true));
+    // Off when missing: a job saved before these options runs as it did.
+    matchCase->setChecked(store.ReadFlag(section, "CheckBox-5", false));
+    wholeWords->setChecked(store.ReadFlag(section, "CheckBox-6", false));
 
     // An empty list gets its edit box's text, as the box stands at that moment;
     // the selected row applies to the list so filled.
@@ -332,6 +344,8 @@ void TVarnokDialog::SaveLocalToIniFile()
     store.WriteFlag(section, "CheckBox-2", spanLines->isChecked());
     store.WriteFlag(section, "CheckBox-3", startWithDialog->isChecked());
     store.WriteFlag(section, "CheckBox-4", clearReport->isChecked());
+    store.WriteFlag(section, "CheckBox-5", matchCase->isChecked());
+    store.WriteFlag(section, "CheckBox-6", wholeWords->isChecked());
     WriteListBox(store, section, "ListBox-2", paths);
     store.WriteNumber(section, "Misc-3", SelectedRow(paths));
     store.WriteText(section, "Edit-1", maskEdit->text().toStdString());

@@ -64,6 +64,10 @@ public:
 
     QCheckBox* startWithDialog;
     QCheckBox* clearReport;
+    // Options of our own below the designed two: the run's CaseSensitive and
+    // WholeWords.
+    QCheckBox* matchCase;
+    QCheckBox* wholeWords;
 
     QPushButton* OKButton;
     QPushButton* WizardButton;

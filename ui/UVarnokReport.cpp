@@ -229,6 +229,22 @@ void TVarnokReport::SetRunning(bool running)
     }
 }
 
+bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
+{
+    // All of them in one box before the designed question; a long list is cut
+    // so that the box still fits the screen.
+    constexpr std::size_t kShown = 12;
+    QStringList shown;
+    for (std::size_t i = 0; i < findings.size() && i < kShown; ++i)
+        shown << QString::fromStdString(findings[i]);
+    if (findings.size() > kShown)
+        shown << QStringLiteral("... and %1 more.").arg(findings.size() - kShown);
+    return TPrompts::Instance().WarnYesNo(this, QStringLiteral("Change List Check"),
+                                          QStringLiteral("The change list may not do what you mean:\n\n")
+                                              + shown.join(QStringLiteral("\n\n"))
+                                              + QStringLiteral("\n\nRun anyway?"));
+}
+
 bool TVarnokReport::Confirm(const std::string& caption, const std::string& question)
 {
     return TPrompts::Instance().Confirm(this, QString::fromStdString(caption),

@@ -115,6 +115,7 @@ protected:
 
 private:
     // TRunHost
+    bool RunDespite(const std::vector<std::string>& findings) override;
     bool Confirm(const std::string& caption, const std::string& question) override;
     void ClearReport() override;
     void AppendReportLine(const std::string& line) override;

@@ -109,10 +109,40 @@ TEST_F(CommandTest, ProgressIsPaintedInPlaceOnATerminal) {
     errIsTerminal = true;
     EXPECT_EQ(Run({"-y", "-m", "a.txt", tree.Path("files")}), kExitDone);
     const std::string name = "Searching: " + tree.Path("files/a.txt") + " ...";
-    EXPECT_EQ(err.str(), "\r" + name.substr(0, 39) + "\x1b[K\r\x1b[KAll Done\n");
+    const std::string noChange = "warning: The change list holds no change: the run would only count files\n";
+    EXPECT_EQ(err.str(), noChange + "\r" + name.substr(0, 39) + "\x1b[K\r\x1b[KAll Done\n");
     err.str("");
     EXPECT_EQ(Run({"-yq", "-m", "a.txt", tree.Path("files")}), kExitDone);
-    EXPECT_EQ(err.str(), "All Done\n");
+    EXPECT_EQ(err.str(), noChange + "All Done\n");
+}
+
+TEST_F(CommandTest, MatchCaseAndWholeWordsReachEveryChange) {
+    for (const auto& [flag, result] : {std::pair{"--match-case", "xy ABC xyd\n"}, {"--whole-words", "xy xy abcd\n"}}) {
+        tree.Write("files/a.txt", "abc ABC abcd\n");
+        EXPECT_EQ(Run({flag, "-y", "-m", "a.txt", "-c", tree.Path("changes"), tree.Path("files")}), kExitDone);
+        EXPECT_EQ(tree.Read("files/a.txt"), result) << flag;
+    }
+}
+
+TEST_F(CommandTest, FindingsGoToStderrAndStrictRefusesTheRun) {
+    tree.Write("typo", "abc\nx{}2\n--\n");
+    const std::string finding = "warning: Change 1, line 1 \"abc\": the replacement inserts group 2 (\"{}2\"), "
+                                "but a pattern without wild cards has no groups, so nothing is inserted there\n";
+    inIsTerminal = true;  // refused before the question is asked
+    EXPECT_EQ(Run({"--strict", "-c", tree.Path("typo"), tree.Path("files")}), kExitUsage);
+    EXPECT_EQ(err.str(), finding + "varnok-run: not run, the change-list check found 1 problem (--strict)\n");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+    err.str("");
+    EXPECT_EQ(Run({"-y", "-m", "a.txt", "-c", tree.Path("typo"), tree.Path("files")}), kExitDone);
+    EXPECT_EQ(err.str(), finding + "All Done\n");
+    EXPECT_EQ(tree.Read("files/a.txt"), "x\n");
+    // An empty change-list file is read, found empty, and run under --strict no more.
+    tree.Write("empty", "");
+    err.str("");
+    EXPECT_EQ(Run({"-y", "--strict", "-c", tree.Path("empty"), tree.Path("files")}), kExitUsage);
+    EXPECT_EQ(err.str(), "warning: The change list holds no change: the run would only count files\n"
+                         "varnok-run: not run, the change-list check found 1 problem (--strict)\n");
 }
 
 TEST_F(CommandTest, ARunErrorExitsWithOne) {

@@ -304,8 +304,9 @@ TEST(ReplaceAll, OptionsOtherThanTheEditPass)
         {"a*c", "X", "a*c abc", false, false, true, false, false, false, 1, "X abc"},
         {"a", "^n", "a", false, true, false, false, false, false, 1, "^n"},
         {"ab", "X", "ab xab abc ab", false, true, true, true, false, false, 2, "X xab abc X"},
-        // Searching case-sensitively, lower-case letters are no word characters.
-        {"ab", "X", "AB xab", true, true, true, true, false, false, 1, "AB xX"},
+        // Searching case-sensitively, lower-case letters are word characters all the same.
+        {"ab", "X", "AB xab ab", true, true, true, true, false, false, 1, "AB xab X"},
+        {"x@+", "Y", "xab XAB", true, true, true, true, false, false, 1, "Y XAB"},
         {"a*b", "X", "a" + CRLF + "b", false, true, true, false, false, true, 1, "X"},
         {"(*)", "X", "((a)", false, true, true, false, false, false, 1, "X"},
         {"(*)", "X", "((a)", false, true, true, false, true, false, 1, "(X"},

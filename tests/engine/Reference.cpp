@@ -10,9 +10,11 @@ constexpr unsigned char kGroupOpen = 15, kGroupClose = 16, kAnyChar = 17, kRepea
                         kAnySequence = 19, kLineStart = 20, kLineEnd = 21, kWordChar = 22;
 constexpr char kCR = 13, kLF = 10, kTAB = 9;
 
-bool IsWord(unsigned char ch)
+// The designed class; a case-sensitive replace-all adds the lower-case letters.
+bool IsWord(const TContext& c, unsigned char ch)
 {
-    return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || ch == '_';
+    return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || ch == '_' ||
+           (c.LowerCaseWords && ch >= 'a' && ch <= 'z');
 }
 
 bool IsGroupDigit(unsigned char ch) { return ch >= '0' && ch <= '8'; }
@@ -42,7 +44,7 @@ bool MatchHere(TContext& c, int p, int t, int depth)
     const int n = static_cast<int>(S.size());
     if (p >= plen) {
         if (c.BalanceParens && depth != 0) return false;
-        if (c.WholeWords && t < n && IsWord(At(S, t))) return false;
+        if (c.WholeWords && t < n && IsWord(c, At(S, t))) return false;
         return true;
     }
     if (At(P, p) == kGroupOpen) {
@@ -65,14 +67,14 @@ bool MatchHere(TContext& c, int p, int t, int depth)
         --c.StepCount;
         return false;
     }
-    if (c.WholeWords && !IsWord(ch)) {
+    if (c.WholeWords && !IsWord(c, ch)) {
         --c.StepCount;
         return false;
     }
     const int savedPos = c.Pos;
     const bool rep = At(P, p + 1) == kRepeat;
     bool ok = false;
-    if (ch == e || e == kAnyChar || (e == kLineEnd && ch == kCR) || (e == kWordChar && IsWord(ch))) {
+    if (ch == e || e == kAnyChar || (e == kLineEnd && ch == kCR) || (e == kWordChar && IsWord(c, ch))) {
         CountParen(ch, depth);
         ++c.Pos;
         ok = MatchHere(c, p + 1, t + 1, depth);
@@ -230,11 +232,11 @@ void FindMatch(TContext& c, const std::string& pattern, const std::string& text,
     }
     if (c.WholeWords && start >= 0) {
         const int n = static_cast<int>(stretch.size());
-        const bool startGood = start == 0 || !IsWord(At(stretch, start - 1));
-        const bool endGood = end >= n - 1 || !IsWord(At(stretch, end + 1));
+        const bool startGood = start == 0 || !IsWord(c, At(stretch, start - 1));
+        const bool endGood = end >= n - 1 || !IsWord(c, At(stretch, end + 1));
         if (!(startGood && endGood)) {
             int k = start;
-            while (k < n && IsWord(At(stretch, k + 1))) ++k;
+            while (k < n && IsWord(c, At(stretch, k + 1))) ++k;
             FindMatch(c, pattern, stretch.substr(std::min(k + 1, n)), 0, start, end);
             if (start >= 0) {
                 start += k + 1;
@@ -321,6 +323,7 @@ int ReplaceAll(std::string& text, std::string pattern, std::string replacement,
     c.WholeWords = WholeWords;
     c.BalanceParens = BalanceParens;
     c.SpanLines = SpanLines;
+    c.LowerCaseWords = CaseSensitive;
     if (WildCards) CompilePattern(pattern);
     if (ExpandReplacement) PrepareReplacement(replacement);
     if (text.empty()) return 0;

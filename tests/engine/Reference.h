@@ -13,6 +13,7 @@ struct TContext {
     bool WholeWords = false;
     bool BalanceParens = false;
     bool SpanLines = false;
+    bool LowerCaseWords = false;  // "a".."z" are word characters too
     int StepCount = 0;
     int StepBudget = 0;
     int GroupStart[11] = {};

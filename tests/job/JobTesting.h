@@ -71,10 +71,16 @@ class TScriptedHost : public TRunHost {
 public:
     bool answer = true;
     std::string question;
+    bool runDespite = true;
+    std::vector<std::string> findings;
     std::vector<std::string> report;
     std::string status;
     std::function<void()> onEvents;
 
+    bool RunDespite(const std::vector<std::string>& found) override {
+        findings = found;
+        return runDespite;
+    }
     bool Confirm(const std::string& caption, const std::string& text) override {
         question = caption + ": " + text;
         return answer;

@@ -3,6 +3,7 @@
 #include "JobTesting.h"
 #include "RunJob.h"
 #include "TextUtils.h"
+#include "engine/Engine.h"
 
 namespace varnok {
 namespace {
@@ -63,6 +64,41 @@ TEST_F(RunJobTest, StopEndsTheRunWithAllDoneAndOnlyVisitedFilesReported) {
     EXPECT_EQ(host.status, "All Done");
     EXPECT_EQ(tree.Read("two/b.txt"), "a");
     EXPECT_EQ(tree.Read("three/c.txt"), "a");
+}
+
+TEST_F(RunJobTest, FindingsComeBeforeTheQuestionAndMayRefuseTheRun) {
+    settings.ChangeText = {"a", "{}1", "--"};
+    host.runDespite = false;
+    EXPECT_EQ(RunJob(settings, host), TRunOutcome::Refused);
+    EXPECT_EQ(host.findings, Lines{"Change 1, line 1 \"a\": the replacement inserts group 1 (\"{}1\"), but "
+                                   "a pattern without wild cards has no groups, so nothing is inserted there"});
+    EXPECT_EQ(host.question, "");
+    EXPECT_EQ(tree.Read("one/a.txt"), "a");
+    host.runDespite = true;
+    EXPECT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    EXPECT_EQ(tree.Read("one/a.txt"), "\n");
+}
+
+// Match Case and Whole Words Only are the engine's CaseSensitive and WholeWords
+// of every change: each file ends as the engine's own ReplaceAll leaves it.
+TEST_F(RunJobTest, OptionsAreTheEngineFlagsOfEveryChange) {
+    const std::string text = "size_t n; ssize_t m; SIZE_T k; Size_t(x);\nOLD_NAME(1) old_name(2)\n";
+    const Lines changes = {"size_t", "size_type", "--", "old_name({*}1)", "new_name({}1)", "--"};
+    for (int flags = 0; flags < 4; ++flags) {
+        tree.Write("one/a.txt", text);
+        settings.Folders = {tree.Path("one")};
+        settings.ChangeText = changes;
+        settings.CaseSensitive = (flags & 1) != 0;
+        settings.WholeWords = (flags & 2) != 0;
+        EXPECT_EQ(RunJob(settings, host), TRunOutcome::Done);
+        std::string expected = text;
+        for (std::size_t i = 0; i < changes.size(); i += 3) {
+            ReplaceAll(expected, changes[i], changes[i + 1], settings.CaseSensitive, true, true,
+                       settings.WholeWords, true, false);
+        }
+        EXPECT_EQ(tree.Read("one/a.txt"), expected) << flags;
+        EXPECT_EQ(tree.Read("one/a.BAK"), expected == text ? "" : text) << flags;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "StoreTestSupport.h"
+#include "TextUtils.h"
 #include "UMyIniFile.h"
 #include "varnok-run-cli.h"
 
@@ -39,6 +40,7 @@ protected:
         PutFile(m_tree + "/a.txt", "foo and foo\r\n");
         PutFile(m_tree + "/sub/b.txt", "no match\n");
         PutFile(m_tree + "/c.md", "foo\n");
+        PutFile(m_tree + "/e.txt", "FOO food\n");  // 2 case-blind, 1 each with one option, 0 with both
         PutFile(m_other + "/d.txt", "foo\n");
         PutFile(m_changes, "foo\r\nbar\r\n\r\n");
         PutFile(Folder() + "/other-changes.txt", "and\nor\n\n");
@@ -49,6 +51,12 @@ protected:
         weekly.WriteFlag(kSection, "CheckBox-1", true);
         weekly.WriteFlag(kSection, "CheckBox-2", false);
         weekly.WriteTextBlock(kSection, "2", FileText(m_changes));
+        // Weekly was stored before Match Case and Whole Words Only; Exact has both.
+        TMyIniFile exact(ConfigurationStoreKey("Exact"));
+        exact.WriteList(kSection, "ListBox-2", {m_tree});
+        exact.WriteList(kSection, "ListBox-1", {"*.txt"});
+        exact.WriteFlag(kSection, "CheckBox-5", true);
+        exact.WriteFlag(kSection, "CheckBox-6", true);
 
         TMyIniFile defaults(kDefaultStoreKey);
         defaults.WriteList(kSection, "ListBox-2", {m_other});
@@ -70,6 +78,9 @@ TEST_F(RunConfigTest, StoredJobReportsAsItsCommandLine) {
         {{"--config", "Weekly", "-m", "*.md"}, {"-r", "-m", "*.md", "-c", m_changes, m_tree}},
         {{"--config", "Weekly", "-c", otherChanges}, {"-r", "-m", "*.txt", "-c", otherChanges, m_tree}},
         {{"--config", "Weekly", "-s"}, {"-r", "-s", "-m", "*.txt", "-c", m_changes, m_tree}},
+        {{"--config", "Weekly", "--match-case"}, {"-r", "--match-case", "-m", "*.txt", "-c", m_changes, m_tree}},
+        {{"--config", "Exact", "-c", m_changes},
+         {"-r", "--match-case", "--whole-words", "-m", "*.txt", "-c", m_changes, m_tree}},
         // '' is the default settings: no masks stored, so the mask entry's "*.*".
         {{"--config", ""}, {"-m", "*.*", "-c", m_changes, m_other}},
     };
@@ -88,6 +99,8 @@ TEST_F(RunConfigTest, StoredJobReportsAsItsCommandLine) {
     const std::string report = RunBatchWith({"--config", "Weekly", "-n"}).Out;
     EXPECT_NE(report.find(m_tree + "/sub/b.txt"), std::string::npos) << report;
     EXPECT_EQ(report.find("c.md"), std::string::npos) << report;
+    // Without the new values the stored job matches as it always did.
+    EXPECT_NE(report.find(ReportLine(2, m_tree + "/e.txt")), std::string::npos) << report;
 }
 
 TEST_F(RunConfigTest, UnknownConfigurationRunsNothing) {

@@ -30,6 +30,8 @@ TEST_F(StoredJobTest, EmptyStoreGivesTheDialogDefaults) {
     EXPECT_EQ(job.Masks, Lines{"*.*"});
     EXPECT_TRUE(job.Recurse);
     EXPECT_FALSE(job.SpanLines);
+    EXPECT_FALSE(job.CaseSensitive);
+    EXPECT_FALSE(job.WholeWords);
     EXPECT_TRUE(job.ChangeText.empty());
 }
 

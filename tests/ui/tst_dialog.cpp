@@ -7,6 +7,7 @@
 #include "MyComps.h"
 #include "RunJob.h"
 #include "ScriptedPrompts.h"
+#include "StoredJob.h"
 #include "UChooseDirectory.h"
 #include "UMyIniFile.h"
 #include "UVarnokDialog.h"
@@ -140,7 +141,9 @@ void TDialogTest::resizeRules()
                                    "CancelButton", "LoadButton", "SaveButton", "InsertMaskButton",
                                    "DeleteMaskButton", "InsertDirectoryButton", "DeleteDirectoryButton"};
     const QStringList keepBottom = {"recurseDirectories"};
-    QStringList names = followWidth + followHeight + keepRight + keepBottom + QStringList{"maskEdit", "spanLines"};
+    QStringList names = followWidth + followHeight + keepRight + keepBottom
+                        + QStringList{"maskEdit", "spanLines", "startWithDialog", "clearReport", "matchCase",
+                                      "wholeWords"};
     names.removeDuplicates();
 
     QHash<QString, QRect> before;
@@ -242,6 +245,23 @@ void TDialogTest::jobSettings()
     // The first start's defaults.
     QVERIFY(settings.Recurse && settings.ClearReport && !settings.SpanLines);
     QVERIFY(!dialog.startWithDialog->isChecked() && !dialog.WizardButton->isEnabled());
+    QVERIFY(!settings.CaseSensitive && !settings.WholeWords);
+
+    // Our two options sit below the designed two, in their column and rhythm,
+    // and reach the run and the batch runner's --config.
+    QCOMPARE(dialog.matchCase->pos(), QPoint(40, 64));
+    QCOMPARE(dialog.wholeWords->pos(), QPoint(40, 88));
+    QCOMPARE(dialog.matchCase->parentWidget(), dialog.optionsTab);
+    for (const auto& [match, words] : {std::pair{true, false}, std::pair{false, true}}) {
+        dialog.matchCase->setChecked(match);
+        dialog.wholeWords->setChecked(words);
+        QCOMPARE(dialog.JobSettings().CaseSensitive, match);
+        QCOMPARE(dialog.JobSettings().WholeWords, words);
+        dialog.SaveToIniFile();
+        const TStoredJob stored = LoadStoredJob("dialog-test");
+        QCOMPARE(stored.CaseSensitive, match);
+        QCOMPARE(stored.WholeWords, words);
+    }
 }
 
 QTEST_MAIN(TDialogTest)

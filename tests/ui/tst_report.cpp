@@ -47,6 +47,8 @@ private slots:
 
     void runFromTheDialog_data();
     void runFromTheDialog();
+    void findingsAreAskedAboutFirst_data();
+    void findingsAreAskedAboutFirst();
     void runsWithoutClearReportAreSeparated();
     void stopEndsTheRunEarly();
     void closingStopsTheRunFirst();
@@ -154,6 +156,38 @@ void TestReport::runFromTheDialog()
         QCOMPARE(m_report->VarnokDialog().pathEdit->itemText(0),
                  m_report->VarnokDialog().pathEdit->currentText());
     }
+}
+
+void TestReport::findingsAreAskedAboutFirst_data()
+{
+    QTest::addColumn<bool>("runAnyway");
+    QTest::newRow("No: nothing runs") << false;
+    QTest::newRow("Yes: the designed question follows") << true;
+}
+
+void TestReport::findingsAreAskedAboutFirst()
+{
+    QFETCH(bool, runAnyway);
+    const QString file = m_work->filePath(QStringLiteral("a.txt"));
+    WriteAll(file, "foo\n");
+    PrepareJob(true);
+    m_report->VarnokDialog().changes->setPlainText(QStringLiteral("f{o+}1\nb{}2\n-\n+x\ny\n-"));
+    m_prompts->WarnAnswers = {runAnyway};
+    m_prompts->ConfirmAnswers = {true};
+
+    Run();
+
+    QStringList asked = {QStringLiteral(
+        "Warn: Change List Check: The change list may not do what you mean:\n\n"
+        "Change 1, line 1 \"f{o+}1\": the replacement inserts group 2 (\"{}2\"), but the pattern never "
+        "closes it with \"}2\", so nothing is inserted there\n\n"
+        "Change 2, line 4 \"+x\": the pattern can never match: it begins with \"+\", which has nothing "
+        "before it to repeat\n\nRun anyway?")};
+    if (runAnyway)
+        asked << QStringLiteral("Confirm: Confirm: Are you sure? There's no undo?");
+    QCOMPARE(m_prompts->Asked, asked);
+    QCOMPARE(ReadAll(file), runAnyway ? QStringLiteral("bo\n") : QStringLiteral("foo\n"));  // "+" is shortest first
+    QCOMPARE(m_report->StatusText(), runAnyway ? QStringLiteral("All Done") : QString());
 }
 
 void TestReport::runsWithoutClearReportAreSeparated()

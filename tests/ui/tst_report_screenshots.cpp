@@ -34,6 +34,7 @@ private slots:
     void reportAndDialog();
     void reportAfterUndo();
     void otherWindows();
+    void changeListCheck();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -138,6 +139,41 @@ void TestScreenshots::otherWindows()
     Save(&save, QStringLiteral("save-configuration"));
     TLoadConfig load(nullptr);
     Save(&load, QStringLiteral("load-configuration"));
+}
+
+// The box of the change-list check, as the program shows it (no scripted
+// prompts): a list with the mistakes it finds, then one with no change at all.
+// Escape picks No, and nothing runs.
+void TestScreenshots::changeListCheck()
+{
+    QTemporaryDir work;
+    const QString file = work.filePath(QStringLiteral("a.txt"));
+    QVERIFY(WriteAll(file, "old_name(x);\n"));
+    TJobSettings job;
+    job.Folders = {work.path().toStdString()};
+    job.Masks = {"*.txt"};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.show();
+    const std::vector<std::string> lists[] = {
+        {"old_name({*}1)", "new_name({}2)", "--", "// TODO*$", "// DONE", "--", "OLD_NAME", "NEW_NAME",
+         "size_t {@+}1;", "size_type {}1;", "--", "count({*}1)", "total({}1)"},
+        {},
+    };
+    const char* names[] = {"change-list-check", "change-list-check-empty"};
+    for (int i = 0; i < 2; ++i) {
+        const char* name = names[i];
+        job.ChangeText = lists[i];
+        bool grabbed = false;
+        AnswerModal(this, [&](QDialog* box) {
+            Save(box, QLatin1String(name));
+            grabbed = true;
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        report.RunJob(job);
+        QVERIFY(grabbed);
+    }
+    QCOMPARE(ReadAll(file), QStringLiteral("old_name(x);\n"));
+    QCOMPARE(report.StatusText(), QString());
 }
 
 int main(int argc, char** argv)
