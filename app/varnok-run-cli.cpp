@@ -14,6 +14,7 @@
 #include "StoreFile.h"
 #include "StoredJob.h"
 #include "TextUtils.h"
+#include "UnifiedDiff.h"
 
 namespace varnok {
 namespace {
@@ -41,10 +42,15 @@ prints one report line per file visited.
   -n, --dry-run         visit and count exactly as a run would, write nothing
   -y, --yes             do not ask "Are you sure? There's no undo?"
   -q, --quiet           no progress on stderr
+      --diff            after the report line of each changed file, its unified
+                        diff (with -n, what a run would write)
+      --color WHEN      colour the diffs: auto (only when standard output is a
+                        terminal; the default), always or never
   -h, --help            show this help and exit
       --version         show the version and exit
 
-Standard output: the report, one line per file visited.
+Standard output: the report, one line per file visited; with --diff, each
+changed file's diff after its line, which patch -p0 applies.
 Standard error: "Searching: NAME ..." refreshed in place while the run goes
 on, only when standard error is a terminal (nothing per file otherwise), then
 "All Done"; error messages.
@@ -69,6 +75,8 @@ struct TOptions {
     bool Quiet = false;
     bool Help = false;
     bool Version = false;
+    bool Diff = false;
+    std::string Color = "auto";
 };
 
 struct TOptionInfo {
@@ -81,12 +89,24 @@ constexpr TOptionInfo kOptions[] = {
     {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
     {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
-    {'\0', "config", true},
+    {'\0', "config", true}, {'\0', "diff", false},  {'\0', "color", true},
 };
 
 void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
-    if (std::string_view(option.Long) == "config") {
+    const std::string_view name = option.Long;
+    if (name == "config") {
         options.Config = value;
+        return;
+    }
+    if (name == "diff") {
+        options.Diff = true;
+        return;
+    }
+    if (name == "color") {
+        if (value != "auto" && value != "always" && value != "never") {
+            throw TUsageError("option '--color' takes auto, always or never, not '" + value + "'");
+        }
+        options.Color = value;
         return;
     }
     switch (option.Short) {
@@ -250,6 +270,18 @@ void UseStoredJob(TOptions& options, std::ostream& err) {
     if (!options.ChangesFile) job.ChangeText = std::move(stored.ChangeText);
 }
 
+// Each changed file's diff after its report line, in the terminal's colours
+// when wanted.
+void ShowDiffs(const TOptions& options, TConsole& console, TJobSettings& job) {
+    static constexpr TDiffMarkup kColors{"\x1b[1m", "\x1b[36m", "\x1b[31m", "\x1b[32m", "\x1b[m"};
+    const bool colored = options.Color == "always" || (options.Color == "auto" && console.OutIsTerminal);
+    job.OnFileChanged = [&console, markup = colored ? kColors : TDiffMarkup{}](const TFileChange& change) {
+        std::string diff;
+        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup);
+        console.Out << diff;
+    };
+}
+
 }  // namespace
 
 void StopOnInterrupt() {
@@ -284,6 +316,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     }
 
     options.Job.ClearReport = true;
+    if (options.Diff) ShowDiffs(options, console, options.Job);
     TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes);
     TRunOutcome outcome;
     try {

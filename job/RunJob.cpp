@@ -13,10 +13,16 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
         host.AppendReportLine(std::string(62, '.'));
         host.AppendReportLine("");
     }
+    return WalkJob(settings, host);
+}
+
+TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
     {
         TVarnokDirectory walker;
         walker.SetState(host, settings.Recurse, settings.SpanLines, settings.ChangeText);
         walker.DryRun = settings.DryRun;
+        walker.FileFilter = settings.FileFilter;
+        walker.OnFileChanged = settings.OnFileChanged;
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();
