@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,7 @@ class QStatusBar;
 namespace varnok {
 
 class TVarnokDialog;
+class TVarnokPreview;
 
 class TVarnokReport : public TMyReport, private TRunHost {
     Q_OBJECT
@@ -39,6 +41,7 @@ public:
 
     void LoadLocalFromIniFile() override;
     void SaveLocalToIniFile() override;
+    void SelectConfiguration(const std::string& name) override;
 
     void RunFromDialog() override;
     void RunFromWizard() override {}
@@ -47,6 +50,11 @@ public:
 
     // The run: confirmation, report preparation, the walk, "All Done".
     void RunJob(const TJobSettings& settings);
+    // A dry run of the job, as a run goes on screen, then the preview window
+    // over its files: "Apply" runs the job on the files checked there.
+    void PreviewJob(const TJobSettings& settings);
+    // The dialog as "Dialog..." shows it; its OK previews instead of running.
+    void ShowPreviewDialog();
     bool Running() const { return m_running; }
     // During a run, new report lines and the status text reach the screen at
     // most this often (milliseconds), and at the run's end.
@@ -63,6 +71,7 @@ public:
     // The text of the status line.
     QString StatusText() const;
     TVarnokDialog& VarnokDialog() const;
+    TVarnokPreview* Preview;  // owned
 
     QPlainTextEdit* resultField;
     QStatusBar* StatusBar1;
@@ -72,6 +81,7 @@ public:
     QAction* New1;
     QAction* SaveAs1;
     QAction* Dialog1;
+    QAction* Preview1;
     QAction* Wizard1;
     QAction* SetupPrinter1;
     QAction* Print1;
@@ -91,6 +101,7 @@ public:
     void New1Click();
     void SaveAs1Click();
     void Dialog1Click();
+    void Preview1Click();
     void Wizard1Click();
     void SetupPrinter1Click();
     void Print1Click();
@@ -120,6 +131,9 @@ private:
     void BuildMenu();
     QPrinter& Printer();
     void SetRunning(bool running);
+    // Runs run in the run state: the commands that would start another run
+    // disabled, the screen brought up to date at its end.
+    void WhileRunning(const std::function<void()>& run);
     // Puts the report lines and the status text of the run so far on screen.
     void ShowPending();
 
