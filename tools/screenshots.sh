@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Saves a PNG of every window of the desktop program, page by page, into
 # screenshots/: the report window, the settings dialog's five pages, the
-# folder chooser, the About box, the wizard's six pages, the wild-card window
-# and the two configuration windows. The windows are shown on a virtual X
-# display, with a settings folder of their own.
+# folder chooser, the About box, the wizard's six pages, the wild-card window,
+# the two configuration windows, and the preview window in a light and a
+# dark palette. The windows are shown on a virtual X display, with a settings
+# folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

@@ -71,6 +71,7 @@ public:
         : QSyntaxHighlighter(view->document()), m_view(view)
     {
         UsePalette();
+        view->installEventFilter(this);  // to follow a change of theme
     }
 
     void UsePalette()
@@ -85,6 +86,13 @@ public:
     }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_view && event->type() == QEvent::PaletteChange)
+            UsePalette();
+        return QSyntaxHighlighter::eventFilter(watched, event);
+    }
+
     void highlightBlock(const QString& text) override
     {
         // The first two lines are the names, when it is a diff at all.
@@ -136,7 +144,7 @@ TVarnokPreview::TVarnokPreview(QWidget* owner, const std::string& storeKey)
     diffView->setReadOnly(true);
     diffView->setLineWrapMode(QPlainTextEdit::NoWrap);
     diffView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_highlighter = new TDiffHighlighter(diffView);
+    new TDiffHighlighter(diffView);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("splitter"));
@@ -221,21 +229,18 @@ void TVarnokPreview::ShowTotals()
             checkedReplacements += CountOf(item);
         }
     }
-    QString text = QStringLiteral("%1 files, %2 replacements").arg(files).arg(replacements);
-    if (checkedFiles != files) {
-        text += QStringLiteral("; checked: %1 files, %2 replacements")
-                    .arg(checkedFiles)
-                    .arg(checkedReplacements);
-    }
+    const auto counted = [](long long files, long long replacements) {
+        return QStringLiteral("%1 %2, %3 %4")
+            .arg(files)
+            .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+            .arg(replacements)
+            .arg(replacements == 1 ? QStringLiteral("replacement") : QStringLiteral("replacements"));
+    };
+    QString text = counted(files, replacements);
+    if (checkedFiles != files)
+        text += QStringLiteral("; checked: ") + counted(checkedFiles, checkedReplacements);
     totals->setText(text);
     BtnApply->setEnabled(checkedFiles != 0);
-}
-
-void TVarnokPreview::changeEvent(QEvent* event)
-{
-    TMyForm::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
-        m_highlighter->UsePalette();
 }
 
 }  // namespace varnok

@@ -19,8 +19,6 @@ class QTreeWidget;
 
 namespace varnok {
 
-class TDiffHighlighter;
-
 class TVarnokPreview : public TMyForm {
     Q_OBJECT
 public:
@@ -41,15 +39,11 @@ public:
     QPushButton* BtnApply;
     QPushButton* BtnClose;
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
     void ShowSelectedDiff();
     void ShowTotals();
 
     TJobSettings m_job;
-    TDiffHighlighter* m_highlighter;
 };
 
 }  // namespace varnok
