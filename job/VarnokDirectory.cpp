@@ -211,6 +211,8 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     std::string& contents = read.Contents;
     const auto passes = m_dryRunPasses.find(id);
     if (passes != m_dryRunPasses.end()) {
+        // The reader's preparation used the contents up.
+        if (read.Edited) contents = ReadFileToEdit(fileName).Contents;
         read.Edited.reset();
         for (int pass = 0; pass < passes->second; ++pass) ApplyAgain(contents);
     }
