@@ -15,6 +15,7 @@
 #include "StoreFile.h"
 #include "StoredJob.h"
 #include "TextUtils.h"
+#include "UnifiedDiff.h"
 
 namespace varnok {
 namespace {
@@ -53,10 +54,15 @@ prints one report line per file visited.
       --list-runs       list the kept run journals: id, start time, files
                         changed, whether undone, folders; oldest first
       --undo [ID]       undo the run ID (default: the last run not undone)
+      --diff            after the report line of each changed file, its unified
+                        diff (with -n, what a run would write)
+      --color WHEN      colour the diffs: auto (only when standard output is a
+                        terminal; the default), always or never
   -h, --help            show this help and exit
       --version         show the version and exit
 
-Standard output: the report, one line per file visited.
+Standard output: the report, one line per file visited; with --diff, each
+changed file's diff after its line, which patch -p0 applies.
 Standard error: "Searching: NAME ..." refreshed in place while the run goes
 on, only when standard error is a terminal (nothing per file otherwise), then
 "All Done"; error messages.
@@ -101,6 +107,8 @@ struct TOptions {
     bool ListRuns = false;
     std::optional<std::string> Undo;  // the run's id, empty for the last one
     bool JobOptions = false;          // an option that shapes a run was given
+    bool Diff = false;
+    std::string Color = "auto";
 };
 
 struct TOptionInfo {
@@ -115,6 +123,7 @@ constexpr TOptionInfo kOptions[] = {
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
     {'\0', "config", true}, {'\0', "match-case", false}, {'\0', "whole-words", false},
     {'\0', "strict", false}, {'\0', "list-runs", false}, {'\0', "undo", false},
+    {'\0', "diff", false},  {'\0', "color", true},
 };
 
 void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
@@ -125,6 +134,7 @@ void Apply(const TOptionInfo& option, const std::string& value, TOptions& option
         return;
     }
     options.JobOptions = options.JobOptions || name == "match-case" || name == "whole-words"
+                         || name == "diff" || name == "color"
                          || std::string_view("mcrsn").find(option.Short) != std::string_view::npos;
     if (name == "config") {
         options.Config = value;
@@ -140,6 +150,17 @@ void Apply(const TOptionInfo& option, const std::string& value, TOptions& option
     }
     if (name == "strict") {
         options.Strict = true;
+        return;
+    }
+    if (name == "diff") {
+        options.Diff = true;
+        return;
+    }
+    if (name == "color") {
+        if (value != "auto" && value != "always" && value != "never") {
+            throw TUsageError("option '--color' takes auto, always or never, not '" + value + "'");
+        }
+        options.Color = value;
         return;
     }
     switch (option.Short) {
@@ -346,6 +367,18 @@ void UseStoredJob(TOptions& options, std::ostream& err) {
     if (!options.ChangesFile) job.ChangeText = std::move(stored.ChangeText);
 }
 
+// Each changed file's diff after its report line, in the terminal's colours
+// when wanted.
+void ShowDiffs(const TOptions& options, TConsole& console, TJobSettings& job) {
+    static constexpr TDiffMarkup kColors{"\x1b[1m", "\x1b[36m", "\x1b[31m", "\x1b[32m", "\x1b[m"};
+    const bool colored = options.Color == "always" || (options.Color == "auto" && console.OutIsTerminal);
+    job.OnFileChanged = [&console, markup = colored ? kColors : TDiffMarkup{}](const TFileChange& change) {
+        std::string diff;
+        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup);
+        console.Out << diff;
+    };
+}
+
 }  // namespace
 
 void StopOnInterrupt() {
@@ -383,6 +416,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     }
 
     options.Job.ClearReport = true;
+    if (options.Diff) ShowDiffs(options, console, options.Job);
     TConsoleHost host(console, console.ErrIsTerminal && !options.Quiet, options.Yes, options.Strict);
     TRunOutcome outcome;
     TUndoOutcome undone = TUndoOutcome::Declined;

@@ -16,6 +16,7 @@ struct TConsole {
     bool InIsTerminal = false;
     bool ErrIsTerminal = false;
     int ErrColumns = 80;
+    bool OutIsTerminal = false;
 };
 
 enum TExitStatus { kExitDone = 0, kExitRunError = 1, kExitUsage = 2, kExitKept = 3, kExitStopped = 130 };

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     varnok::TConsole console{std::cin, std::cout, std::cerr};
     console.InIsTerminal = isatty(STDIN_FILENO) == 1;
     console.ErrIsTerminal = isatty(STDERR_FILENO) == 1;
+    console.OutIsTerminal = isatty(STDOUT_FILENO) == 1;
     winsize size{};
     if (console.ErrIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
         console.ErrColumns = size.ws_col;

@@ -195,6 +195,14 @@ void TReadAhead::WakeReader() {
     m_forReader.notify_one();
 }
 
+std::vector<std::string> TReadAhead::FilesWanted(const std::string& folder,
+                                                 const TFolderEntries& entries,
+                                                 const std::string& mask) const {
+    std::vector<std::string> names = FilesMatching(folder, entries, mask);
+    if (Wanted) std::erase_if(names, [this](const std::string& name) { return !Wanted(name); });
+    return names;
+}
+
 bool TReadAhead::HasRoom() const {
     return m_filesAhead.load() < kFilesAhead && m_bytesAhead.load() < kBytesAhead;
 }
@@ -237,7 +245,7 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
         // The reader is behind, or went another way: list the folder here.
         lock.unlock();
         const TFolderEntries entries = ReadFolder(folder);
-        own = std::make_shared<TListing>(folder, mask, FilesMatching(folder, entries, mask));
+        own = std::make_shared<TListing>(folder, mask, FilesWanted(folder, entries, mask));
         if (m_recurse && mask == m_masks.back()) own->SubFolders = SubFolders(folder, entries);
         lock.lock();
     }
@@ -388,7 +396,7 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
         walk.Mask = 0;
     }
     const std::string& mask = m_masks[walk.Mask++];
-    std::vector<std::string> names = FilesMatching(walk.Folder, walk.Entries, mask);
+    std::vector<std::string> names = FilesWanted(walk.Folder, walk.Entries, mask);
     // A folder is held open only while files of it are still to be read.
     auto handle = names.empty() ? nullptr : walk.Handle;
     auto listing = std::make_shared<TListing>(walk.Folder, mask, std::move(names), std::move(handle));

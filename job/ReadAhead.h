@@ -60,6 +60,9 @@ public:
     // Done to every file read ahead, on either thread; set before Start. It
     // must depend on nothing but the file's bytes.
     std::function<void(TReadFile&)> Prepare;
+    // When set, the files it rejects are left out of every listing; set
+    // before Start. Called on either thread.
+    std::function<bool(const std::string& fileName)> Wanted;
 
     // Starts the reader on the walk the edit pass is about to make: the
     // files of each folder of paths, mask by mask, then its sub-folders when
@@ -100,6 +103,8 @@ private:
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);
     bool HasRoom() const;
+    std::vector<std::string> FilesWanted(const std::string& folder, const TFolderEntries& entries,
+                                         const std::string& mask) const;
     void Drop(TListing& listing, std::size_t slot);
     // Waits, awake for a while and then asleep, until ready() or the end.
     template <class TReady> void ReaderWaitsFor(TReady ready);

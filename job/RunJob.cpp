@@ -24,6 +24,10 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
     if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
     if (!host.Confirm("Confirm", "Are you sure? There's no undo?")) return TRunOutcome::Declined;
     StartReport(settings.ClearReport, host);
+    return WalkJob(settings, host);
+}
+
+TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
     {
         // Outlives the walker, whose end syncs it.
         std::optional<TRunJournal> journal;
@@ -34,6 +38,8 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
         walker.CaseSensitive = settings.CaseSensitive;
         walker.WholeWords = settings.WholeWords;
         walker.Journal = journal ? &*journal : nullptr;
+        walker.FileFilter = settings.FileFilter;
+        walker.OnFileChanged = settings.OnFileChanged;
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();

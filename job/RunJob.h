@@ -3,12 +3,21 @@
 // rewrites files records them in a run journal (RunJournal.h) in
 // RunJournalFolder(), from which it can be undone (RunUndo.h).
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "RunHost.h"
 
 namespace varnok {
+
+// A file that a run changed, or in a dry run would have changed.
+struct TFileChange {
+    const std::string& FileName;
+    long long Count;
+    std::string_view Before, After;  // its bytes
+};
 
 // The job settings in the order the run takes them.
 struct TJobSettings {
@@ -18,10 +27,15 @@ struct TJobSettings {
     bool SpanLines = false;
     std::vector<std::string> ChangeText;  // lines, split at line breaks only
     std::vector<std::string> Masks;
-    bool DryRun = false;  // batch runner only: visit and count, write nothing
+    bool DryRun = false;  // visit and count, write nothing
     // Options of our own beyond the designed job, passed to every change.
     bool CaseSensitive = false;
     bool WholeWords = false;
+    // Only the files it accepts are visited; every file when unset. It may
+    // be called on another thread than the run's.
+    std::function<bool(const std::string& fileName)> FileFilter;
+    // Told of every changed file right after its report line.
+    std::function<void(const TFileChange&)> OnFileChanged;
 };
 
 // Refused: the change-list check found something and the host would not run.
@@ -29,10 +43,13 @@ enum class TRunOutcome { Declined, Done, Stopped, Refused };
 
 // Runs the whole job before it returns. The change-list check (ChangeCheck.h)
 // comes first; its findings go to the host, which may refuse the run before
-// the confirmation is asked. A run error (a file that cannot be
-// opened or created) is thrown as std::runtime_error carrying its message text after the report lines so far were
-// appended; "All Done" is then not shown.
+// the confirmation is asked. A run error (a file that cannot be opened or
+// created) is thrown as std::runtime_error carrying its message text after the
+// report lines so far were appended; "All Done" is then not shown.
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);
+// The walk of a run and its "All Done", without the question and without
+// preparing the report.
+TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host);
 
 // Empties the report, or else separates what follows from what it holds.
 void StartReport(bool clearReport, TRunHost& host);

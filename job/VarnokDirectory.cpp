@@ -70,6 +70,13 @@ bool NoneMayMatch(const std::vector<TPreparedChange>& changes, bool lineNeutral,
            });
 }
 
+// The working text of contents; when kept, contents stays as it was.
+TWorkingText WorkingTextOf(std::string& contents, bool lineNeutral, bool keepContents) {
+    if (!keepContents) return MakeWorkingText(contents, lineNeutral);
+    std::string copy = contents;
+    return MakeWorkingText(copy, lineNeutral);
+}
+
 }  // namespace
 
 std::size_t TVarnokDirectory::TEntryHash::operator()(const TEntry& e) const {
@@ -118,17 +125,19 @@ void TVarnokDirectory::PreProcessProcedure() {
     m_readAhead.Prepare = nullptr;
     if (ChangeCount != 0) {
         m_readAhead.Prepare = [changes = std::shared_ptr<const std::vector<TPreparedChange>>(m_prepared),
-                               lineNeutral = m_lineNeutral, journaled = Journal != nullptr](TReadFile& file) {
+                               lineNeutral = m_lineNeutral, journaled = Journal != nullptr,
+                               keep = bool(OnFileChanged)](TReadFile& file) {
             if (NoneMayMatch(*changes, lineNeutral, file.Contents)) {
                 file.Edited.emplace();
                 file.EditedCount = 0;
                 return;
             }
             if (journaled) file.ContentsDigest = DigestOf(file.Contents);
-            file.Edited = MakeWorkingText(file.Contents, lineNeutral);
+            file.Edited = WorkingTextOf(file.Contents, lineNeutral, keep);
             file.EditedCount = ApplyAll(*changes, file.Edited->Text);
         };
     }
+    m_readAhead.Wanted = FileFilter;
     m_readAhead.Start(Paths, Masks, Recurse);
 }
 
@@ -169,6 +178,14 @@ void TVarnokDirectory::ApplyChanges(std::string& text) {
     if (ChangesMayApply()) ReplacementCount += ApplyAll(*m_prepared, text);
 }
 
+void TVarnokDirectory::ApplyAgain(std::string& contents) {
+    if (NoneMayMatch(*m_prepared, m_lineNeutral, contents)) return;
+    TWorkingText work = WorkingTextOf(contents, m_lineNeutral, true);
+    if (ApplyAll(*m_prepared, work.Text) == 0) return;
+    MakeFileText(work);
+    contents = work.Text + work.Rest;
+}
+
 void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     if (!m_made.empty()) {
         const auto made = m_made.find(EntryOf(fileName));
@@ -186,12 +203,16 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     const TOpenFile& file = read.File;
     const TFileId id{file.Info.st_dev, file.Info.st_ino};
     std::string& contents = read.Contents;
-    const auto simulated = m_dryRunContents.find(id);
-    if (simulated != m_dryRunContents.end()) {
-        contents = simulated->second;
+    const auto passes = m_dryRunPasses.find(id);
+    if (passes != m_dryRunPasses.end()) {
+        // The reader's preparation used the contents up.
+        if (read.Edited) contents = ReadFileToEdit(fileName).Contents;
         read.Edited.reset();
+        for (int pass = 0; pass < passes->second; ++pass) ApplyAgain(contents);
     }
 
+    // Told of a change, the observer is given the bytes from before it too.
+    const bool told = static_cast<bool>(OnFileChanged);
     ReplacementCount = 0;
     TWorkingText work;
     if (read.Edited) {
@@ -199,18 +220,22 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         if (ChangesMayApply()) ReplacementCount = read.EditedCount;
     } else if (!NoneMayMatch(*m_prepared, m_lineNeutral, contents)) {
         if (Journal) read.ContentsDigest = DigestOf(contents);
-        work = MakeWorkingText(contents, m_lineNeutral);
+        work = WorkingTextOf(contents, m_lineNeutral, told);
         ApplyChanges(work.Text);
     }
     if (ReplacementCount != 0) {
         MakeFileText(work);
         if (DryRun) {
-            m_dryRunContents[id] = work.Text + work.Rest;
+            ++m_dryRunPasses[id];
         } else {
             WriteBack(fileName, file, work, read.ContentsDigest);
         }
     }
     m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
+    if (told && ReplacementCount != 0) {
+        const std::string joined = work.Rest.empty() ? std::string() : work.Text + work.Rest;
+        OnFileChanged({fileName, ReplacementCount, contents, work.Rest.empty() ? work.Text : joined});
+    }
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {

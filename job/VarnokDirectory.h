@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +18,7 @@
 #include "engine/Engine.h"
 #include "ReadAhead.h"
 #include "RunHost.h"
+#include "RunJob.h"
 #include "WorkingText.h"
 
 namespace varnok {
@@ -38,6 +40,9 @@ public:
     // Where every rewrite is recorded before the new contents take the file's
     // name; none: not recorded.
     TRunJournal* Journal = nullptr;
+    // Those of TJobSettings; set before the walk.
+    std::function<bool(const std::string& fileName)> FileFilter;
+    std::function<void(const TFileChange&)> OnFileChanged;
 
     void TheFileProcedure(const std::string& fileName) override;
     // Builds the change list from the change text, three lines a change;
@@ -82,6 +87,8 @@ private:
 
     // The stop test and the events before the changes apply to a file.
     bool ChangesMayApply();
+    // A pass of the changes over contents as a real run would have written it.
+    void ApplyAgain(std::string& contents);
     TEntry EntryOf(const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
     void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work,
@@ -101,7 +108,9 @@ private:
     std::shared_ptr<std::vector<TPreparedChange>> m_prepared;  // the change list, ready to apply
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
     std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
-    std::map<TFileId, std::string> m_dryRunContents;  // what a real run would have written
+    // Of each file a dry run would have rewritten, the passes that would have
+    // changed it: a later visit makes its contents again from the file.
+    std::map<TFileId, int> m_dryRunPasses;
     std::set<TFileId> m_replaced;  // files whose names now hold new contents
     struct TFirstBackup {
         std::string Name;

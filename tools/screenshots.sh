@@ -2,8 +2,9 @@
 # Saves a PNG of every window of the desktop program, page by page, into
 # screenshots/: the report window (also after an undo), the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window,
-# the two configuration windows and the box of the change-list check. The
-# windows are shown on a virtual X display, with a settings folder of their own.
+# the two configuration windows, the box of the change-list check and the
+# preview window in a light and a dark palette. The windows are shown on a
+# virtual X display, with a settings folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
-          libgmock-dev libbenchmark-dev libxxhash-dev python3 xvfb xauth)
+          libgmock-dev libbenchmark-dev libxxhash-dev libdtl-dev patch python3 xvfb xauth)
 
 missing=()
 for package in "${packages[@]}"; do

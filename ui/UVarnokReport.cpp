@@ -10,7 +10,10 @@
 #include "RunJournal.h"
 #include "RunUndo.h"
 #include "UVarnokDialog.h"
+#include "UVarnokPreview.h"
 #include "UVarnokWizard.h"
+
+#include "Preview.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -85,6 +88,7 @@ TVarnokReport::TVarnokReport(QWidget* owner, const std::string& storeKey)
     resultField->clear();
     Wizard = new TVarnokWizard(this, storeKey);
     Dialog = new TVarnokDialog(this, storeKey);
+    Preview = new TVarnokPreview(this, storeKey);
     LoadFromIniFile();
 }
 
@@ -102,6 +106,7 @@ void TVarnokReport::BuildMenu()
     UpdateUndoCommand();
     File1->addSeparator();
     Dialog1 = AddItem(File1, "Dialog1", QStringLiteral("&Dialog..."), Qt::Key_F5);
+    Preview1 = AddItem(File1, "Preview1", QStringLiteral("Pre&view..."), Qt::Key_F7);
     Wizard1 = AddItem(File1, "Wizard1", QStringLiteral("&Wizard..."), Qt::Key_F6);
     Wizard1->setEnabled(false);
     File1->addSeparator();
@@ -135,6 +140,7 @@ void TVarnokReport::BuildMenu()
         {SaveAs1, &TVarnokReport::SaveAs1Click},
         {UndoLastRun1, &TVarnokReport::UndoLastRun1Click},
         {Dialog1, &TVarnokReport::Dialog1Click},
+        {Preview1, &TVarnokReport::Preview1Click},
         {Wizard1, &TVarnokReport::Wizard1Click},
         {SetupPrinter1, &TVarnokReport::SetupPrinter1Click},
         {Print1, &TVarnokReport::Print1Click},
@@ -170,6 +176,7 @@ void TVarnokReport::LoadLocalFromIniFile()
     ReadFont(IniFile(), Section(), "Font-1", font);
     resultField->setFont(font);
     m_fontDialogFont = font;
+    Preview->LoadFromIniFile();
 }
 
 void TVarnokReport::SaveLocalToIniFile()
@@ -177,6 +184,13 @@ void TVarnokReport::SaveLocalToIniFile()
     TMyReport::SaveLocalToIniFile();
     WriteRichEdit(IniFile(), Section(), "1", resultField);
     WriteFont(IniFile(), Section(), "Font-1", resultField->font());
+    Preview->SaveToIniFile();
+}
+
+void TVarnokReport::SelectConfiguration(const std::string& name)
+{
+    TMyReport::SelectConfiguration(name);
+    Preview->SelectConfiguration(name);
 }
 
 void TVarnokReport::SetReportFont(const QFont& font)
@@ -194,6 +208,30 @@ void TVarnokReport::RunFromDialog()
 void TVarnokReport::RunJob(const TJobSettings& settings)
 {
     AsRun([&] { ::varnok::RunJob(settings, *this); });
+}
+
+void TVarnokReport::ShowPreviewDialog()
+{
+    const int result = Dialog->exec();
+    if (result == ResultOK) {
+        TVarnokDialog& dialog = VarnokDialog();
+        dialog.pathEdit->AddToHistory();
+        PreviewJob(dialog.JobSettings());
+    } else if (result == ResultWizard) {
+        ShowWizard();
+    }
+}
+
+void TVarnokReport::PreviewJob(const TJobSettings& settings)
+{
+    TPreview preview;
+    AsRun([&] { preview = ::varnok::PreviewJob(settings, *this); });
+    // A stopped preview would show only some of the files: there is none.
+    if (preview.Outcome == TRunOutcome::Stopped)
+        return;
+    Preview->SetPreview(settings, preview);
+    if (Preview->exec() == TVarnokPreview::ResultApply)
+        RunJob(OnlyFiles(settings, Preview->CheckedFiles()));
 }
 
 void TVarnokReport::AsRun(const std::function<void()>& job)
@@ -219,7 +257,7 @@ void TVarnokReport::SetRunning(bool running)
         m_sinceShown.invalidate();  // the run's first pump shows its start
     else
         ShowPending();
-    for (QAction* command : {New1, Dialog1, LoadConfiguration1, SaveConfiguration1})
+    for (QAction* command : {New1, Dialog1, Preview1, LoadConfiguration1, SaveConfiguration1})
         command->setEnabled(!running);
     UpdateUndoCommand();
     if (!running && m_closeRequested) {
@@ -372,6 +410,11 @@ void TVarnokReport::UndoLastRun1Click()
 void TVarnokReport::Dialog1Click()
 {
     ShowDialog();
+}
+
+void TVarnokReport::Preview1Click()
+{
+    ShowPreviewDialog();
 }
 
 void TVarnokReport::Wizard1Click()

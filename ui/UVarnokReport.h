@@ -31,6 +31,7 @@ class QStatusBar;
 namespace varnok {
 
 class TVarnokDialog;
+class TVarnokPreview;
 
 class TVarnokReport : public TMyReport, private TRunHost {
     Q_OBJECT
@@ -40,6 +41,7 @@ public:
 
     void LoadLocalFromIniFile() override;
     void SaveLocalToIniFile() override;
+    void SelectConfiguration(const std::string& name) override;
 
     void RunFromDialog() override;
     void RunFromWizard() override {}
@@ -48,6 +50,11 @@ public:
 
     // The run: confirmation, report preparation, the walk, "All Done".
     void RunJob(const TJobSettings& settings);
+    // A dry run of the job, as a run goes on screen, then the preview window
+    // over its files: "Apply" runs the job on the files checked there.
+    void PreviewJob(const TJobSettings& settings);
+    // The dialog as "Dialog..." shows it; its OK previews instead of running.
+    void ShowPreviewDialog();
     bool Running() const { return m_running; }
     // During a run, new report lines and the status text reach the screen at
     // most this often (milliseconds), and at the run's end.
@@ -64,6 +71,7 @@ public:
     // The text of the status line.
     QString StatusText() const;
     TVarnokDialog& VarnokDialog() const;
+    TVarnokPreview* Preview;  // owned
 
     QPlainTextEdit* resultField;
     QStatusBar* StatusBar1;
@@ -74,6 +82,7 @@ public:
     QAction* SaveAs1;
     QAction* UndoLastRun1;
     QAction* Dialog1;
+    QAction* Preview1;
     QAction* Wizard1;
     QAction* SetupPrinter1;
     QAction* Print1;
@@ -95,6 +104,7 @@ public:
     // Undoes the last run not undone, after asking, reporting like a run.
     void UndoLastRun1Click();
     void Dialog1Click();
+    void Preview1Click();
     void Wizard1Click();
     void SetupPrinter1Click();
     void Print1Click();

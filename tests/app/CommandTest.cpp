@@ -34,7 +34,7 @@ protected:
     int Run(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), "varnok-run");
         in.str(input);
-        TConsole console{in, out, err, inIsTerminal, errIsTerminal, 40};
+        TConsole console{in, out, err, inIsTerminal, errIsTerminal, 40, outIsTerminal};
         return RunBatch(args, console);
     }
     std::string Line(long long count, const std::string& name) {
@@ -46,6 +46,7 @@ protected:
     std::ostringstream out, err;
     bool inIsTerminal = false;
     bool errIsTerminal = false;
+    bool outIsTerminal = false;
 };
 
 TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
@@ -94,6 +95,39 @@ TEST_F(CommandTest, ChangesFromStdinAndADryRun) {
     EXPECT_EQ(out.str(), Line(1, "files/b.c"));
     EXPECT_EQ(tree.Read("files/b.c"), "xyz\n");
     EXPECT_FALSE(tree.Exists("files/b.BAK"));
+}
+
+TEST_F(CommandTest, DiffsAfterTheReportLinesOfChangedFilesColouredWhenAsked) {
+    const std::string name = tree.Path("files/a.txt");
+    const std::string plain = "--- " + name + "\n+++ " + name + "\n@@ -1 +1 @@\n-abc\n+xy\n";
+    const std::string colored = "\x1b[1m--- " + name + "\x1b[m\n\x1b[1m+++ " + name +
+                                "\x1b[m\n\x1b[36m@@ -1 +1 @@\x1b[m\n\x1b[31m-abc\x1b[m\n\x1b[32m+xy\x1b[m\n";
+    const struct {
+        std::vector<std::string> options;
+        bool onTerminal;
+        std::string diff;
+    } rows[] = {
+        {{"--diff"}, false, plain},
+        {{"--diff"}, true, colored},
+        {{"--diff", "--color=never"}, true, plain},
+        {{"--diff", "--color", "always"}, false, colored},
+        {{"--color=always"}, false, ""},
+    };
+    for (const auto& row : rows) {
+        out.str("");
+        outIsTerminal = row.onTerminal;
+        std::vector<std::string> args = row.options;
+        args.insert(args.end(), {"-yn", "-c", tree.Path("changes"), "-m", "*.*", tree.Path("files")});
+        EXPECT_EQ(Run(args), kExitDone);
+        const std::string changed = Line(1, "files/a.txt") + row.diff;
+        EXPECT_TRUE(out.str() == changed + Line(0, "files/b.c") || out.str() == Line(0, "files/b.c") + changed)
+            << out.str();
+    }
+    err.str("");
+    EXPECT_EQ(Run({"-y", "--color=sometimes", tree.Path("files")}), kExitUsage);
+    EXPECT_EQ(err.str(), "varnok-run: option '--color' takes auto, always or never, not 'sometimes'\n"
+                         "Try 'varnok-run --help'.\n");
+    EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
 }
 
 TEST_F(CommandTest, AskedOnTheTerminal) {

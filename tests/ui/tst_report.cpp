@@ -238,7 +238,7 @@ void TestReport::stopEndsTheRunEarly()
     QVERIFY(changed >= lines.size() - 1);
     QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
     disabledDuringRun.sort();
-    QCOMPARE(disabledDuringRun, QStringList({"Dialog1", "LoadConfiguration1", "New1",
+    QCOMPARE(disabledDuringRun, QStringList({"Dialog1", "LoadConfiguration1", "New1", "Preview1",
                                              "SaveConfiguration1", "UndoLastRun1", "Wizard1"}));
     QVERIFY(m_report->Dialog1->isEnabled());
     QVERIFY(!m_report->Running());

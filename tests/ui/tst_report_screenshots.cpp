@@ -12,20 +12,39 @@
 #include "ULoadConfig.h"
 #include "UMyApplication.h"
 #include "USaveConfig.h"
+#include "Preview.h"
 #include "UVarnokDialog.h"
+#include "UVarnokPreview.h"
 #include "UVarnokReport.h"
 #include "UVarnokWizard.h"
 #include "UWildCards.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QTreeWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace varnok;
+
+namespace {
+
+// A run's host with no window: the preview's files are made without one.
+class TQuietHost : public TRunHost {
+public:
+    bool RunDespite(const std::vector<std::string>&) override { return true; }
+    bool Confirm(const std::string&, const std::string&) override { return true; }
+    void ClearReport() override {}
+    void AppendReportLine(const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
+    void ProcessEvents() override {}
+};
+
+}  // namespace
 
 class TestScreenshots : public QObject {
     Q_OBJECT
@@ -35,6 +54,7 @@ private slots:
     void reportAfterUndo();
     void otherWindows();
     void changeListCheck();
+    void previewInLightAndDarkPalettes();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -174,6 +194,48 @@ void TestScreenshots::changeListCheck()
     }
     QCOMPARE(ReadAll(file), QStringLiteral("old_name(x);\n"));
     QCOMPARE(report.StatusText(), QString());
+}
+
+void TestScreenshots::previewInLightAndDarkPalettes()
+{
+    QTemporaryDir work;
+    QByteArray source = "#include <stdio.h>\n\nint main(void)\n{\n";
+    for (int i = 1; i <= 12; ++i)
+        source += "    int v" + QByteArray::number(i) + (i % 5 == 1 ? " = foo(v, " : " = baz(v, ")
+                  + QByteArray::number(i) + ");\n";
+    source += "    return foo(0);\n}\n";
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("main.c")), source));
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("notes.txt")), "call foo(x) first\r\nthen foo(y)\r\n"));
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("other.txt")), "nothing to change\n"));
+    TJobSettings job;
+    job.Folders = {work.path().toStdString()};
+    job.Masks = {"*.c", "*.txt"};
+    job.ChangeText = {"foo({*}1)", "bar({}1)", "--"};
+    TQuietHost host;
+    const TPreview files = PreviewJob(job, host);
+    QCOMPARE(files.Files.size(), std::size_t(2));
+
+    TVarnokPreview preview(nullptr, kDefaultStoreKey);
+    preview.SetPreview(job, files);
+    preview.fileList->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    QVERIFY(preview.diffView->toPlainText().startsWith(QStringLiteral("--- ")));
+    Save(&preview, QStringLiteral("preview-light"));
+
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 32));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(53, 53, 56));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    dark.setColor(QPalette::Link, QColor(110, 180, 255));
+    QApplication::setPalette(dark);
+    Save(&preview, QStringLiteral("preview-dark"));
+    QApplication::setPalette(light);
 }
 
 int main(int argc, char** argv)

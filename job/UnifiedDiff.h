@@ -1,0 +1,26 @@
+#pragma once
+// A file's old and new bytes as a unified diff, in the form `diff -u -a`
+// prints and patch applies: "--- NAME" and "+++ NAME", then hunks of the
+// changed lines with 3 lines of context around them.
+//
+// Lines end at LF alone, as patch reads them: a CR stays part of its line
+// and a NUL is a byte like any other. A last line without LF is followed by
+// "\ No newline at end of file". A name patch would misread (blanks, quotes,
+// backslashes, control characters) is written quoted, C-style.
+
+#include <string>
+#include <string_view>
+
+namespace varnok {
+
+// Put around kinds of lines, terminal colours for instance: each kind's text
+// before such a line, End after it (before its LF). Context lines get none.
+struct TDiffMarkup {
+    std::string_view Names, Hunk, Removed, Added, End;
+};
+
+// Appends the diff of before and after to out; nothing when they are equal.
+void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view before,
+                       std::string_view after, const TDiffMarkup& markup = {});
+
+}  // namespace varnok

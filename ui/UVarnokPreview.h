@@ -1,0 +1,49 @@
+#pragma once
+// The preview of a run: the files a dry run of the job found it would
+// change, each with its replacement count and a check box, the totals above
+// them, and the diff of the file selected, made when it is selected. "Apply"
+// ends the window with ResultApply; the run of the checked files is the
+// report window's. "Close" ends it writing nothing.
+
+#include "UMyForm.h"
+
+#include "Preview.h"
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace varnok {
+
+class TVarnokPreview : public TMyForm {
+    Q_OBJECT
+public:
+    static constexpr int ResultApply = ResultOK;
+
+    // The section is "Varnok\Preview".
+    TVarnokPreview(QWidget* owner, const std::string& storeKey);
+    ~TVarnokPreview() override;
+
+    // Shows preview's files, all checked, the first one selected; its diffs
+    // are made from job.
+    void SetPreview(const TJobSettings& job, const TPreview& preview);
+    std::vector<std::string> CheckedFiles() const;
+
+    QLabel* totals;
+    QTreeWidget* fileList;
+    QPlainTextEdit* diffView;
+    QPushButton* BtnApply;
+    QPushButton* BtnClose;
+
+private:
+    void ShowSelectedDiff();
+    void ShowTotals();
+
+    TJobSettings m_job;
+};
+
+}  // namespace varnok
