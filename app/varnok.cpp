@@ -4,22 +4,42 @@
 //
 // The first argument, when given and not empty, names the stored
 // configuration to start from and to save into at the end.
+//
+//   varnok --help-file
+//
+// prints the help file that F1 opens and exits (1 when there is none); it
+// needs no display, so that an installation can be checked anywhere.
 
 #include "Prompts.h"
 #include "StoreFile.h"
 #include "StoreTransaction.h"
-#include "UMyApplication.h"
 #include "UAbout.h"
+#include "UMyApplication.h"
+#include "UMyDialog.h"
 #include "UMyIniFile.h"
 #include "UVarnokReport.h"
 
+#include <cstdio>
 #include <exception>
 #include <optional>
+#include <string_view>
 
 int main(int argc, char** argv)
 {
     using namespace varnok;
+    if (argc == 2 && std::string_view(argv[1]) == "--help-file") {
+        const QCoreApplication core(argc, argv);
+        const QString file = FindHelpFile(QCoreApplication::applicationFilePath());
+        if (file.isEmpty()) {
+            std::fprintf(stderr, "varnok: Can't find the help file\n");
+            return 1;
+        }
+        std::printf("%s\n", file.toLocal8Bit().constData());
+        return 0;
+    }
     TMyApplication application(argc, argv);
+    // The running window belongs to the installed menu entry (Wayland's app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.varnok.Quillet"));
     // Every window, the small ones included, carries the program's icon.
     QApplication::setWindowIcon(MainIcon());
     // A store file that could not be parsed at start-up was set aside; that is

@@ -53,6 +53,7 @@ void TMyDialog::resizeEvent(QResizeEvent* event)
 namespace {
 
 const QString kHelpFileName = QStringLiteral("Quillets.hlp");
+const QString kHelpFileMissing = QStringLiteral("Can't find the help file");
 QString applicationHelpFile;
 
 // The path up to and including its last "/".
@@ -66,7 +67,22 @@ QString FolderPart(const QString& path)
 std::vector<QString> HelpFileCandidates(const QString& programPath)
 {
     const QString folder = FolderPart(programPath);
-    return {folder + kHelpFileName, FolderPart(folder.chopped(folder.isEmpty() ? 0 : 1)) + kHelpFileName};
+    const QString parent = FolderPart(folder.chopped(folder.isEmpty() ? 0 : 1));
+    // An installed program sits in <prefix>/bin, its data in <prefix>/share;
+    // a program in "/" has "/" as the prefix.
+    const QString prefix = parent.isEmpty() && !folder.isEmpty() ? QStringLiteral("/") : parent;
+    return {folder + kHelpFileName, parent + kHelpFileName,
+            prefix + QStringLiteral("share/varnok/") + kHelpFileName};
+}
+
+QString FindHelpFile(const QString& programPath)
+{
+    for (const QString& candidate : HelpFileCandidates(programPath)) {
+        applicationHelpFile = candidate;
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return QString();
 }
 
 QString ApplicationHelpFile()
@@ -81,15 +97,12 @@ void ShowHelp()
 
 void ShowHelp(const QString& programPath)
 {
-    for (const QString& candidate : HelpFileCandidates(programPath)) {
-        applicationHelpFile = candidate;
-        if (QFileInfo(candidate).isFile()) {
-            THelpWindow::Open(candidate);
-            return;
-        }
+    const QString file = FindHelpFile(programPath);
+    if (file.isEmpty()) {
+        TPrompts::Instance().Error(QApplication::activeWindow(), kHelpFileMissing);
+        return;
     }
-    TPrompts::Instance().Error(QApplication::activeWindow(),
-                               QStringLiteral("Can't find the help file"));
+    THelpWindow::Open(file);
 }
 
 }  // namespace varnok

@@ -43,17 +43,22 @@ private:
     std::vector<TResize> m_resizes;
 };
 
-// Opens "Quillets.hlp" from the program's folder, else from its parent, in the
-// program's help window; or reports "Can't find the help file".
+// Opens the first "Quillets.hlp" of HelpFileCandidates in the program's help
+// window; or reports "Can't find the help file".
 void ShowHelp();
 // The same for a program file at `programPath`.
 void ShowHelp(const QString& programPath);
 
-// The two places ShowHelp looks, in order, for a program file `programPath`:
-// its folder, then the folder above (as a bare name at the root).
+// The places ShowHelp looks, in order, for a program file `programPath`: its
+// folder, the folder above (as a bare name at the root), then share/varnok/
+// beside the program's folder, where an installed program keeps its data.
 std::vector<QString> HelpFileCandidates(const QString& programPath);
 
-// The help file set by the last ShowHelp: the last candidate it tried.
+// The first of HelpFileCandidates that is a file, or an empty text.
+QString FindHelpFile(const QString& programPath);
+
+// The help file set by the last ShowHelp or FindHelpFile: the last candidate
+// it tried.
 QString ApplicationHelpFile();
 
 }  // namespace varnok

@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
           libgmock-dev libbenchmark-dev libxxhash-dev libdtl-dev patch python3 xvfb xauth)
+# Installing and packaging: validators, manual pages, completion, the Debian tools.
+packages+=(desktop-file-utils appstream man-db bash-completion dpkg-dev file lintian)
 
 missing=()
 for package in "${packages[@]}"; do

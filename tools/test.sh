@@ -16,3 +16,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# ---- Installation and the Debian package -------------------------------------
+# The full build installed into a scratch DESTDIR and checked there (menu and
+# software-centre entries, manual pages, the installed programs, completion),
+# then packed with CPack and checked with dpkg-deb and lintian.
+tools/check-install.sh build

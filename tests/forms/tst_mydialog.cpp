@@ -24,6 +24,7 @@ private slots:
     void rulesFollowTheDialogSize();
     void helpOpensTheFirstFileFound_data();
     void helpOpensTheFirstFileFound();
+    void helpCandidatesAtTheRoot();
 
 private:
     TTempStore m_store;
@@ -76,7 +77,10 @@ void TestMyDialog::helpOpensTheFirstFileFound_data()
 
     QTest::newRow("beside the program") << QStringList{"bin/Quillets.hlp", "Quillets.hlp"}
                                         << "bin/Quillets.hlp";
-    QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp"} << "Quillets.hlp";
+    QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp", "share/varnok/Quillets.hlp"}
+                                          << "Quillets.hlp";
+    QTest::newRow("installed") << QStringList{"share/varnok/Quillets.hlp", "bin/share/varnok/Quillets.hlp"}
+                               << "share/varnok/Quillets.hlp";
     QTest::newRow("nowhere") << QStringList{} << QString();
 }
 
@@ -88,6 +92,7 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     QTemporaryDir folder;
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("bin")));
     for (const QString& name : helpFiles) {
+        QVERIFY(QDir(folder.path()).mkpath(QFileInfo(name).path()));
         QFile file(folder.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QString page = QStringLiteral("<html><head><title>%1</title></head><body>").arg(name);
@@ -102,7 +107,8 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     THelpWindow* window = THelpWindow::Current();
     if (opened.isEmpty()) {
         QCOMPARE(prompts.Asked, QStringList{QStringLiteral("Error: Can't find the help file")});
-        QCOMPARE(ApplicationHelpFile(), folder.filePath(QStringLiteral("Quillets.hlp")));
+        QCOMPARE(ApplicationHelpFile(), folder.filePath(QStringLiteral("share/varnok/Quillets.hlp")));
+        QVERIFY(FindHelpFile(folder.filePath(QStringLiteral("bin/varnok"))).isEmpty());
         QVERIFY(!window || !window->isVisible());
         return;
     }
@@ -113,6 +119,13 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     QCOMPARE(window->verticalScrollBar()->value(), 0);
     QCOMPARE(ApplicationHelpFile(), folder.filePath(opened));
     window->close();  // deletes it
+}
+
+void TestMyDialog::helpCandidatesAtTheRoot()
+{
+    const std::vector<QString> expected{QStringLiteral("/Quillets.hlp"), QStringLiteral("Quillets.hlp"),
+                                        QStringLiteral("/share/varnok/Quillets.hlp")};
+    QCOMPARE(HelpFileCandidates(QStringLiteral("/varnok")), expected);
 }
 
 QTEST_MAIN(TestMyDialog)
