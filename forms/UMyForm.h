@@ -50,7 +50,8 @@ public:
     const std::string& Section() const { return m_section; }
 
     // Placement in outer (frame-inclusive) screen pixels. A placement set
-    // before the frame is known is applied again once it is.
+    // before the frame is known is applied again once it is; a window shown
+    // on a platform that reports no frame keeps it as it stands.
     QRect OuterGeometry() const;  // the normal placement when minimised or maximised
     QSize OuterSize() const;      // the present outer size, whatever the state
     void SetOuterPosition(int left, int top);

@@ -89,6 +89,8 @@ void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
 }
 
 void TVarnokDirectory::PreProcessProcedure() {
+    Counts = {};
+    if (m_host) m_host->SetRunCounts(Counts);
     SearchStrings.clear();
     ReplaceStrings.clear();
     ChangeCount = 0;
@@ -217,6 +219,10 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         }
     }
     m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
+    ++Counts.Files;
+    Counts.ChangedFiles += ReplacementCount != 0;
+    Counts.Replacements += ReplacementCount;
+    m_host->SetRunCounts(Counts);
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {

@@ -44,7 +44,8 @@ public:
     void ApplyChanges(std::string& text);
 
     bool SpanLines = false;
-    long long ReplacementCount = 0;
+    long long ReplacementCount = 0;  // of the file in hand
+    TRunCounts Counts;               // of the walk
     int ChangeCount = 0;
     std::vector<std::string> SearchStrings;   // [0, ChangeCount)
     std::vector<std::string> ReplaceStrings;

@@ -7,6 +7,10 @@
 // with OK; the run pumps window events, so the menu stays usable. While a run
 // is in progress the commands that would start a second run or replace the
 // state under it are disabled, and closing the window stops the run first.
+//
+// The status line has two panels: the designed status text, shortened to the
+// room it has, and a permanent one with what the last run did so far (files
+// visited, changed, replacements, and whether Stop ended it).
 
 #include "UMyReport.h"
 
@@ -29,6 +33,7 @@ class QStatusBar;
 
 namespace varnok {
 
+class TElidedLabel;
 class TVarnokDialog;
 
 class TVarnokReport : public TMyReport, private TRunHost {
@@ -60,8 +65,10 @@ public:
 
     // Saves the report to `fileName` as plain text, every line ending in CR LF.
     void SaveReport(const QString& fileName) const;
-    // The text of the status line.
+    // The text of the status line, whole.
     QString StatusText() const;
+    // The text of the status line's second panel: what the last run did.
+    QString RunCountsText() const;
     TVarnokDialog& VarnokDialog() const;
 
     QPlainTextEdit* resultField;
@@ -115,19 +122,25 @@ private:
     void ClearReport() override;
     void AppendReportLine(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
+    void SetRunCounts(const TRunCounts& counts) override;
     void ProcessEvents() override;
 
     void BuildMenu();
     QPrinter& Printer();
     void SetRunning(bool running);
-    // Puts the report lines and the status text of the run so far on screen.
+    // Puts the report lines, the status text and the counts of the run so
+    // far on screen.
     void ShowPending();
+    void ShowRunCounts(const TRunCounts& counts, bool stopped);
 
-    QLabel* m_statusText;
+    TElidedLabel* m_statusText;
+    QLabel* m_runCounts;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
     QStringList m_pendingLines;
     std::optional<QString> m_pendingStatus;
+    std::optional<TRunCounts> m_pendingCounts;
+    TRunCounts m_shownCounts;
     QElapsedTimer m_sinceShown;
     bool m_emptyFirstLine = false;
     bool m_running = false;

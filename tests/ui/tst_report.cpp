@@ -1,6 +1,7 @@
 // The report window: runs from the dialog (confirmation, separator, Stop,
 // errors, closing mid-run), Save As, printing, and a restart restoring what
-// the window and the dialog held.
+// the window and the dialog held; the window on a desktop: its status line,
+// colours, menu bar, following the run, and the font dialog.
 
 #include "UiTestHelpers.h"
 
@@ -9,13 +10,19 @@
 #include "TextUtils.h"
 #include "UMyApplication.h"
 #include "UVarnokDialog.h"
+#include "UAbout.h"
 #include "UVarnokReport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFontInfo>
+#include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +41,27 @@ QString Line(int count, const QString& fileName)
 }
 
 const QString kDots(62, QLatin1Char('.'));
+
+// Answers as scripted, but an error box keeps events running while it is
+// open, as a real one does, and the font the font dialog opens on is kept.
+class TModalPrompts : public TScriptedPrompts {
+public:
+    std::function<void()> WhileErrorShown;
+    std::optional<QFont> FontShown;
+
+    void Error(QWidget* parent, const QString& text) override
+    {
+        TScriptedPrompts::Error(parent, text);
+        QTest::qWait(20);
+        if (WhileErrorShown)
+            WhileErrorShown();
+    }
+    std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override
+    {
+        FontShown = initial;
+        return TScriptedPrompts::ChooseFont(parent, initial);
+    }
+};
 
 }  // namespace
 
@@ -54,16 +82,30 @@ private slots:
     void printsToPdf();
     void restartRestoresPlacementAndValues();
 
+    void longStatusNeverWidensTheWindow();
+    void coloursComeFromTheDesktop();
+    void menuBarStaysInTheWindow();
+    void reportFollowsTheRunUnlessScrolledUp();
+    void countsPanelFollowsTheRun();
+    void closingWhileTheRunFailsShowsTheErrorFirst();
+    void saveAsMakesTheFolderAndAsksBeforeReplacing_data();
+    void saveAsMakesTheFolderAndAsksBeforeReplacing();
+    void failedPrintSaysSo();
+    void fontDialogOpensOnTheReportFont();
+
 private:
     // Points the dialog at the work folder with one change "foo" -> "bar".
     void PrepareJob(bool clearReport);
+    // Folders 1 holding a.txt and 2 holding b.txt, which cannot be written.
+    // Returns the two files.
+    QStringList PrepareFailingJob();
     void Run(int dialogResult = TMyForm::ResultOK);
     // Files f00.txt, f01.txt, ... holding "foo" in the work folder.
     QStringList WriteFiles(int count);
 
     TTempStore m_store;
     std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<TScriptedPrompts> m_prompts;
+    std::unique_ptr<TModalPrompts> m_prompts;
     std::unique_ptr<TVarnokReport> m_report;
 };
 
@@ -71,7 +113,7 @@ void TestReport::init()
 {
     m_store.Clear();
     m_work = std::make_unique<QTemporaryDir>();
-    m_prompts = std::make_unique<TScriptedPrompts>();
+    m_prompts = std::make_unique<TModalPrompts>();
     m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
     // Every line on screen at every pump, so that a test can act mid-run.
     m_report->UpdateInterval = 0;
@@ -94,6 +136,24 @@ void TestReport::PrepareJob(bool clearReport)
     dialog.masks->addItem(QStringLiteral("*.txt"));
     dialog.changes->setPlainText(QStringLiteral("foo\nbar\n-"));
     dialog.clearReport->setChecked(clearReport);
+}
+
+QStringList TestReport::PrepareFailingJob()
+{
+    QDir work(m_work->path());
+    work.mkdir(QStringLiteral("1"));
+    work.mkdir(QStringLiteral("2"));
+    const QStringList files{m_work->filePath(QStringLiteral("1/a.txt")),
+                            m_work->filePath(QStringLiteral("2/b.txt"))};
+    for (const QString& file : files)
+        WriteAll(file, "foo\n");
+    // The temporary name of b.txt is taken by a folder: b.txt cannot be written.
+    work.mkdir(QStringLiteral("2/b.$$$"));
+    PrepareJob(true);
+    m_report->VarnokDialog().paths->clear();
+    m_report->VarnokDialog().paths->addItems({m_work->filePath(QStringLiteral("1")),
+                                              m_work->filePath(QStringLiteral("2"))});
+    return files;
 }
 
 void TestReport::Run(int dialogResult)
@@ -266,7 +326,8 @@ void TestReport::saveAsWritesTheReport()
 {
     m_report->resultField->setPlainText(QStringLiteral("one\ntwo"));
     const QString file = m_work->filePath(QStringLiteral("report.txt"));
-    const QString unwritable = m_work->filePath(QStringLiteral("missing/report.txt"));
+    // One missing folder is made, a longer missing path is not.
+    const QString unwritable = m_work->filePath(QStringLiteral("missing/deeper/report.txt"));
     m_prompts->FileNames = {file, std::nullopt, unwritable};
 
     m_report->SaveAs1->trigger();
@@ -316,6 +377,225 @@ void TestReport::restartRestoresPlacementAndValues()
     QCOMPARE(m_report->ReportFontDialog(), m_report->resultField->font());
     QCOMPARE(m_report->Version, 1);
     QVERIFY(!m_report->VarnokDialog().clearReport->isChecked());
+}
+
+void TestReport::longStatusNeverWidensTheWindow()
+{
+    // A folder path of some 200 characters, and a file in it.
+    QString folder = m_work->path();
+    while (folder.size() < 200)
+        folder += QStringLiteral("/a-folder-with-a-rather-long-name");
+    QVERIFY(QDir().mkpath(folder));
+    WriteAll(folder + QStringLiteral("/a.txt"), "foo\n");
+    WriteAll(folder + QStringLiteral("/b.txt"), "foo\n");
+    PrepareJob(true);
+    m_report->VarnokDialog().paths->clear();
+    m_report->VarnokDialog().paths->addItem(folder);
+    m_prompts->ConfirmAnswers = {true};
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    const int width = m_report->width();
+    auto* label = m_report->findChild<QLabel*>(QStringLiteral("StatusText"));
+    QVERIFY(label);
+
+    // Looked at while b.txt is searched, its name in the status line.
+    QString full;
+    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (full.isEmpty() && !m_report->resultField->toPlainText().isEmpty()) {
+            full = m_report->StatusText();
+            QCOMPARE(m_report->width(), width);
+            QVERIFY(m_report->minimumSizeHint().width() <= width);
+            QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+            QCOMPARE(label->toolTip(), full);
+        }
+    });
+    Run();
+
+    QVERIFY2(QRegularExpression(QStringLiteral("^Searching: \\Q%1\\E/[ab]\\.txt \\.\\.\\.$").arg(folder))
+                 .match(full).hasMatch(), qPrintable(full));
+    QCOMPARE(m_report->width(), width);
+}
+
+void TestReport::coloursComeFromTheDesktop()
+{
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    QPalette about;
+    AnswerModal(this, [&](QDialog* box) {
+        about = box->palette();
+        box->done(QDialog::Accepted);
+    });
+    ShowAbout(QStringLiteral("Varnok Quillet"), QStringLiteral("1.01"));
+    QApplication::setPalette(light);
+
+    const QPalette dark = DarkPalette();
+    QCOMPARE(report.resultField->palette().color(QPalette::Text), dark.color(QPalette::Text));
+    QCOMPARE(report.resultField->palette().color(QPalette::Base), dark.color(QPalette::Base));
+    QCOMPARE(about.color(QPalette::WindowText), dark.color(QPalette::WindowText));
+}
+
+void TestReport::menuBarStaysInTheWindow()
+{
+    QVERIFY(!m_report->MainMenu1->isNativeMenuBar());
+    QVERIFY(m_report->MainMenu1->actions().contains(m_report->Stop1));
+    // Escape neither closes the main window nor stops anything.
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    for (QWidget* target : {static_cast<QWidget*>(m_report.get()),
+                            static_cast<QWidget*>(m_report->resultField)}) {
+        QTest::keyClick(target, Qt::Key_Escape);
+        QTest::qWait(10);
+        QVERIFY(m_report->isVisible());
+    }
+}
+
+void TestReport::reportFollowsTheRunUnlessScrolledUp()
+{
+    WriteFiles(60);
+    PrepareJob(true);
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    QScrollBar* bar = m_report->resultField->verticalScrollBar();
+    // Every line reaches the screen at once, at the run's end.
+    m_report->UpdateInterval = 60000;
+    m_prompts->ConfirmAnswers = {true, true, true};
+
+    Run();  // into an empty report
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    m_report->VarnokDialog().clearReport->setChecked(false);
+    Run();  // the view was at the end: it follows
+    QCOMPARE(bar->value(), bar->maximum());
+
+    bar->setValue(3);  // the user scrolled up to read
+    Run();
+    QCOMPARE(bar->value(), 3);
+}
+
+void TestReport::countsPanelFollowsTheRun()
+{
+    WriteAll(m_work->filePath(QStringLiteral("none.txt")), "nothing\n");
+    const QStringList files = WriteFiles(30);
+    WriteAll(files.first(), "foo foo foo\n");
+    PrepareJob(true);
+    m_prompts->ConfirmAnswers = {true, false, true};
+
+    // Mid-run the panel counts the lines on screen.
+    QStringList midRun;
+    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (m_report->Running() && m_report->resultField->blockCount() == 2)
+            midRun << m_report->RunCountsText();
+    });
+    Run();
+    QVERIFY(!midRun.isEmpty());
+    QVERIFY2(midRun.first().startsWith(QStringLiteral("2 files, ")), qPrintable(midRun.first()));
+    QCOMPARE(m_report->RunCountsText(), QStringLiteral("31 files, 30 changed, 32 replacements"));
+
+    Run();  // declined: the last run's counts stay
+    QCOMPARE(m_report->RunCountsText(), QStringLiteral("31 files, 30 changed, 32 replacements"));
+
+    for (const QString& file : files)
+        WriteAll(file, "foo\n");
+    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (m_report->Running() && m_report->resultField->blockCount() == 3)
+            QMetaObject::invokeMethod(m_report->Stop1, &QAction::trigger, Qt::QueuedConnection);
+    });
+    Run();
+    const long long lines = ReportLines(*m_report).size();
+    const long long changed = ReportLines(*m_report).filter(QRegularExpression(QStringLiteral("^ +1 "))).size();
+    QCOMPARE(m_report->RunCountsText(), QStringLiteral("%1 files, %2 changed, %2 replacements, stopped")
+                                            .arg(lines).arg(changed));
+    QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+}
+
+void TestReport::closingWhileTheRunFailsShowsTheErrorFirst()
+{
+    const QStringList files = PrepareFailingJob();
+    m_prompts->ConfirmAnswers = {true};
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+
+    // The window is closed at the event pump that follows the last stop
+    // test before b.txt is written: the run stops, but not before it fails.
+    const QString searchingB = QStringLiteral("Searching: ") + files.at(1) + QStringLiteral(" ...");
+    int pumpsOnB = 0;
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this, [&] {
+        if (m_report->Running() && m_report->StatusText() == searchingB && ++pumpsOnB == 2)
+            m_report->close();
+    });
+    bool visibleWhileErrorShown = false;
+    m_prompts->WhileErrorShown = [&] { visibleWhileErrorShown = m_report->isVisible(); };
+
+    AnswerModal(this, [](QDialog* window) { window->done(TMyForm::ResultOK); });
+    QMetaObject::invokeMethod(m_report->Dialog1, &QAction::trigger, Qt::QueuedConnection);
+    QTRY_COMPARE(m_prompts->Asked.size(), 2);
+
+    QCOMPARE(m_prompts->Asked.at(1),
+             QStringLiteral("Error: Cannot create file ") + m_work->filePath(QStringLiteral("2/b.$$$")));
+    QVERIFY(visibleWhileErrorShown);
+    QTRY_VERIFY(!m_report->isVisible());
+}
+
+void TestReport::saveAsMakesTheFolderAndAsksBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("name");      // in the work folder
+    QTest::addColumn<QByteArray>("before");  // empty: no such file
+    QTest::addColumn<bool>("replace");       // the answer when asked
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("the proposed name, its folder missing")
+        << "Varnok/Report.txt" << QByteArray() << false << QByteArray("new\r\n");
+    QTest::newRow("an existing file replaced") << "r.txt" << QByteArray("old") << true
+                                               << QByteArray("new\r\n");
+    QTest::newRow("an existing file kept") << "r.txt" << QByteArray("old") << false
+                                           << QByteArray("old");
+}
+
+void TestReport::saveAsMakesTheFolderAndAsksBeforeReplacing()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, before);
+    QFETCH(bool, replace);
+    QFETCH(QByteArray, after);
+    const QString file = m_work->filePath(name);
+    if (!before.isEmpty())
+        WriteAll(file, before);
+    m_report->resultField->setPlainText(QStringLiteral("new"));
+    m_prompts->FileNames = {file};
+    m_prompts->ConfirmAnswers = {replace};
+
+    m_report->SaveAs1->trigger();
+
+    QStringList asked{QStringLiteral("Save: Varnok/Report.txt")};
+    if (!before.isEmpty())
+        asked << QStringLiteral("Confirm: Confirm: %1 already exists.\nDo you want to replace it?").arg(file);
+    QCOMPARE(m_prompts->Asked, asked);
+    QCOMPARE(ReadAll(file).toUtf8(), after);
+}
+
+void TestReport::failedPrintSaysSo()
+{
+    m_report->resultField->setPlainText(QStringLiteral("    1     /tmp/a.txt"));
+    const QString pdf = m_work->filePath(QStringLiteral("missing/deeper/report.pdf"));
+    m_prompts->PrintFiles = {pdf};
+
+    m_report->Print1->trigger();
+
+    QCOMPARE(m_prompts->Asked, QStringList({"Print: Varnok\\Report Quillet",
+                                            "Error: Cannot create file " + pdf}));
+}
+
+void TestReport::fontDialogOpensOnTheReportFont()
+{
+    // The designed fonts are seldom installed here: the dialog opens on the
+    // font standing in, at the size on screen.
+    const QFontInfo shown(m_report->resultField->font());
+    m_report->Font1->trigger();
+    QVERIFY(m_prompts->FontShown);
+    QCOMPARE(m_prompts->FontShown->family(), shown.family());
+    QCOMPARE(m_prompts->FontShown->pointSizeF(), shown.pointSizeF());
 }
 
 int main(int argc, char** argv)
