@@ -2,8 +2,10 @@
 # Saves a PNG of every window of the desktop program, page by page, into
 # screenshots/: the report window, the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window
-# and the two configuration windows. The windows are shown on a virtual X
-# display, with a settings folder of their own.
+# and the two configuration windows; the report window and the About box in a
+# dark theme, the report window during a run in a folder with a 200-character
+# path, and the print dialog. The windows are shown on a virtual X display,
+# with a settings folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

@@ -325,11 +325,6 @@ QString TVarnokReport::StatusText() const
     return m_statusText->FullText();
 }
 
-QString TVarnokReport::RunCountsText() const
-{
-    return m_runCounts->text();
-}
-
 void TVarnokReport::FormActivate()
 {
     if (VarnokDialog().startWithDialog->isChecked())

@@ -67,8 +67,6 @@ public:
     void SaveReport(const QString& fileName) const;
     // The text of the status line, whole.
     QString StatusText() const;
-    // The text of the status line's second panel: what the last run did.
-    QString RunCountsText() const;
     TVarnokDialog& VarnokDialog() const;
 
     QPlainTextEdit* resultField;

@@ -1,4 +1,5 @@
-// Resize rules of the dialog base, and where help is looked for.
+// Resize rules of the dialog base, and where help is looked for; the help
+// window closes from the keyboard.
 
 #include "TempStore.h"
 
@@ -8,6 +9,7 @@
 #include "UMyIniFile.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 
@@ -24,6 +26,8 @@ private slots:
     void rulesFollowTheDialogSize();
     void helpOpensTheFirstFileFound_data();
     void helpOpensTheFirstFileFound();
+    void helpWindowClosesFromTheKeyboard_data();
+    void helpWindowClosesFromTheKeyboard();
 
 private:
     TTempStore m_store;
@@ -113,6 +117,32 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     QCOMPARE(window->verticalScrollBar()->value(), 0);
     QCOMPARE(ApplicationHelpFile(), folder.filePath(opened));
     window->close();  // deletes it
+}
+
+void TestMyDialog::helpWindowClosesFromTheKeyboard_data()
+{
+    QTest::addColumn<QKeyCombination>("keys");
+    QTest::newRow("Escape") << QKeyCombination(Qt::Key_Escape);
+    QTest::newRow("Ctrl+W") << QKeyCombination(Qt::ControlModifier, Qt::Key_W);
+}
+
+void TestMyDialog::helpWindowClosesFromTheKeyboard()
+{
+    QFETCH(QKeyCombination, keys);
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("Quillets.hlp")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<html><body><p>help</p></body></html>");
+    file.close();
+
+    TScriptedPrompts prompts;
+    ShowHelp(folder.filePath(QStringLiteral("varnok")));
+    QPointer<THelpWindow> window = THelpWindow::Current();
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, keys.key(), keys.keyboardModifiers());
+    QTRY_VERIFY(!window);  // closed, and so deleted
+    QVERIFY(prompts.Asked.isEmpty());
 }
 
 QTEST_MAIN(TestMyDialog)

@@ -1,7 +1,9 @@
 // Shows every window of the program, one page at a time, and grabs it. With
 // VARNOK_SCREENSHOT_DIR set (tools/screenshots.sh, under a virtual X display)
 // each picture is saved there as a PNG; without it this only checks that
-// every window and page can be shown.
+// every window and page can be shown. The report window is also taken in a
+// dark theme and during a run in a folder with a long path; under X (xcb) the
+// print dialog's proposed file name is checked as well.
 
 #include "UiTestHelpers.h"
 
@@ -17,6 +19,10 @@
 #include "UVarnokWizard.h"
 #include "UWildCards.h"
 
+#include <QAction>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -30,6 +36,9 @@ private slots:
     void initTestCase() { QVERIFY(m_store.IsValid()); }
     void reportAndDialog();
     void otherWindows();
+    void reportInADarkTheme();
+    void reportDuringARunInALongPath();
+    void printDialogProposesAFileName();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -105,6 +114,92 @@ void TestScreenshots::otherWindows()
     Save(&save, QStringLiteral("save-configuration"));
     TLoadConfig load(nullptr);
     Save(&load, QStringLiteral("load-configuration"));
+}
+
+void TestScreenshots::reportInADarkTheme()
+{
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    {
+        QTemporaryDir work;
+        QVERIFY(WriteAll(work.filePath(QStringLiteral("a.txt")), "foo bar foo\n"));
+        TJobSettings job;
+        job.ClearReport = true;
+        job.Folders = {work.path().toStdString()};
+        job.Masks = {"*.txt"};
+        job.ChangeText = {"foo", "baz", "-"};
+        TScriptedPrompts prompts;
+        prompts.ConfirmAnswers = {true};
+        TVarnokReport report(nullptr, kDefaultStoreKey);
+        report.show();
+        report.RunJob(job);
+        Save(&report, QStringLiteral("report-dark"));
+
+        bool grabbed = false;
+        AnswerModal(this, [&](QDialog* about) {
+            Save(about, QStringLiteral("about-dark"));
+            grabbed = true;
+            about->done(QDialog::Accepted);
+        });
+        ShowAbout(QStringLiteral("Varnok Quillet"), QStringLiteral("1.01"));
+        QVERIFY(grabbed);
+    }
+    QApplication::setPalette(light);
+}
+
+void TestScreenshots::reportDuringARunInALongPath()
+{
+    QTemporaryDir work;
+    QString folder = work.path();
+    while (folder.size() < 200)
+        folder += QStringLiteral("/a-folder-with-a-rather-long-name");
+    QVERIFY(QDir().mkpath(folder));
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        QVERIFY(WriteAll(folder + QLatin1Char('/') + QLatin1String(name), "foo bar foo\n"));
+    TJobSettings job;
+    job.ClearReport = true;
+    job.Folders = {folder.toStdString()};
+    job.Masks = {"*.txt"};
+    job.ChangeText = {"foo", "baz", "-"};
+    TScriptedPrompts prompts;
+    prompts.ConfirmAnswers = {true};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.UpdateInterval = 0;
+    report.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&report));
+    const QSize size = report.size();
+
+    // Taken mid-run, a file's name in the status line.
+    bool grabbed = false;
+    connect(report.resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (grabbed || report.resultField->blockCount() < 2)
+            return;
+        grabbed = true;
+        QVERIFY(report.StatusText().startsWith(QStringLiteral("Searching: ") + folder));
+        Save(&report, QStringLiteral("report-longpath"));
+    });
+    report.RunJob(job);
+    QVERIFY(grabbed);
+    QCOMPARE(report.size(), size);
+}
+
+void TestScreenshots::printDialogProposesAFileName()
+{
+    // Qt's own print dialog, not scripted prompts.
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.resultField->setPlainText(QStringLiteral("    1     /tmp/a.txt"));
+    QString proposed;
+    AnswerModal(this, [&](QDialog* dialog) {
+        if (const auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename")))
+            proposed = file->text();
+        Save(dialog, QStringLiteral("print"));
+        dialog->reject();
+    });
+    report.Print1->trigger();
+    QVERIFY2(!proposed.contains(QLatin1Char('\\')), qPrintable(proposed));
+    // Elsewhere Qt proposes a folder only.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        QVERIFY2(proposed.endsWith(QStringLiteral("/Varnok Report Quillet.pdf")), qPrintable(proposed));
 }
 
 int main(int argc, char** argv)
