@@ -72,6 +72,7 @@ private:
     // The outer placement set while the frame was still unknown.
     std::optional<QPoint> m_pendingPosition;
     std::optional<QSize> m_pendingSize;
+    bool m_placingOnShow = false;
 };
 
 }  // namespace varnok

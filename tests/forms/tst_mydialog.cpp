@@ -9,7 +9,6 @@
 #include "UMyIniFile.h"
 
 #include <QFile>
-#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 
@@ -26,8 +25,6 @@ private slots:
     void rulesFollowTheDialogSize();
     void helpOpensTheFirstFileFound_data();
     void helpOpensTheFirstFileFound();
-    void helpWindowClosesFromTheKeyboard_data();
-    void helpWindowClosesFromTheKeyboard();
 
 private:
     TTempStore m_store;
@@ -77,17 +74,20 @@ void TestMyDialog::helpOpensTheFirstFileFound_data()
 {
     QTest::addColumn<QStringList>("helpFiles");  // relative to the test folder
     QTest::addColumn<QString>("opened");         // empty: the error
+    QTest::addColumn<QKeySequence>("closeKeys");
 
     QTest::newRow("beside the program") << QStringList{"bin/Quillets.hlp", "Quillets.hlp"}
-                                        << "bin/Quillets.hlp";
-    QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp"} << "Quillets.hlp";
-    QTest::newRow("nowhere") << QStringList{} << QString();
+                                        << "bin/Quillets.hlp" << QKeySequence(Qt::Key_Escape);
+    QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp"} << "Quillets.hlp"
+                                          << QKeySequence(Qt::CTRL | Qt::Key_W);
+    QTest::newRow("nowhere") << QStringList{} << QString() << QKeySequence();
 }
 
 void TestMyDialog::helpOpensTheFirstFileFound()
 {
     QFETCH(QStringList, helpFiles);
     QFETCH(QString, opened);
+    QFETCH(QKeySequence, closeKeys);
 
     QTemporaryDir folder;
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("bin")));
@@ -116,33 +116,9 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     QCOMPARE(window->windowTitle(), opened);
     QCOMPARE(window->verticalScrollBar()->value(), 0);
     QCOMPARE(ApplicationHelpFile(), folder.filePath(opened));
-    window->close();  // deletes it
-}
-
-void TestMyDialog::helpWindowClosesFromTheKeyboard_data()
-{
-    QTest::addColumn<QKeyCombination>("keys");
-    QTest::newRow("Escape") << QKeyCombination(Qt::Key_Escape);
-    QTest::newRow("Ctrl+W") << QKeyCombination(Qt::ControlModifier, Qt::Key_W);
-}
-
-void TestMyDialog::helpWindowClosesFromTheKeyboard()
-{
-    QFETCH(QKeyCombination, keys);
-    QTemporaryDir folder;
-    QFile file(folder.filePath(QStringLiteral("Quillets.hlp")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<html><body><p>help</p></body></html>");
-    file.close();
-
-    TScriptedPrompts prompts;
-    ShowHelp(folder.filePath(QStringLiteral("varnok")));
-    QPointer<THelpWindow> window = THelpWindow::Current();
-    QVERIFY(window);
     QVERIFY(QTest::qWaitForWindowActive(window));
-    QTest::keyClick(window, keys.key(), keys.keyboardModifiers());
-    QTRY_VERIFY(!window);  // closed, and so deleted
-    QVERIFY(prompts.Asked.isEmpty());
+    QTest::keyClick(window, closeKeys[0].key(), closeKeys[0].keyboardModifiers());
+    QTRY_VERIFY(!THelpWindow::Current());  // closed, and so deleted
 }
 
 QTEST_MAIN(TestMyDialog)

@@ -1,11 +1,9 @@
 // Saved placement of a window: first-start defaults, unreadable values,
-// states, the order of the values and a maximised round trip; on screen, the
-// modes that leave placement to the system, a platform with no frame, and a
-// window restored maximised.
+// states, the order of the values and a maximised round trip; on screen:
+// placement left to the system, no frame, restored maximised.
 
 #include "TempStore.h"
 
-#include "UMyDialog.h"
 #include "UMyForm.h"
 #include "UMyIniFile.h"
 
@@ -42,10 +40,8 @@ private slots:
     void loadAppliesStoredPlacement();
     void saveWritesTheSixValuesInOrder();
     void roundTripKeepsNormalPlacementOfMaximisedWindow();
-    void systemChoosesWhatTheModeLeavesToIt_data();
-    void systemChoosesWhatTheModeLeavesToIt();
-    void noFrameKeepsTheWindowsOwnPlacement();
-    void restoredMaximisedFollowsTheRealSize();
+    void shownPlacement_data();
+    void shownPlacement();
 
 private:
     TTempStore m_store;
@@ -123,107 +119,62 @@ void TestMyForm::roundTripKeepsNormalPlacementOfMaximisedWindow()
     restored->LoadFromIniFile();
     QCOMPARE(restored->StateNumber(), 2);
     QCOMPARE(restored->Position(), 2);
+    // Shown maximised, it has its real size; a save keeps the one stored.
+    restored->show();
+    QVERIFY(QTest::qWaitForWindowExposed(restored.get()));
+    QTRY_VERIFY(restored->OuterSize().width() > 600);
+    QCOMPARE(restored->OuterGeometry().size(), QSize(360, 240));
     restored->SetStateNumber(TMyForm::StateNormal);
+    QTRY_COMPARE(restored->frameGeometry().size(), QSize(360, 240));
     QCOMPARE(restored->OuterGeometry().size(), QSize(360, 240));
 }
 
-namespace {
-
-void Store(const TStored& stored, const std::string& section = kSection)
-{
-    TMyIniFile ini(kDefaultStoreKey);
-    for (const auto& [name, value] : stored)
-        ini.WriteText(section, name.toStdString(), value.toStdString());
-}
-
-// Shown, and given the time to learn its frame and settle.
-bool ShowAndSettle(QWidget& window)
-{
-    window.show();
-    const bool exposed = QTest::qWaitForWindowExposed(&window);
-    QTest::qWait(20);
-    return exposed;
-}
-
-}  // namespace
-
-void TestMyForm::systemChoosesWhatTheModeLeavesToIt_data()
+void TestMyForm::shownPlacement_data()
 {
     QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("frameless");  // the platform reports no frame
     QTest::addColumn<bool>("storedPosition");
     QTest::addColumn<bool>("storedSize");
-    QTest::newRow("0 as stored") << 0 << true << true;
-    QTest::newRow("1 the system chooses both") << 1 << false << false;
-    QTest::newRow("2 the system chooses the position") << 2 << false << true;
-    QTest::newRow("3 the system chooses the size") << 3 << true << false;
+    QTest::newRow("1: the system's position and size") << 1 << false << false << false;
+    QTest::newRow("2: the system's position") << 2 << false << false << true;
+    QTest::newRow("3: the system's size") << 3 << false << true << false;
+    QTest::newRow("0 with no frame") << 0 << true << true << true;
 }
 
-void TestMyForm::systemChoosesWhatTheModeLeavesToIt()
+void TestMyForm::shownPlacement()
 {
     QFETCH(int, position);
+    QFETCH(bool, frameless);
     QFETCH(bool, storedPosition);
     QFETCH(bool, storedSize);
-    Store({{"Left", "10"}, {"Top", "20"}, {"Height", "300"}, {"Width", "435"},
-           {"Position", QString::number(position)}});
+    TMyIniFile ini(kDefaultStoreKey);
+    for (const auto& [name, value] : TStored{{"Left", "10"}, {"Top", "20"}, {"Width", "435"},
+                                             {"Height", "300"}, {"Position", QString::number(position)}})
+        ini.WriteText(kSection, name.toStdString(), value.toStdString());
     auto form = DesignedForm();
-    // Content whose natural size is not the stored one.
-    auto* layout = new QVBoxLayout(form.get());
-    auto* content = new QWidget(form.get());
+    form->setWindowFlag(Qt::FramelessWindowHint, frameless);
+    auto* content = new QWidget(form.get());  // its natural size is not the stored one
     content->setFixedSize(120, 80);
-    layout->addWidget(content);
-
+    (new QVBoxLayout(form.get()))->addWidget(content);
     form->LoadFromIniFile();
-    QVERIFY(ShowAndSettle(*form));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(20);
 
     const QRect outer = form->frameGeometry();
     QCOMPARE(outer.topLeft() == QPoint(10, 20), storedPosition);
     QCOMPARE(outer.size() == QSize(435, 300), storedSize);
-    // What the system chose is what a save keeps.
-    QCOMPARE(form->OuterGeometry(), outer);
-}
-
-void TestMyForm::noFrameKeepsTheWindowsOwnPlacement()
-{
-    auto form = DesignedForm();
-    form->setWindowFlag(Qt::FramelessWindowHint);  // the platform reports no frame
-    QVERIFY(ShowAndSettle(*form));
-    QCOMPARE(form->frameGeometry(), QRect(157, 87, 435, 300));
-
-    // Moved and resized by the user (or the system), then maximised.
+    QCOMPARE(form->OuterGeometry(), outer);  // what the system chose, a save keeps
+    // Moved and resized by the user, then maximised: a save keeps the user's
+    // placement, the resize rules see the real size.
     form->setGeometry(30, 40, 500, 350);
     QTest::qWait(20);
-    QCOMPARE(form->OuterSize(), QSize(500, 350));
-    QCOMPARE(form->OuterGeometry(), QRect(30, 40, 500, 350));
+    const QRect moved = form->frameGeometry();
+    QCOMPARE(form->OuterGeometry(), moved);
     form->showMaximized();
     QTRY_COMPARE(form->StateNumber(), 2);
-    QCOMPARE(form->OuterGeometry(), QRect(30, 40, 500, 350));
-    QCOMPARE(form->OuterSize(), form->size());
-}
-
-void TestMyForm::restoredMaximisedFollowsTheRealSize()
-{
-    Store({{"Left", "40"}, {"Top", "50"}, {"Height", "320"}, {"Width", "500"}, {"State", "2"}},
-          "Test\\Dialog");
-    TMyDialog dialog(nullptr, "Test", kDefaultStoreKey);
-    dialog.SetOuterSize(460, 272);
-    QWidget control(&dialog);
-    control.setGeometry(300, 40, 75, 25);
-    dialog.AddResize(&control, true, false, false, true);  // keep right, stretch height
-    dialog.LoadFromIniFile();
-    QVERIFY(ShowAndSettle(dialog));
-    QCOMPARE(dialog.StateNumber(), 2);
-
-    // The rules follow the maximised size, not the stored one.
-    const QSize real = dialog.frameGeometry().size();
-    QVERIFY(real.width() > 460 && real.height() > 272);
-    QCOMPARE(dialog.OuterSize(), real);
-    QCOMPARE(control.geometry(), QRect(real.width() - 160, 40, 75, real.height() - 247));
-    // A save keeps the placement the user gave, before and after restoring.
-    QCOMPARE(dialog.OuterGeometry(), QRect(40, 50, 500, 320));
-    dialog.SetStateNumber(TMyForm::StateNormal);
-    QTRY_COMPARE(dialog.frameGeometry(), QRect(40, 50, 500, 320));
-    QCOMPARE(dialog.OuterGeometry(), QRect(40, 50, 500, 320));
-    QCOMPARE(control.geometry(), QRect(340, 40, 75, 73));
+    QCOMPARE(form->OuterGeometry(), moved);
+    QTRY_VERIFY(form->OuterSize().width() > 600);
 }
 
 QTEST_MAIN(TestMyForm)
