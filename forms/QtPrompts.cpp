@@ -94,7 +94,13 @@ std::optional<QFont> TQtPrompts::ChooseFont(QWidget* parent, const QFont& initia
 
 bool TQtPrompts::Print(QWidget* parent, QPrinter& printer)
 {
+    // The dialog names the file it proposes for printing to a file after the
+    // document, whose name may hold a "\" that has no place in a file name
+    // here; the print job keeps the document's own name.
+    const QString documentName = printer.docName();
+    printer.setDocName(QString(documentName).replace(QLatin1Char('\\'), QLatin1Char(' ')));
     QPrintDialog dialog(&printer, parent);
+    printer.setDocName(documentName);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QUrl>
 
 namespace varnok {
@@ -17,6 +18,9 @@ THelpWindow::THelpWindow(QWidget* owner) : QTextBrowser(owner)
     setAttribute(Qt::WA_DeleteOnClose);
     setOpenExternalLinks(true);
     resize(640, 520);
+    // A window of its own, with no button to close it but the frame's.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 }
 
 THelpWindow* THelpWindow::Current()

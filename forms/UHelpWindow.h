@@ -1,7 +1,7 @@
 #pragma once
 // The program's help window: the help document in a text browser, opened at
 // its top. One window serves every request; it follows the window that asked,
-// so that it stays usable over a modal dialog.
+// so that it stays usable over a modal dialog. Escape and Ctrl+W close it.
 
 #include <QTextBrowser>
 

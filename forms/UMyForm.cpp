@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -86,7 +87,9 @@ QRect TMyForm::OuterGeometry() const
 
 QSize TMyForm::OuterSize() const
 {
-    return m_pendingSize ? *m_pendingSize : frameGeometry().size();
+    // The size the window has now: maximised, or on a platform that reports
+    // no frame, that is not the placement waiting to be applied.
+    return frameGeometry().size();
 }
 
 void TMyForm::SetOuterPosition(int left, int top)
@@ -133,11 +136,16 @@ void TMyForm::SetPosition(int position)
 {
     m_position = position;
     // The system's choice is Qt's own placement of a window that was never
-    // moved or resized by the program; it takes effect at the first showing.
-    if (position == PositionDefault || position == PositionDefaultPos)
+    // moved or resized by the program; it takes effect at the first showing,
+    // and what the system chooses is not corrected afterwards.
+    if (position == PositionDefault || position == PositionDefaultPos) {
         setAttribute(Qt::WA_Moved, false);
-    if (position == PositionDefault || position == PositionDefaultSize)
+        m_pendingPosition.reset();
+    }
+    if (position == PositionDefault || position == PositionDefaultSize) {
         setAttribute(Qt::WA_Resized, false);
+        m_pendingSize.reset();
+    }
 }
 
 bool TMyForm::event(QEvent* event)
@@ -146,15 +154,28 @@ bool TMyForm::event(QEvent* event)
     // outer placement set before then is applied again once, so that windows
     // neither shift nor grow by their frame at every restart.
     // A resize would end a minimised or maximised state; the correction then
-    // waits for the normal state.
+    // waits for the normal state, and for the inside size the window was
+    // given, which a window leaving the maximised state gets back only after
+    // the state has changed. A size the system or the user gives it instead
+    // stands.
+    // A window on screen in its normal state that still has no frame is on a
+    // platform that reports none (no window manager): it stands where it was
+    // put, and from then on its own placement is the one to keep.
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized));
-    if ((m_pendingPosition || m_pendingSize) && normal && !FrameOf(*this).isNull()) {
-        const std::optional<QPoint> position = std::exchange(m_pendingPosition, std::nullopt);
-        const std::optional<QSize> size = std::exchange(m_pendingSize, std::nullopt);
-        if (size)
-            SetOuterSize(size->width(), size->height());
-        if (position)
-            SetOuterPosition(position->x(), position->y());
+    if ((m_pendingPosition || m_pendingSize) && normal && !m_placingOnShow) {
+        if (FrameOf(*this).isNull()) {
+            if (windowHandle() && windowHandle()->isExposed()) {
+                m_pendingPosition.reset();
+                m_pendingSize.reset();
+            }
+        } else if (!m_pendingSize || size() == *m_pendingSize || event->type() == QEvent::Resize) {
+            const std::optional<QPoint> position = std::exchange(m_pendingPosition, std::nullopt);
+            const std::optional<QSize> pendingSize = std::exchange(m_pendingSize, std::nullopt);
+            if (pendingSize && size() == *pendingSize)
+                SetOuterSize(pendingSize->width(), pendingSize->height());
+            if (position)
+                SetOuterPosition(position->x(), position->y());
+        }
     }
     return QDialog::event(event);
 }
@@ -169,7 +190,11 @@ void TMyForm::showEvent(QShowEvent* event)
                              area.top() + (area.height() - outer.height()) / 2);
         }
     }
+    // Qt's own placement of a dialog (modes 1 and 2) ends a maximised state
+    // for a moment: no correction then.
+    m_placingOnShow = true;
     QDialog::showEvent(event);
+    m_placingOnShow = false;
 }
 
 }  // namespace varnok

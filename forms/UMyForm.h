@@ -51,7 +51,8 @@ public:
     const std::string& Section() const { return m_section; }
 
     // Placement in outer (frame-inclusive) screen pixels. A placement set
-    // before the frame is known is applied again once it is.
+    // before the frame is known is applied again once it is; a window shown
+    // on a platform that reports no frame keeps it as it stands.
     QRect OuterGeometry() const;  // the normal placement when minimised or maximised
     QSize OuterSize() const;      // the present outer size, whatever the state
     void SetOuterPosition(int left, int top);
@@ -72,6 +73,7 @@ private:
     // The outer placement set while the frame was still unknown.
     std::optional<QPoint> m_pendingPosition;
     std::optional<QSize> m_pendingSize;
+    bool m_placingOnShow = false;
 };
 
 }  // namespace varnok

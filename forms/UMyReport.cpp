@@ -8,6 +8,7 @@
 #include "UMyWizard.h"
 #include "USaveConfig.h"
 
+#include <QFontInfo>
 #include <QKeyEvent>
 
 namespace varnok {
@@ -59,7 +60,15 @@ void TMyReport::ShowWizard()
 void TMyReport::ChooseReportFont()
 {
     QFont& dialogFont = ReportFontDialog();
-    if (const std::optional<QFont> chosen = TPrompts::Instance().ChooseFont(this, dialogFont)) {
+    // The dialog lists installed families in point sizes: it is shown the
+    // font as the report displays it (the family standing in for one that is
+    // not installed, the point size of a pixel height), or it would open on
+    // some other font.
+    const QFontInfo displayed(dialogFont);
+    QFont initial = dialogFont;
+    initial.setFamily(displayed.family());
+    initial.setPointSizeF(displayed.pointSizeF());
+    if (const std::optional<QFont> chosen = TPrompts::Instance().ChooseFont(this, initial)) {
         dialogFont = *chosen;
         SetReportFont(*chosen);
     }

@@ -9,6 +9,13 @@
 
 namespace varnok {
 
+// What a run has done so far.
+struct TRunCounts {
+    long long Files = 0;         // visited: one report line each
+    long long ChangedFiles = 0;  // with a replacement (rewritten unless a dry run)
+    long long Replacements = 0;
+};
+
 class TRunHost : public TEventPump {
 public:
     virtual ~TRunHost() = default;
@@ -25,6 +32,10 @@ public:
     virtual void AppendReportLine(const std::string& line) = 0;
 
     virtual void SetStatusText(const std::string& text) = 0;
+
+    // The counts so far: zero when the walk starts, then after every file's
+    // report line.
+    virtual void SetRunCounts(const TRunCounts&) {}
 
     // The event pump: process pending user-interface events (Stop may arrive here).
     void ProcessEvents() override = 0;

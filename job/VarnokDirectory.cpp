@@ -99,6 +99,8 @@ void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
 }
 
 void TVarnokDirectory::PreProcessProcedure() {
+    Counts = {};
+    if (m_host) m_host->SetRunCounts(Counts);
     SearchStrings.clear();
     ReplaceStrings.clear();
     ChangeCount = 0;
@@ -236,6 +238,10 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         const std::string joined = work.Rest.empty() ? std::string() : work.Text + work.Rest;
         OnFileChanged({fileName, ReplacementCount, contents, work.Rest.empty() ? work.Text : joined});
     }
+    ++Counts.Files;
+    Counts.ChangedFiles += ReplacementCount != 0;
+    Counts.Replacements += ReplacementCount;
+    m_host->SetRunCounts(Counts);
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {

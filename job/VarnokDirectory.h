@@ -56,7 +56,8 @@ public:
     bool SpanLines = false;
     bool CaseSensitive = false;  // set before the walk; the designed run has both off
     bool WholeWords = false;
-    long long ReplacementCount = 0;
+    long long ReplacementCount = 0;  // of the file in hand
+    TRunCounts Counts;               // of the walk
     int ChangeCount = 0;
     std::vector<std::string> SearchStrings;   // [0, ChangeCount)
     std::vector<std::string> ReplaceStrings;

@@ -3,8 +3,10 @@
 # screenshots/: the report window (also after an undo), the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window,
 # the two configuration windows, the box of the change-list check and the
-# preview window in a light and a dark palette. The windows are shown on a
-# virtual X display, with a settings folder of their own.
+# preview window in a light and a dark palette; the report window and the
+# About box in a dark theme, the report window during a run in a folder with a
+# 200-character path, and the print dialog. The windows are shown on a virtual
+# X display, with a settings folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QLabel>
-#include <QPalette>
 #include <QPushButton>
 
 // Resources of a static library are registered by hand, outside any namespace.
@@ -46,10 +45,8 @@ TAbout::TAbout(QWidget* owner)
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(MainIcon());
+    // Its colours are the desktop's, so that it reads in a dark theme too.
     setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
-    QPalette black = palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    setPalette(black);
     setFixedSize(505, 165);
 
     iconImage->setObjectName(QStringLiteral("iconImage"));

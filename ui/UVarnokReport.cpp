@@ -1,6 +1,7 @@
 #include "UVarnokReport.h"
 
 #include "MyComps.h"
+#include "ElidedLabel.h"
 #include "Prompts.h"
 #include "StoreBinding.h"
 #include "UAbout.h"
@@ -18,16 +19,20 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <exception>
 #include <stdexcept>
 #include <utility>
 
@@ -61,19 +66,26 @@ TVarnokReport::TVarnokReport(QWidget* owner, const std::string& storeKey)
     resultField->setLineWrapMode(QPlainTextEdit::NoWrap);
     resultField->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     resultField->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Its text colour is the desktop's (black in a light theme), so that the
+    // report reads in a dark theme too.
     resultField->setFont(DesignFont(QStringLiteral("Courier New"), 11, true));
-    QPalette palette = resultField->palette();
-    palette.setColor(QPalette::Text, Qt::black);
-    resultField->setPalette(palette);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    m_statusText = new QLabel(StatusBar1);
+    // A long path in the status text never widens the window.
+    m_statusText = new TElidedLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("StatusText"));
     StatusBar1->addWidget(m_statusText, 1);
+    m_runCounts = new QLabel(StatusBar1);
+    m_runCounts->setObjectName(QStringLiteral("RunCounts"));
+    StatusBar1->addPermanentWidget(m_runCounts);
 
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    // A desktop that takes menu bars into a global menu would lose "&Stop",
+    // a command on the bar itself, and take the menu away from the window
+    // that runs.
+    MainMenu1->setNativeMenuBar(false);
     BuildMenu();
 
     auto* layout = new QVBoxLayout(this);
@@ -207,7 +219,7 @@ void TVarnokReport::RunFromDialog()
 
 void TVarnokReport::RunJob(const TJobSettings& settings)
 {
-    AsRun([&] { ::varnok::RunJob(settings, *this); });
+    AsRun([&] { return ::varnok::RunJob(settings, *this); });
 }
 
 void TVarnokReport::ShowPreviewDialog()
@@ -225,7 +237,10 @@ void TVarnokReport::ShowPreviewDialog()
 void TVarnokReport::PreviewJob(const TJobSettings& settings)
 {
     TPreview preview;
-    AsRun([&] { preview = ::varnok::PreviewJob(settings, *this); });
+    AsRun([&] {
+        preview = ::varnok::PreviewJob(settings, *this);
+        return preview.Outcome;
+    });
     // A stopped preview would show only some of the files: there is none.
     if (preview.Outcome == TRunOutcome::Stopped)
         return;
@@ -234,15 +249,38 @@ void TVarnokReport::PreviewJob(const TJobSettings& settings)
         RunJob(OnlyFiles(settings, Preview->CheckedFiles()));
 }
 
-void TVarnokReport::AsRun(const std::function<void()>& job)
+void TVarnokReport::AsRun(const std::function<TRunOutcome()>& job)
 {
     // Ends the run state however the run ends, an error included.
     struct TRunState {
         explicit TRunState(TVarnokReport& report) : Report(report) { Report.SetRunning(true); }
         ~TRunState() { Report.SetRunning(false); }
         TVarnokReport& Report;
-    } state(*this);
-    job();
+    };
+    TRunOutcome outcome = TRunOutcome::Declined;
+    std::exception_ptr error;
+    {
+        const TRunState state(*this);
+        try {
+            outcome = job();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    if (outcome == TRunOutcome::Stopped)
+        ShowRunCounts(m_shownCounts, true);
+    if (m_closeRequested) {
+        // The close asked for during the run happens once the run has unwound.
+        // Closing ends the program, and an error box still open with it: the
+        // run's error is shown first.
+        m_closeRequested = false;
+        if (error)
+            TMyApplication::RunCommand([&] { std::rethrow_exception(error); });
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TVarnokReport::UpdateUndoCommand()
@@ -260,11 +298,6 @@ void TVarnokReport::SetRunning(bool running)
     for (QAction* command : {New1, Dialog1, Preview1, LoadConfiguration1, SaveConfiguration1})
         command->setEnabled(!running);
     UpdateUndoCommand();
-    if (!running && m_closeRequested) {
-        // The close asked for during the run happens once the run has unwound.
-        m_closeRequested = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
 }
 
 bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
@@ -306,6 +339,11 @@ void TVarnokReport::SetStatusText(const std::string& text)
     m_pendingStatus = QString::fromStdString(text);
 }
 
+void TVarnokReport::SetRunCounts(const TRunCounts& counts)
+{
+    m_pendingCounts = counts;
+}
+
 void TVarnokReport::ProcessEvents()
 {
     // Showing every file's line and name at once would repaint the window
@@ -319,10 +357,15 @@ void TVarnokReport::ShowPending()
 {
     m_sinceShown.start();
     if (m_pendingStatus)
-        m_statusText->setText(*std::exchange(m_pendingStatus, std::nullopt));
+        m_statusText->SetFullText(*std::exchange(m_pendingStatus, std::nullopt));
+    if (m_pendingCounts)
+        ShowRunCounts(*std::exchange(m_pendingCounts, std::nullopt), false);
     if (m_pendingLines.isEmpty())
         return;
     const QStringList lines = std::exchange(m_pendingLines, {});
+    // The report follows the run, unless the user has scrolled up to read.
+    QScrollBar* scrollBar = resultField->verticalScrollBar();
+    const bool follow = scrollBar->value() == scrollBar->maximum();
     // An empty box holds no line, so an empty first line is remembered here:
     // the next line then starts a line of its own below it.
     if (!resultField->document()->isEmpty()) {
@@ -334,11 +377,27 @@ void TVarnokReport::ShowPending()
                                   + lines.join(QLatin1Char('\n')));
         m_emptyFirstLine = false;
     }
+    if (follow)
+        scrollBar->setValue(scrollBar->maximum());
+}
+
+void TVarnokReport::ShowRunCounts(const TRunCounts& counts, bool stopped)
+{
+    m_shownCounts = counts;
+    const auto count = [](long long number, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(number).arg(QLatin1String(number == 1 ? one : many));
+    };
+    QString text = count(counts.Files, "file", "files") + QStringLiteral(", ")
+                   + QStringLiteral("%1 changed, ").arg(counts.ChangedFiles)
+                   + count(counts.Replacements, "replacement", "replacements");
+    if (stopped)
+        text += QStringLiteral(", stopped");
+    m_runCounts->setText(text);
 }
 
 QString TVarnokReport::StatusText() const
 {
-    return m_statusText->text();
+    return m_statusText->FullText();
 }
 
 void TVarnokReport::FormActivate()
@@ -398,13 +457,28 @@ void TVarnokReport::SaveAs1Click()
     // The section names the file; its "\" is this system's "/".
     const QString proposed = QString::fromStdString(Section()).replace(QLatin1Char('\\'), QLatin1Char('/'))
                              + QStringLiteral(".txt");
-    if (const std::optional<QString> fileName = TPrompts::Instance().SaveFileName(this, proposed))
-        SaveReport(*fileName);
+    const std::optional<QString> fileName = TPrompts::Instance().SaveFileName(this, proposed);
+    if (!fileName)
+        return;
+    const QFileInfo file(*fileName);
+    if (file.exists()
+        && !TPrompts::Instance().Confirm(this, QStringLiteral("Confirm"),
+                                         QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                             .arg(file.absoluteFilePath())))
+        return;
+    // The proposal names a folder below the one the dialog shows, which need
+    // not exist yet: that one folder is made (never a longer missing path).
+    if (!file.dir().exists())
+        QDir().mkdir(file.absolutePath());
+    SaveReport(*fileName);
 }
 
 void TVarnokReport::UndoLastRun1Click()
 {
-    AsRun([this] { UndoRun(std::string(), VarnokDialog().clearReport->isChecked(), *this); });
+    AsRun([this] {
+        const TUndoOutcome outcome = UndoRun(std::string(), VarnokDialog().clearReport->isChecked(), *this);
+        return outcome == TUndoOutcome::Stopped ? TRunOutcome::Stopped : TRunOutcome::Done;
+    });
 }
 
 void TVarnokReport::Dialog1Click()
@@ -440,8 +514,15 @@ void TVarnokReport::Print1Click()
     ShowPending();
     QPrinter& printer = Printer();
     printer.setDocName(QString::fromStdString(Section()) + QStringLiteral(" Quillet"));
-    if (TPrompts::Instance().Print(this, printer))
-        resultField->print(&printer);
+    if (!TPrompts::Instance().Print(this, printer))
+        return;
+    resultField->print(&printer);
+    if (printer.printerState() == QPrinter::Error) {
+        const QString target = printer.outputFileName();
+        throw std::runtime_error(target.isEmpty()
+                                     ? "Cannot print to " + printer.printerName().toStdString()
+                                     : "Cannot create file " + target.toStdString());
+    }
 }
 
 void TVarnokReport::LoadConfiguration1Click()

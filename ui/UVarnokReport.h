@@ -7,6 +7,10 @@
 // with OK; the run pumps window events, so the menu stays usable. While a run
 // is in progress the commands that would start a second run or replace the
 // state under it are disabled, and closing the window stops the run first.
+//
+// The status line has two panels: the designed status text, shortened to the
+// room it has, and a permanent one with what the last run did so far (files
+// visited, changed, replacements, and whether Stop ended it).
 
 #include "UMyReport.h"
 
@@ -30,6 +34,7 @@ class QStatusBar;
 
 namespace varnok {
 
+class TElidedLabel;
 class TVarnokDialog;
 class TVarnokPreview;
 
@@ -68,7 +73,7 @@ public:
 
     // Saves the report to `fileName` as plain text, every line ending in CR LF.
     void SaveReport(const QString& fileName) const;
-    // The text of the status line.
+    // The text of the status line, whole.
     QString StatusText() const;
     TVarnokDialog& VarnokDialog() const;
     TVarnokPreview* Preview;  // owned
@@ -130,23 +135,31 @@ private:
     void ClearReport() override;
     void AppendReportLine(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
+    void SetRunCounts(const TRunCounts& counts) override;
     void ProcessEvents() override;
 
     void BuildMenu();
     QPrinter& Printer();
     void SetRunning(bool running);
-    // Runs job (a run or an undo) in the run state, however it ends.
-    void AsRun(const std::function<void()>& job);
+    // Runs job (a run, a preview's dry run or an undo) in the run state,
+    // however it ends; a close asked for meanwhile happens after it, once its
+    // error is shown.
+    void AsRun(const std::function<TRunOutcome()>& job);
     // Enabled when no run is in progress and a run can be undone.
     void UpdateUndoCommand();
-    // Puts the report lines and the status text of the run so far on screen.
+    // Puts the report lines, the status text and the counts of the run so
+    // far on screen.
     void ShowPending();
+    void ShowRunCounts(const TRunCounts& counts, bool stopped);
 
-    QLabel* m_statusText;
+    TElidedLabel* m_statusText;
+    QLabel* m_runCounts;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
     QStringList m_pendingLines;
     std::optional<QString> m_pendingStatus;
+    std::optional<TRunCounts> m_pendingCounts;
+    TRunCounts m_shownCounts;
     QElapsedTimer m_sinceShown;
     bool m_emptyFirstLine = false;
     bool m_running = false;

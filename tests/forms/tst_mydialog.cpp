@@ -1,4 +1,5 @@
-// Resize rules of the dialog base, and where help is looked for.
+// Resize rules of the dialog base, and where help is looked for; the help
+// window closes from the keyboard.
 
 #include "TempStore.h"
 
@@ -74,20 +75,22 @@ void TestMyDialog::helpOpensTheFirstFileFound_data()
 {
     QTest::addColumn<QStringList>("helpFiles");  // relative to the test folder
     QTest::addColumn<QString>("opened");         // empty: the error
+    QTest::addColumn<QKeySequence>("closeKeys");
 
     QTest::newRow("beside the program") << QStringList{"bin/Quillets.hlp", "Quillets.hlp"}
-                                        << "bin/Quillets.hlp";
+                                        << "bin/Quillets.hlp" << QKeySequence(Qt::Key_Escape);
     QTest::newRow("in the parent folder") << QStringList{"Quillets.hlp", "share/varnok/Quillets.hlp"}
-                                          << "Quillets.hlp";
+                                          << "Quillets.hlp" << QKeySequence(Qt::CTRL | Qt::Key_W);
     QTest::newRow("installed") << QStringList{"share/varnok/Quillets.hlp", "bin/share/varnok/Quillets.hlp"}
-                               << "share/varnok/Quillets.hlp";
-    QTest::newRow("nowhere") << QStringList{} << QString();
+                               << "share/varnok/Quillets.hlp" << QKeySequence(Qt::Key_Escape);
+    QTest::newRow("nowhere") << QStringList{} << QString() << QKeySequence();
 }
 
 void TestMyDialog::helpOpensTheFirstFileFound()
 {
     QFETCH(QStringList, helpFiles);
     QFETCH(QString, opened);
+    QFETCH(QKeySequence, closeKeys);
 
     QTemporaryDir folder;
     QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("bin")));
@@ -118,7 +121,9 @@ void TestMyDialog::helpOpensTheFirstFileFound()
     QCOMPARE(window->windowTitle(), opened);
     QCOMPARE(window->verticalScrollBar()->value(), 0);
     QCOMPARE(ApplicationHelpFile(), folder.filePath(opened));
-    window->close();  // deletes it
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, closeKeys[0].key(), closeKeys[0].keyboardModifiers());
+    QTRY_VERIFY(!THelpWindow::Current());  // closed, and so deleted
 }
 
 void TestMyDialog::helpCandidatesAtTheRoot()

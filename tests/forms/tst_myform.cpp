@@ -1,5 +1,6 @@
 // Saved placement of a window: first-start defaults, unreadable values,
-// states, the order of the values and a maximised round trip.
+// states, the order of the values and a maximised round trip; on screen:
+// placement left to the system, no frame, restored maximised.
 
 #include "TempStore.h"
 
@@ -8,6 +9,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace varnok;
 
@@ -38,6 +40,8 @@ private slots:
     void loadAppliesStoredPlacement();
     void saveWritesTheSixValuesInOrder();
     void roundTripKeepsNormalPlacementOfMaximisedWindow();
+    void shownPlacement_data();
+    void shownPlacement();
 
 private:
     TTempStore m_store;
@@ -115,8 +119,62 @@ void TestMyForm::roundTripKeepsNormalPlacementOfMaximisedWindow()
     restored->LoadFromIniFile();
     QCOMPARE(restored->StateNumber(), 2);
     QCOMPARE(restored->Position(), 2);
-    restored->SetStateNumber(TMyForm::StateNormal);
+    // Shown maximised, it has its real size; a save keeps the one stored.
+    restored->show();
+    QVERIFY(QTest::qWaitForWindowExposed(restored.get()));
+    QTRY_VERIFY(restored->OuterSize().width() > 600);
     QCOMPARE(restored->OuterGeometry().size(), QSize(360, 240));
+    restored->SetStateNumber(TMyForm::StateNormal);
+    QTRY_COMPARE(restored->frameGeometry().size(), QSize(360, 240));
+    QCOMPARE(restored->OuterGeometry().size(), QSize(360, 240));
+}
+
+void TestMyForm::shownPlacement_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("frameless");  // the platform reports no frame
+    QTest::addColumn<bool>("storedPosition");
+    QTest::addColumn<bool>("storedSize");
+    QTest::newRow("1: the system's position and size") << 1 << false << false << false;
+    QTest::newRow("2: the system's position") << 2 << false << false << true;
+    QTest::newRow("3: the system's size") << 3 << false << true << false;
+    QTest::newRow("0 with no frame") << 0 << true << true << true;
+}
+
+void TestMyForm::shownPlacement()
+{
+    QFETCH(int, position);
+    QFETCH(bool, frameless);
+    QFETCH(bool, storedPosition);
+    QFETCH(bool, storedSize);
+    TMyIniFile ini(kDefaultStoreKey);
+    for (const auto& [name, value] : TStored{{"Left", "10"}, {"Top", "20"}, {"Width", "435"},
+                                             {"Height", "300"}, {"Position", QString::number(position)}})
+        ini.WriteText(kSection, name.toStdString(), value.toStdString());
+    auto form = DesignedForm();
+    form->setWindowFlag(Qt::FramelessWindowHint, frameless);
+    auto* content = new QWidget(form.get());  // its natural size is not the stored one
+    content->setFixedSize(120, 80);
+    (new QVBoxLayout(form.get()))->addWidget(content);
+    form->LoadFromIniFile();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(20);
+
+    const QRect outer = form->frameGeometry();
+    QCOMPARE(outer.topLeft() == QPoint(10, 20), storedPosition);
+    QCOMPARE(outer.size() == QSize(435, 300), storedSize);
+    QCOMPARE(form->OuterGeometry(), outer);  // what the system chose, a save keeps
+    // Moved and resized by the user, then maximised: a save keeps the user's
+    // placement, the resize rules see the real size.
+    form->setGeometry(30, 40, 500, 350);
+    QTest::qWait(20);
+    const QRect moved = form->frameGeometry();
+    QCOMPARE(form->OuterGeometry(), moved);
+    form->showMaximized();
+    QTRY_COMPARE(form->StateNumber(), 2);
+    QCOMPARE(form->OuterGeometry(), moved);
+    QTRY_VERIFY(form->OuterSize().width() > 600);
 }
 
 QTEST_MAIN(TestMyForm)

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QListWidget>
+#include <QPalette>
 #include <QStringList>
 #include <QTimer>
 
@@ -47,6 +48,17 @@ inline bool WriteAll(const QString& fileName, const QByteArray& bytes)
 {
     QFile file(fileName);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A dark theme's colours: light text on dark grounds.
+inline QPalette DarkPalette()
+{
+    QPalette palette(QColor(0x35, 0x35, 0x35), QColor(0x20, 0x20, 0x20));
+    palette.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    return palette;
 }
 
 // Hands the next modal window to `answer` as soon as it shows.

@@ -1,6 +1,8 @@
 // The report window: runs from the dialog (confirmation, separator, Stop,
 // errors, closing mid-run), undoing the last run, Save As, printing, and a
-// restart restoring what the window and the dialog held.
+// restart restoring what the window and the dialog held; on a desktop: a dark
+// theme, a long path in the status line, the counts, following the run,
+// closing while a run fails.
 
 #include "UiTestHelpers.h"
 
@@ -11,12 +13,17 @@
 #include "UVarnokDialog.h"
 #include "UVarnokReport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFontInfo>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,6 +42,24 @@ QString Line(int count, const QString& fileName)
 }
 
 const QString kDots(62, QLatin1Char('.'));
+
+QString RunCounts(const TVarnokReport& report)
+{
+    const auto* panel = report.findChild<QLabel*>(QStringLiteral("RunCounts"));
+    return panel ? panel->text() : QString();
+}
+
+// An error box that runs events while it is open, as a real one does.
+class TModalPrompts : public TScriptedPrompts {
+public:
+    std::function<void()> WhileErrorShown = [] {};
+    void Error(QWidget* parent, const QString& text) override
+    {
+        TScriptedPrompts::Error(parent, text);
+        QTest::qWait(20);
+        WhileErrorShown();
+    }
+};
 
 }  // namespace
 
@@ -57,6 +82,9 @@ private slots:
     void saveAsWritesTheReport();
     void printsToPdf();
     void restartRestoresPlacementAndValues();
+    void runOnADesktop();
+    void closingWhileTheRunFailsShowsTheErrorFirst();
+    void saveAsPrintAndFont();
 
 private:
     // Points the dialog at the work folder with one change "foo" -> "bar".
@@ -68,7 +96,7 @@ private:
     TTempStore m_store;
     std::unique_ptr<QTemporaryDir> m_work;
     std::unique_ptr<QTemporaryDir> m_state;  // the run journals
-    std::unique_ptr<TScriptedPrompts> m_prompts;
+    std::unique_ptr<TModalPrompts> m_prompts;
     std::unique_ptr<TVarnokReport> m_report;
 };
 
@@ -78,7 +106,7 @@ void TestReport::init()
     m_work = std::make_unique<QTemporaryDir>();
     m_state = std::make_unique<QTemporaryDir>();
     qputenv("XDG_STATE_HOME", m_state->path().toUtf8());
-    m_prompts = std::make_unique<TScriptedPrompts>();
+    m_prompts = std::make_unique<TModalPrompts>();
     m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
     // Every line on screen at every pump, so that a test can act mid-run.
     m_report->UpdateInterval = 0;
@@ -237,6 +265,8 @@ void TestReport::stopEndsTheRunEarly()
     QCOMPARE(changed, lines.filter(QRegularExpression(QStringLiteral("^ +1 "))).size());
     QVERIFY(changed >= lines.size() - 1);
     QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+    QCOMPARE(RunCounts(*m_report), QStringLiteral("%1 files, %2 changed, %2 replacements, stopped")
+                                       .arg(lines.size()).arg(changed));
     disabledDuringRun.sort();
     QCOMPARE(disabledDuringRun, QStringList({"Dialog1", "LoadConfiguration1", "New1", "Preview1",
                                              "SaveConfiguration1", "UndoLastRun1", "Wizard1"}));
@@ -297,6 +327,7 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     QCOMPARE(ReportLines(*m_report), QStringList{Line(1, good)});
     QCOMPARE(m_report->StatusText(), QStringLiteral("Searching: ") + bad + QStringLiteral(" ..."));
     QCOMPARE(ReadAll(bad), QStringLiteral("foo\n"));
+    QCOMPARE(RunCounts(*m_report), QStringLiteral("1 file, 1 changed, 1 replacement"));
     QVERIFY(!m_report->Running());
     QVERIFY(m_report->Dialog1->isEnabled());
 }
@@ -358,7 +389,8 @@ void TestReport::saveAsWritesTheReport()
 {
     m_report->resultField->setPlainText(QStringLiteral("one\ntwo"));
     const QString file = m_work->filePath(QStringLiteral("report.txt"));
-    const QString unwritable = m_work->filePath(QStringLiteral("missing/report.txt"));
+    // One missing folder is made, a longer missing path is not.
+    const QString unwritable = m_work->filePath(QStringLiteral("missing/deeper/report.txt"));
     m_prompts->FileNames = {file, std::nullopt, unwritable};
 
     m_report->SaveAs1->trigger();
@@ -408,6 +440,120 @@ void TestReport::restartRestoresPlacementAndValues()
     QCOMPARE(m_report->ReportFontDialog(), m_report->resultField->font());
     QCOMPARE(m_report->Version, 1);
     QVERIFY(!m_report->VarnokDialog().clearReport->isChecked());
+}
+
+void TestReport::runOnADesktop()
+{
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    QString folder = m_work->path();
+    while (folder.size() < 200)
+        folder += QStringLiteral("/a-folder-with-a-rather-long-name");
+    QVERIFY(QDir().mkpath(folder));
+    for (int i = 0; i < 40; ++i)
+        WriteAll(folder + QStringLiteral("/f%1.txt").arg(i), "foo foo\n");
+    PrepareJob(true);
+    m_report->VarnokDialog().paths->clear();
+    m_report->VarnokDialog().paths->addItem(folder);
+    m_prompts->ConfirmAnswers = {true, true, true};
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    const int width = m_report->width();
+    const auto* status = m_report->findChild<QLabel*>(QStringLiteral("StatusText"));
+
+    // Mid-run: the file's long name never widens the window; the counts follow.
+    QStringList midRun;
+    connect(m_report->resultField, &QPlainTextEdit::textChanged, this, [&] {
+        if (m_report->Running() && m_report->resultField->blockCount() == 3 && midRun.isEmpty()) {
+            midRun << status->toolTip().left(12 + folder.size()) << RunCounts(*m_report);
+            QCOMPARE(m_report->width(), width);
+            QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+        }
+    });
+    Run();
+    QCOMPARE(midRun, QStringList({"Searching: " + folder + "/", "3 files, 3 changed, 6 replacements"}));
+    QCOMPARE(RunCounts(*m_report), QStringLiteral("40 files, 40 changed, 80 replacements"));
+
+    // The report follows the run, from its first lines on, unless scrolled up.
+    QScrollBar* bar = m_report->resultField->verticalScrollBar();
+    m_report->UpdateInterval = 60000;  // every line at once, at the end
+    Run();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    bar->setValue(3);
+    m_report->VarnokDialog().clearReport->setChecked(false);
+    Run();
+    QCOMPARE(bar->value(), 3);
+
+    // Colours of the theme; Stop in the window's own menu bar; Escape closes nothing.
+    QColor aboutText;
+    AnswerModal(this, [&](QDialog* box) {
+        aboutText = box->palette().color(QPalette::WindowText);
+        box->done(QDialog::Accepted);
+    });
+    m_report->About1->trigger();
+    QApplication::setPalette(light);
+    QCOMPARE(aboutText, DarkPalette().color(QPalette::WindowText));
+    QCOMPARE(m_report->resultField->palette().color(QPalette::Text), DarkPalette().color(QPalette::Text));
+    QVERIFY(!m_report->MainMenu1->isNativeMenuBar());
+    QTest::keyClick(m_report->resultField, Qt::Key_Escape);
+    QVERIFY(m_report->isVisible());
+}
+
+void TestReport::closingWhileTheRunFailsShowsTheErrorFirst()
+{
+    // b.txt cannot be written: its temporary name is taken by a folder.
+    const QString file = m_work->filePath(QStringLiteral("b.txt"));
+    WriteAll(file, "foo\n");
+    QVERIFY(QDir(m_work->path()).mkdir(QStringLiteral("b.$$$")));
+    PrepareJob(true);
+    m_prompts->ConfirmAnswers = {true};
+    m_report->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_report.get()));
+    // Closed at the second pump on b.txt, after the last test of the stop
+    // flag: the run stops, but only after b.txt failed.
+    int pumps = 0;
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this, [&] {
+        if (m_report->Running() && m_report->StatusText().contains(file) && ++pumps == 2)
+            m_report->close();
+    });
+    bool visibleWhileErrorShown = false;
+    m_prompts->WhileErrorShown = [&] { visibleWhileErrorShown = m_report->isVisible(); };
+
+    AnswerModal(this, [](QDialog* window) { window->done(TMyForm::ResultOK); });
+    QMetaObject::invokeMethod(m_report->Dialog1, &QAction::trigger, Qt::QueuedConnection);
+    QTRY_COMPARE(m_prompts->Asked.size(), 2);
+    QVERIFY(m_prompts->Asked.at(1).startsWith(QStringLiteral("Error: Cannot create file ")));
+    QVERIFY(visibleWhileErrorShown);
+    QTRY_VERIFY(!m_report->isVisible());
+}
+
+void TestReport::saveAsPrintAndFont()
+{
+    // The proposed name's folder is made; an existing file is replaced only
+    // when the user says so.
+    const QString file = m_work->filePath(QStringLiteral("Varnok/Report.txt"));
+    m_prompts->FileNames = {file, file, file};
+    m_prompts->ConfirmAnswers = {false, true};
+    m_report->resultField->setPlainText(QStringLiteral("one"));
+    m_report->SaveAs1->trigger();
+    m_report->resultField->setPlainText(QStringLiteral("two"));
+    m_report->SaveAs1->trigger();
+    QCOMPARE(ReadAll(file), QStringLiteral("one\r\n"));
+    m_report->SaveAs1->trigger();
+    QCOMPARE(ReadAll(file), QStringLiteral("two\r\n"));
+    // A print that fails says so.
+    const QString pdf = m_work->filePath(QStringLiteral("missing/deeper/report.pdf"));
+    m_prompts->PrintFiles = {pdf};
+    m_report->Print1->trigger();
+    // The font dialog opens on the font on screen, not on a missing one.
+    m_report->Font1->trigger();
+
+    const QString save = QStringLiteral("Save: Varnok/Report.txt");
+    const QString replace = "Confirm: Confirm: " + file + " already exists.\nDo you want to replace it?";
+    QCOMPARE(m_prompts->Asked, QStringList({save, save, replace, save, replace, "Print: Varnok\\Report Quillet",
+                                            "Error: Cannot create file " + pdf,
+                                            "Font: " + QFontInfo(m_report->resultField->font()).family()}));
 }
 
 int main(int argc, char** argv)

@@ -1,7 +1,9 @@
 // Shows every window of the program, one page at a time, and grabs it. With
 // VARNOK_SCREENSHOT_DIR set (tools/screenshots.sh, under a virtual X display)
 // each picture is saved there as a PNG; without it this only checks that
-// every window and page can be shown.
+// every window and page can be shown. The report window is also taken in a
+// dark theme during a run in a folder with a 200-character path; the print
+// dialog's proposed file name is checked.
 
 #include "UiTestHelpers.h"
 
@@ -21,7 +23,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -55,6 +59,7 @@ private slots:
     void otherWindows();
     void changeListCheck();
     void previewInLightAndDarkPalettes();
+    void darkThemeAndLongPath();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -222,20 +227,56 @@ void TestScreenshots::previewInLightAndDarkPalettes()
     Save(&preview, QStringLiteral("preview-light"));
 
     const QPalette light = QApplication::palette();
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 32));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(53, 53, 56));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::black);
-    dark.setColor(QPalette::Link, QColor(110, 180, 255));
-    QApplication::setPalette(dark);
+    QApplication::setPalette(DarkPalette());
     Save(&preview, QStringLiteral("preview-dark"));
     QApplication::setPalette(light);
+}
+
+void TestScreenshots::darkThemeAndLongPath()
+{
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(DarkPalette());
+    QTemporaryDir work;
+    QString folder = work.path();
+    while (folder.size() < 200)
+        folder += QStringLiteral("/a-folder-with-a-rather-long-name");
+    QVERIFY(QDir().mkpath(folder));
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        QVERIFY(WriteAll(folder + QLatin1Char('/') + QLatin1String(name), "foo bar foo\n"));
+    TJobSettings job;
+    job.ClearReport = true;
+    job.Folders = {folder.toStdString()};
+    job.ChangeText = {"foo", "baz", "-"};
+    job.Masks = {"*.txt"};
+    TScriptedPrompts prompts;
+    prompts.ConfirmAnswers = {true};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.UpdateInterval = 0;
+    connect(report.resultField, &QPlainTextEdit::blockCountChanged, this, [&](int lines) {
+        if (lines == 2)  // mid-run, a file's name in the status line
+            Save(&report, QStringLiteral("report-longpath"));
+    });
+    report.show();
+    report.RunJob(job);
+    Save(&report, QStringLiteral("report-dark"));
+    AnswerModal(this, [&](QDialog* about) {
+        Save(about, QStringLiteral("about-dark"));
+        about->done(QDialog::Accepted);
+    });
+    report.About1->trigger();
+    QApplication::setPalette(light);
+
+    // Qt's own print dialog names the file it proposes after the document.
+    TPrompts::SetInstance(nullptr);
+    QString proposed;
+    AnswerModal(this, [&](QDialog* dialog) {
+        proposed = dialog->findChild<QLineEdit*>(QStringLiteral("filename"))->text();
+        Save(dialog, QStringLiteral("print"));
+        dialog->reject();
+    });
+    report.Print1->trigger();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))  // elsewhere a folder only
+        QVERIFY2(proposed.endsWith(QStringLiteral("/Varnok Report Quillet.pdf")), qPrintable(proposed));
 }
 
 int main(int argc, char** argv)
