@@ -1,5 +1,6 @@
 #include "UVarnokReport.h"
 
+#include "ByteText.h"
 #include "MyComps.h"
 #include "Prompts.h"
 #include "StoreBinding.h"
@@ -226,12 +227,12 @@ void TVarnokReport::ClearReport()
 
 void TVarnokReport::AppendReportLine(const std::string& line)
 {
-    m_pendingLines << QString::fromStdString(line);
+    m_pendingLines.push_back(line);
 }
 
 void TVarnokReport::SetStatusText(const std::string& text)
 {
-    m_pendingStatus = QString::fromStdString(text);
+    m_pendingStatus = TextOfBytes(text);
 }
 
 void TVarnokReport::ProcessEvents()
@@ -248,18 +249,20 @@ void TVarnokReport::ShowPending()
     m_sinceShown.start();
     if (m_pendingStatus)
         m_statusText->setText(*std::exchange(m_pendingStatus, std::nullopt));
-    if (m_pendingLines.isEmpty())
+    if (m_pendingLines.empty())
         return;
-    const QStringList lines = std::exchange(m_pendingLines, {});
+    const std::vector<std::string> lines = std::exchange(m_pendingLines, {});
+    std::string text = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        text.append("\n").append(lines[i]);
     // An empty box holds no line, so an empty first line is remembered here:
     // the next line then starts a line of its own below it.
     if (!resultField->document()->isEmpty()) {
-        resultField->appendPlainText(lines.join(QLatin1Char('\n')));
-    } else if (!m_emptyFirstLine && lines == QStringList{QString()}) {
+        AppendPlainTextOf(resultField, text);
+    } else if (!m_emptyFirstLine && lines == std::vector<std::string>{""}) {
         m_emptyFirstLine = true;
     } else {
-        resultField->setPlainText((m_emptyFirstLine ? QStringLiteral("\n") : QString())
-                                  + lines.join(QLatin1Char('\n')));
+        SetPlainTextOf(resultField, (m_emptyFirstLine ? "\n" : "") + text);
         m_emptyFirstLine = false;
     }
 }
@@ -304,13 +307,13 @@ void TVarnokReport::closeEvent(QCloseEvent* event)
 
 void TVarnokReport::SaveReport(const QString& fileName) const
 {
-    QString text = resultField->toPlainText();
-    if (!text.isEmpty()) {
-        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        text += QStringLiteral("\r\n");
-    }
+    // Each line's bytes as they came, file names in any encoding included.
+    QByteArray bytes;
+    for (const char c : PlainTextOf(resultField))
+        c == '\n' ? bytes.append("\r\n") : bytes.append(c);
+    if (!bytes.isEmpty())
+        bytes += "\r\n";
     QSaveFile file(fileName);
-    const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw std::runtime_error("Cannot create file " + fileName.toStdString());
 }

@@ -126,7 +126,7 @@ private:
     QLabel* m_statusText;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
-    QStringList m_pendingLines;
+    std::vector<std::string> m_pendingLines;  // bytes, as the run gave them
     std::optional<QString> m_pendingStatus;
     QElapsedTimer m_sinceShown;
     bool m_emptyFirstLine = false;
