@@ -5,6 +5,7 @@
 // The first argument, when given and not empty, names the stored
 // configuration to start from and to save into at the end.
 
+#include "ByteText.h"
 #include "Prompts.h"
 #include "StoreFile.h"
 #include "UMyApplication.h"
@@ -31,7 +32,7 @@ int main(int argc, char** argv)
         application.exec();
         report.FormDestroy();
     } catch (const std::exception& error) {
-        TMyApplication::ShowError(QString::fromUtf8(error.what()));
+        TMyApplication::ShowError(TextOfBytes(error.what()));
         return 1;
     }
     return 0;

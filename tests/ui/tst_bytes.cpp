@@ -21,6 +21,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
 using namespace varnok;
 
 namespace {
@@ -72,6 +74,7 @@ private slots:
 
     void listsAndNamesKeepTheirBytes_data();
     void listsAndNamesKeepTheirBytes();
+    void errorShowsTheNameAsItIs();
 
 private:
     TTempStore m_store;
@@ -146,6 +149,29 @@ void TBytesTest::listsAndNamesKeepTheirBytes()
     QCOMPARE(prompts.Asked, (QStringList{"Open: *.txt", "Save: Changes.txt",
                                          "Confirm: Confirm: Are you sure? There's no undo?",
                                          "Save: Varnok/Report.txt"}));
+}
+
+// A Latin-1 file name in a run error reads as it does in the report.
+void TBytesTest::errorShowsTheNameAsItIs()
+{
+    TScriptedPrompts prompts;
+    QTemporaryDir work;
+    const QByteArray name = QFile::encodeName(work.path()) + "/b\xe9";
+    QVERIFY(Put(name + ".txt", "foo\n"));
+    // Its temporary name is taken by a folder: the file cannot be written.
+    QVERIFY(mkdir((name + ".$$$").constData(), 0700) == 0);
+
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    TVarnokDialog& dialog = report.VarnokDialog();
+    dialog.paths->clear();
+    dialog.paths->addItem(work.path());
+    dialog.changes->setPlainText(QStringLiteral("foo\nbar\n-"));
+    prompts.ConfirmAnswers = {true};
+    AnswerModal(this, [](QDialog* window) { window->done(TMyForm::ResultOK); });
+    report.Dialog1->trigger();
+    QVERIFY2(prompts.Asked.last().startsWith(QStringLiteral("Error: Cannot create file ") + work.path()
+                                             + QStringLiteral("/b\u00e9.$$$")),
+             qPrintable(prompts.Asked.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TBytesTest)
