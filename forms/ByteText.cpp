@@ -31,8 +31,9 @@ QString TextOfBytes(std::string_view bytes, TTextEncoding* encoding)
 
 std::string BytesOfText(QStringView text, TTextEncoding encoding)
 {
+    const auto inLatin1 = [](QChar c) { return c.unicode() <= 0xFF; };
     const bool latin1 = encoding == TTextEncoding::Latin1
-                        && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+                        && std::all_of(text.begin(), text.end(), inLatin1);
     return (latin1 ? text.toLatin1() : text.toUtf8()).toStdString();
 }
 

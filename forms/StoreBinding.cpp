@@ -79,10 +79,11 @@ void ShowLines(QPlainTextEdit* edit, std::string_view bytes, bool append)
     for (std::size_t start = 0;;) {
         const std::size_t end = std::min(bytes.find_first_of("\r\n", start), bytes.size());
         const std::string_view line = bytes.substr(start, end - start);
-        TTextEncoding encoding = TTextEncoding::Utf8;
-        texts << TextOfBytes(line, &encoding);
         const bool ascii = std::all_of(line.begin(), line.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        TTextEncoding encoding = TTextEncoding::Utf8;
+        texts << (ascii ? QString::fromLatin1(line.data(), qsizetype(line.size()))
+                        : TextOfBytes(line, &encoding));
         states.push_back(ascii ? -1 : int(encoding));
         latin1 = latin1 || encoding == TTextEncoding::Latin1;
         if (end == bytes.size())
@@ -96,7 +97,8 @@ void ShowLines(QPlainTextEdit* edit, std::string_view bytes, bool append)
     } else {
         edit->setPlainText(texts.join(QLatin1Char('\n')));
     }
-    document->setProperty(kEncodingProperty, int(latin1 ? TTextEncoding::Latin1 : TTextEncoding::Utf8));
+    document->setProperty(kEncodingProperty,
+                          int(latin1 ? TTextEncoding::Latin1 : TTextEncoding::Utf8));
     // The lines shown are the last blocks: TextOfBytes keeps every line free
     // of the characters that would make a block of their own.
     QTextBlock block = document->lastBlock();

@@ -275,7 +275,8 @@ void TVarnokDialog::LoadButtonClick()
     try {
         bytes = ReadWholeFile(QFile::encodeName(*name).toStdString());
     } catch (const std::system_error& error) {
-        throw std::runtime_error("Cannot open file " + name->toStdString() + ": " + error.code().message());
+        throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
+                                 + error.code().message());
     }
     if (!bytes) {
         throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
@@ -305,7 +306,8 @@ void TVarnokDialog::SaveButtonClick()
     try {
         ReplaceFileAtomically(path, ProcessTempPath(path), contents);
     } catch (const std::system_error& error) {
-        throw std::runtime_error("Cannot create file " + name->toStdString() + ": " + error.code().message());
+        throw std::runtime_error("Cannot create file " + name->toStdString() + ": "
+                                 + error.code().message());
     }
 }
 
