@@ -1,5 +1,6 @@
 #include "UMyForm.h"
 
+#include "StoreTransaction.h"
 #include "UMyIniFile.h"
 
 #include <QEvent>
@@ -30,6 +31,8 @@ TMyForm::~TMyForm() = default;
 
 void TMyForm::LoadFromIniFile()
 {
+    // One reading of the store for the whole load, nested windows included.
+    TStoreTransaction transaction;
     TMyIniFile& ini = IniFile();
     SetOuterPosition(ini.ReadNumber(m_section, "Left", OuterGeometry().left()),
                      OuterGeometry().top());
@@ -42,10 +45,14 @@ void TMyForm::LoadFromIniFile()
     SetStateNumber(ini.ReadNumber(m_section, "State", StateNumber()));
     SetPosition(ini.ReadNumber(m_section, "Position", m_position));
     LoadLocalFromIniFile();
+    transaction.Commit();
 }
 
 void TMyForm::SaveToIniFile()
 {
+    // The whole save, nested windows included, is one writing of the store:
+    // a kill or an error part-way leaves the previous save whole.
+    TStoreTransaction transaction;
     TMyIniFile& ini = IniFile();
     const QRect outer = OuterGeometry();
     ini.WriteNumber(m_section, "Left", outer.left());
@@ -55,6 +62,7 @@ void TMyForm::SaveToIniFile()
     ini.WriteNumber(m_section, "State", StateNumber());
     ini.WriteNumber(m_section, "Position", m_position);
     SaveLocalToIniFile();
+    transaction.Commit();
 }
 
 void TMyForm::SelectConfiguration(const std::string& name)

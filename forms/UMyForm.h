@@ -36,9 +36,10 @@ public:
     ~TMyForm() override;
 
     // Reads the six placement values, each with the current value as default
-    // and applied at once, then LoadLocalFromIniFile.
+    // and applied at once, then LoadLocalFromIniFile; one store transaction.
     void LoadFromIniFile();
-    // Writes the six placement values, then SaveLocalToIniFile.
+    // Writes the six placement values, then SaveLocalToIniFile; one store
+    // transaction, so the store holds the whole save or none of it.
     void SaveToIniFile();
 
     virtual void LoadLocalFromIniFile() {}

@@ -1,6 +1,7 @@
 #include "UMyReport.h"
 
 #include "Prompts.h"
+#include "StoreTransaction.h"
 #include "ULoadConfig.h"
 #include "UMyDialog.h"
 #include "UMyIniFile.h"
@@ -69,8 +70,11 @@ void TMyReport::SaveNamedConfiguration()
     TSaveConfig window(this);
     if (window.exec() != TConfigWindow::ResultOK)
         return;
+    // Creating the configuration's key belongs to the same single writing.
+    TStoreTransaction transaction;
     SelectConfiguration(window.ConfigurationName().toStdString());
     SaveToIniFile();
+    transaction.Commit();
 }
 
 void TMyReport::LoadNamedConfiguration()
@@ -78,8 +82,10 @@ void TMyReport::LoadNamedConfiguration()
     TLoadConfig window(this);
     if (window.exec() != TConfigWindow::ResultOK)
         return;
+    TStoreTransaction transaction;
     SelectConfiguration(window.ConfigurationName().toStdString());
     LoadFromIniFile();
+    transaction.Commit();
 }
 
 void TMyReport::keyPressEvent(QKeyEvent* event)

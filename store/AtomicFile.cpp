@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -75,7 +76,37 @@ std::string ProcessTempPath(const std::string& path) {
     return path + ".tmp-" + std::to_string(::getpid());
 }
 
-void ReplaceFileAtomically(const std::string& path, const std::string& temp, std::string_view data) {
+std::string LinkTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path current(path);
+    for (int links = 0;; ++links) {
+        std::error_code error;
+        // An entry that cannot be looked at is no link as far as we know; the
+        // open that follows reports why.
+        if (!fs::is_symlink(fs::symlink_status(current, error))) {
+            if (links == 0) return path;
+            // The folder named plainly, for the messages that name the target.
+            fs::path folder = fs::weakly_canonical(current.parent_path(), error);
+            return error ? current.string() : (folder / current.filename()).string();
+        }
+        if (links == 40) throw std::system_error(ELOOP, std::generic_category(), path);
+        fs::path target = fs::read_symlink(current, error);
+        if (error) throw std::system_error(error, path);
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+}
+
+void ReplaceFileAtomically(const std::string& linkPath, const std::string& linkTemp, std::string_view data) {
+    const std::string path = LinkTarget(linkPath);
+    std::string temp = linkTemp;
+    if (path != linkPath) {
+        const std::size_t folderEnd = path.rfind('/');
+        const std::string folder = folderEnd == std::string::npos ? std::string() : path.substr(0, folderEnd + 1);
+        temp = linkTemp.starts_with(linkPath)
+                   ? path + linkTemp.substr(linkPath.size())
+                   : folder + std::filesystem::path(linkTemp).filename().string();
+    }
+
     mode_t mode = 0600;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "AtomicFile.h"
+#include "StoreTransaction.h"
 
 namespace varnok {
 
@@ -191,52 +192,23 @@ std::string Timestamp() {
 }
 
 // Moves an unparsable store aside under a name not yet taken and queues the
-// report. Called with the lock held, so that no writer's file is moved.
+// report. Called with the lock held, so that no writer's file is moved. The
+// target of a link moves, so the link stays and the next write goes through it.
 void SetAside(const std::string& path, const std::string& reason) {
-    const std::string base = path + ".corrupt-" + Timestamp();
+    const std::string file = LinkTarget(path);
+    const std::string base = file + ".corrupt-" + Timestamp();
     std::string target = base;
     for (int n = 2; ::access(target.c_str(), F_OK) == 0; ++n) target = base + "-" + std::to_string(n);
-    if (::rename(path.c_str(), target.c_str()) != 0) {
+    if (::rename(file.c_str(), target.c_str()) != 0) {
         throw std::system_error(errno, std::generic_category(), path);
     }
     QueueWarning("The settings file " + path + " could not be read (" + reason +
                  "); it was kept as " + target + " and the settings start empty.");
 }
 
-class TStoreLock {
-public:
-    explicit TStoreLock(const std::string& storePath) {
-        std::error_code ignored;  // a missing folder shows as the open failure below
-        std::filesystem::create_directories(std::filesystem::path(storePath).parent_path(), ignored);
-        const std::string lockPath = storePath + ".lock";
-        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_fd < 0) throw std::system_error(errno, std::generic_category(), lockPath);
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                int error = errno;
-                ::close(m_fd);
-                throw std::system_error(error, std::generic_category(), lockPath);
-            }
-        }
-    }
-    ~TStoreLock() { ::close(m_fd); }  // closing releases the flock
-    TStoreLock(const TStoreLock&) = delete;
-    TStoreLock& operator=(const TStoreLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
-// Reads and parses; with the lock held, an unparsable file is set aside.
-TStoreDocument LoadLocked(const std::string& path) {
-    std::optional<std::string> text = ReadWholeFile(path);
-    if (!text) return {};
-    try {
-        return TStoreDocument::Parse(*text);
-    } catch (const std::runtime_error& error) {
-        SetAside(path, error.what());
-        return {};
-    }
+TStoreUnparsable Unparsable(const std::string& path, const std::string& reason) {
+    return TStoreUnparsable("The settings file " + path + " cannot be read (" + reason +
+                            "); it is left as it is, and nothing is written to it.");
 }
 
 }  // namespace
@@ -411,42 +383,72 @@ std::string ConfigBaseFolder() {
 
 std::string StoreFilePath() { return ConfigBaseFolder() + "/Tavrin Software/Quillets.reg"; }
 
+TStoreLock::TStoreLock(const std::string& storePath) {
+    const std::string file = LinkTarget(storePath);
+    std::error_code ignored;  // a missing folder shows as the open failure below
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+    const std::string lockPath = file + ".lock";
+    m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_fd < 0) throw std::system_error(errno, std::generic_category(), lockPath);
+    while (::flock(m_fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            int error = errno;
+            ::close(m_fd);
+            throw std::system_error(error, std::generic_category(), lockPath);
+        }
+    }
+}
+
+TStoreLock::~TStoreLock() { ::close(m_fd); }  // closing releases the flock
+
+TStoreDocument ReadLockedStore(const std::string& path, bool atStartUp) {
+    std::optional<std::string> text = ReadWholeFile(path);
+    if (!text) return {};
+    try {
+        return TStoreDocument::Parse(*text);
+    } catch (const std::runtime_error& error) {
+        if (!atStartUp) throw Unparsable(path, error.what());
+        SetAside(path, error.what());
+        return {};
+    }
+}
+
+void WriteLockedStore(const std::string& path, const TStoreDocument& document) {
+    // One writer at a time holds the lock, so one temporary name serves, and
+    // the next writer clears what a killed one left behind.
+    ReplaceFileAtomically(path, path + ".tmp", document.Serialize());
+}
+
 TStoreDocument ReadStore(const std::string& readFailure) {
     const std::string path = StoreFilePath();
+    std::optional<std::string> text;
     try {
-        std::optional<std::string> text = ReadWholeFile(path);
-        if (!text) return {};
-        try {
-            return TStoreDocument::Parse(*text);
-        } catch (const std::runtime_error&) {
-            // Set aside only under the lock: a writer may have replaced it meanwhile.
-            TStoreLock lock(path);
-            return LoadLocked(path);
-        }
+        text = ReadWholeFile(path);
     } catch (const std::system_error&) {
         throw std::runtime_error(readFailure);
+    }
+    if (!text) return {};
+    try {
+        return TStoreDocument::Parse(*text);
+    } catch (const std::runtime_error& error) {
+        throw Unparsable(path, error.what());
+    }
+}
+
+void InspectStore(const std::function<void(const TStoreDocument&)>& read,
+                  const std::string& readFailure) {
+    if (const TStoreTransaction* transaction = TStoreTransaction::Current()) {
+        read(transaction->Contents(readFailure));
+    } else {
+        read(ReadStore(readFailure));
     }
 }
 
 void ModifyStore(const std::function<bool(TStoreDocument&)>& change,
                  const TStoreWriteErrors& errors) {
-    const std::string path = StoreFilePath();
-    std::optional<TStoreLock> lock;
-    TStoreDocument document;
-    try {
-        lock.emplace(path);
-        document = LoadLocked(path);
-    } catch (const std::system_error&) {
-        throw std::runtime_error(errors.OpenFailure);
-    }
-    if (!change(document)) return;
-    try {
-        // One writer at a time holds the lock, so one temporary name serves,
-        // and the next writer clears what a killed one left behind.
-        ReplaceFileAtomically(path, path + ".tmp", document.Serialize());
-    } catch (const std::system_error&) {
-        throw std::runtime_error(errors.WriteFailure);
-    }
+    TStoreTransaction transaction;  // joins the one open on this thread, if any
+    transaction.Modify(change, errors);
+    transaction.Commit();
 }
 
 std::string TakeStoreWarning() {

@@ -6,14 +6,25 @@
 //   - A read (ReadStore) reads and parses the whole file without a lock: every
 //     writer replaces the file by rename, so a reader sees the old or the new
 //     file, never a mix.
-//   - A write (ModifyStore) takes an exclusive flock on "Quillets.reg.lock"
-//     beside the store, re-reads the file, applies the change, writes a fresh
-//     temporary file in the same folder, flushes it, renames it over the store
-//     and releases the lock. Two processes therefore never lose each other's
-//     writes, and a kill at any instant leaves the old or the new file whole.
-//   - A file that cannot be parsed is renamed to "Quillets.reg.corrupt-<time>"
-//     (under the lock), the operation goes on with an empty store, and a
-//     warning is queued for TakeStoreWarning, so that it is reported once.
+//   - A write (ModifyStore) takes an exclusive flock on the lock file, re-reads
+//     the file, applies the change, writes a fresh temporary file in the same
+//     folder, flushes it, renames it over the store and releases the lock. Two
+//     processes therefore never lose each other's writes, and a kill at any
+//     instant leaves the old or the new file whole.
+//   - A series of reads and writes that belong together (a window's full save
+//     or load) is one TStoreTransaction (StoreTransaction.h): one locked
+//     reading and at most one writing for the whole series.
+//   - The store file may be a symbolic link (dotfiles kept in another folder).
+//     It stays one: the lock file "<target>.lock", the temporary file and a
+//     set-aside copy all stand beside the link's target, so that every path
+//     to the same file shares one lock.
+//   - A file that cannot be parsed when the program starts (the start-up
+//     transaction) is renamed to "<target>.corrupt-<time>" under the lock, the
+//     program goes on with an empty store, and a warning is queued for
+//     TakeStoreWarning, so that it is reported once. Later, the program has
+//     values of its own in that file: a file that stopped parsing is then
+//     someone's edit, so it is neither moved nor written over, and every read
+//     and write fails with a message naming it.
 //
 // File format:
 //   Windows Registry Editor Version 5.00
@@ -41,6 +52,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -104,19 +116,57 @@ private:
 std::string ConfigBaseFolder();
 std::string StoreFilePath();
 
-// The current contents of the store file; an empty store when it is missing.
-// A file that exists but cannot be read throws std::runtime_error(readFailure).
+// The current contents of the store file, read now; an empty store when it is
+// missing. A file that exists but cannot be read throws
+// std::runtime_error(readFailure), one that cannot be parsed TStoreUnparsable.
+// Not for use inside a transaction: InspectStore is.
 TStoreDocument ReadStore(const std::string& readFailure);
+
+// Calls `read` with the store's contents: those of the transaction open on
+// this thread, else the file as ReadStore reads it.
+void InspectStore(const std::function<void(const TStoreDocument&)>& read,
+                  const std::string& readFailure);
 
 struct TStoreWriteErrors {
     std::string OpenFailure;   // the store cannot be locked or read
     std::string WriteFailure;  // the new file cannot be written
 };
 
-// One locked read-change-replace cycle. `change` returns false when it changed
-// nothing, so that no file is written.
+// One locked read-change-replace cycle, or a change within the transaction
+// open on this thread. `change` returns false when it changed nothing, so that
+// no file is written.
 void ModifyStore(const std::function<bool(TStoreDocument&)>& change,
                  const TStoreWriteErrors& errors);
+
+// A store file that stopped parsing after start-up; the text names the file
+// and the offending line.
+struct TStoreUnparsable : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ---- building blocks of TStoreTransaction ----------------------------------
+
+// The exclusive advisory lock of the store file at `storePath`, held for the
+// object's lifetime; creates the folders on the way. Throws std::system_error.
+class TStoreLock {
+public:
+    explicit TStoreLock(const std::string& storePath);
+    ~TStoreLock();
+    TStoreLock(const TStoreLock&) = delete;
+    TStoreLock& operator=(const TStoreLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+// Reads and parses the store at `path`, the lock held. A file that cannot be
+// parsed is set aside when `atStartUp`, otherwise TStoreUnparsable is thrown.
+// A file that cannot be read throws std::system_error.
+TStoreDocument ReadLockedStore(const std::string& path, bool atStartUp);
+
+// Replaces the store at `path` with `document`, the lock held. Throws
+// std::system_error; the file is then untouched.
+void WriteLockedStore(const std::string& path, const TStoreDocument& document);
 
 // The pending report of a store file that was set aside, then cleared; empty
 // when there is none. The desktop program shows it in a message box, the batch

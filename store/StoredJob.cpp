@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "History.h"
+#include "StoreTransaction.h"
 #include "UMyIniFile.h"
 
 namespace varnok {
@@ -21,6 +22,8 @@ std::string SystemTempFolder() {
 }  // namespace
 
 TStoredJob LoadStoredJob(const std::string& configName) {
+    // The batch runner's one reading of the store is its start-up.
+    TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp);
     const std::string storeKey = configName.empty() ? kDefaultStoreKey : ConfigurationStoreKey(configName);
     if (!configName.empty() && !StoreKeyExists(storeKey)) {
         throw std::runtime_error("No configuration named '" + configName + "' is stored");
@@ -40,6 +43,7 @@ TStoredJob LoadStoredJob(const std::string& configName) {
     job.Masks = store.ReadList(kDialogSection, "ListBox-1");
     if (job.Masks.empty()) job.Masks.push_back(maskText);
     job.ChangeText = SplitTextLines(store.ReadTextBlock(kDialogSection, "2").value_or(""));
+    startUp.Commit();
     return job;
 }
 

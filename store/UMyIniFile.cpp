@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "AtomicFile.h"
 #include "StoreFile.h"
@@ -50,6 +52,18 @@ std::optional<int> ParseNumber(const std::string& text) {
     auto [end, error] = std::from_chars(first, last, value, 10);
     if (first == last || error != std::errc() || end != last) return std::nullopt;
     return value;
+}
+
+// N of a value named "ItemN" (any letter case), N written as "Item" + N would
+// be: 1 or more, no sign, no leading zero.
+std::optional<int> ItemNumber(std::string_view name) {
+    if (name.size() < 5 || !SameTextIgnoringCase(name.substr(0, 4), "item") || name[4] == '0') {
+        return std::nullopt;
+    }
+    int number = 0;
+    auto [end, error] = std::from_chars(name.data() + 4, name.data() + name.size(), number, 10);
+    if (error != std::errc() || end != name.data() + name.size() || number < 1) return std::nullopt;
+    return number;
 }
 
 // The text value `name` of `key`; nullopt when the key or the value is missing.
@@ -150,8 +164,11 @@ TMyIniFile::TMyIniFile(std::string storeKey) : m_storeKey(std::move(storeKey)) {
 
 std::optional<std::string> TMyIniFile::ReadValue(const std::string& section,
                                                  const std::string& name) const {
-    TStoreDocument document = ReadStore("Failed to get data for '" + name + "'");
-    return TextValue(document.FindKey(KeyPath(m_storeKey, section)), name);
+    std::optional<std::string> text;
+    InspectStore([&](const TStoreDocument& document) {
+        text = TextValue(document.FindKey(KeyPath(m_storeKey, section)), name);
+    }, "Failed to get data for '" + name + "'");
+    return text;
 }
 
 void TMyIniFile::WriteValue(const std::string& section, const std::string& name,
@@ -201,24 +218,37 @@ void TMyIniFile::WriteFlag(const std::string& section, const std::string& name, 
 
 void TMyIniFile::ListSections(std::vector<std::string>& names) const {
     names.clear();
-    TStoreDocument document = ReadStore("Failed to get data for '" + m_storeKey + "'");
-    if (const TStoreKey* key = document.FindKey(SplitKeyPath(m_storeKey))) {
-        for (const TStoreKey* child : key->Children()) names.push_back(child->Name());
-    }
+    InspectStore([&](const TStoreDocument& document) {
+        if (const TStoreKey* key = document.FindKey(SplitKeyPath(m_storeKey))) {
+            for (const TStoreKey* child : key->Children()) names.push_back(child->Name());
+        }
+    }, "Failed to get data for '" + m_storeKey + "'");
 }
 
 std::vector<std::string> TMyIniFile::ReadList(const std::string& section,
                                               const std::string& name) const {
-    // One reading of the store serves the whole list.
-    const TStoreDocument document = ReadStore("Failed to get data for 'Count'");
-    const TStoreKey* key = document.FindKey(KeyPath(m_storeKey, section + name));
-    const std::optional<std::string> countText = TextValue(key, "Count");
-    const int count = countText ? ParseNumber(*countText).value_or(0) : 0;
+    // One reading of the store serves the whole list. The items present are
+    // read, not every number up to "Count": a hand-edited Count of two
+    // thousand million would otherwise stall the start.
+    std::vector<std::pair<int, std::string>> items;
+    InspectStore([&](const TStoreDocument& document) {
+        const TStoreKey* key = document.FindKey(KeyPath(m_storeKey, section + name));
+        const std::optional<std::string> countText = TextValue(key, "Count");
+        const int count = countText ? ParseNumber(*countText).value_or(0) : 0;
+        if (!key || count <= 0) return;
+        for (const TStoreValue& value : key->Values()) {
+            const std::optional<int> number = ItemNumber(value.Name);
+            if (!number || *number > count) continue;
+            std::string row = *TextValue(key, value.Name);
+            if (!row.empty()) items.emplace_back(*number, std::move(row));
+        }
+    }, "Failed to get data for 'Count'");
+    // Value names are unique without regard to case, so no number comes twice.
+    std::sort(items.begin(), items.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::string> rows;
-    for (int i = 1; i <= count; ++i) {
-        std::optional<std::string> row = TextValue(key, "Item" + std::to_string(i));
-        if (row && !row->empty()) rows.push_back(std::move(*row));
-    }
+    rows.reserve(items.size());
+    for (auto& item : items) rows.push_back(std::move(item.second));
     return rows;
 }
 
@@ -328,8 +358,11 @@ std::vector<std::string> SplitTextLines(const std::string& text) {
 }
 
 bool StoreKeyExists(const std::string& keyPath) {
-    TStoreDocument document = ReadStore("Failed to get data for '" + keyPath + "'");
-    return document.FindKey(SplitKeyPath(keyPath)) != nullptr;
+    bool exists = false;
+    InspectStore([&](const TStoreDocument& document) {
+        exists = document.FindKey(SplitKeyPath(keyPath)) != nullptr;
+    }, "Failed to get data for '" + keyPath + "'");
+    return exists;
 }
 
 std::vector<std::string> ListConfigurationNames() {

@@ -1,7 +1,9 @@
 #pragma once
 // TMyIniFile: the section/value store object of every window with saved state.
 // It holds nothing but its store key: every read and write goes to the store
-// file at once (see StoreFile.h for the file and its locking).
+// file at once, or into the TStoreTransaction open on this thread (see
+// StoreFile.h for the file and its locking, StoreTransaction.h for saves and
+// loads that must be whole).
 //
 // A section is a key path relative to the store key ("Varnok\Dialog"). A
 // composite record lives in the key formed from the section immediately
@@ -16,6 +18,10 @@
 //                                    write, or the key path cannot be written
 //   "Failed to set data for '%s'"    the new store file cannot be written
 //   "Cannot create file %s"          a text-block file cannot be written
+//   "The settings file %s cannot be read (<line>: <fault>); it is left as it
+//   is, and nothing is written to it."
+//                                    the store stopped parsing after start-up
+//                                    (reads and writes alike; StoreFile.h)
 // Reads never fail for missing keys or values: they give the default.
 
 #include <optional>
@@ -80,8 +86,9 @@ public:
     // regard to case. The list is emptied first.
     void ListSections(std::vector<std::string>& names) const;
 
-    // A list box's rows: "Count", then "Item1".."ItemN". Reading skips missing
-    // and empty items; writing leaves items beyond the new count in place.
+    // A list box's rows: "Count", then "Item1".."ItemN". Reading takes the
+    // items present up to the count and skips empty ones; writing leaves items
+    // beyond the new count in place.
     std::vector<std::string> ReadList(const std::string& section, const std::string& name) const;
     void WriteList(const std::string& section, const std::string& name,
                    const std::vector<std::string>& rows);

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
@@ -296,13 +295,8 @@ void TVarnokDialog::SaveButtonClick()
         contents += line;
         contents += "\r\n";
     }
-    // The old file gives way only to a complete new one; a link stays a link,
-    // the file it points to takes the new contents.
-    std::string path = QFile::encodeName(*name).toStdString();
-    std::error_code missing;
-    if (const std::filesystem::path target = std::filesystem::canonical(path, missing); !missing) {
-        path = target.string();
-    }
+    // The old file gives way only to a complete new one; a link stays a link.
+    const std::string path = QFile::encodeName(*name).toStdString();
     try {
         ReplaceFileAtomically(path, ProcessTempPath(path), contents);
     } catch (const std::system_error& error) {

@@ -10,21 +10,11 @@
 namespace varnok {
 namespace {
 
+using testing::ErrorOf;
 using testing::StoreTest;
 using Lines = std::vector<std::string>;
 
 constexpr const char* kSection = "Varnok\\Dialog";
-
-// The message an operation raises, or "" when it raises none.
-template <typename Operation>
-std::string ErrorOf(Operation operation) {
-    try {
-        operation();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
-}
 
 TEST_F(StoreTest, NumbersAndFlagsFallBackToTheDefault) {
     const struct {
@@ -103,6 +93,21 @@ TEST_F(StoreTest, ListsReadNoFurtherThanTheirCount) {
     store.WriteText("Varnok\\WizardListBox-1", "Item2", "");
     store.WriteText("Varnok\\WizardListBox-1", "Item3", "three");
     EXPECT_EQ(store.ReadList("Varnok\\Wizard", "ListBox-1"), (Lines{"one", "three"}));
+}
+
+// A hand-edited Count far beyond the items: the items present are read, in
+// the order of their numbers, not every number up to the Count (which, at the
+// largest number, would never end).
+TEST_F(StoreTest, ListsReadTheItemsPresentWhateverTheirCount) {
+    const std::string key = "Varnok\\DialogListBox-2";
+    TMyIniFile store(kDefaultStoreKey);
+    for (const char* name : {"Count", "Item9", "item1", "Item01", "Item", "Item-3", "ITEM2", "Item2x",
+                             "Item99999999999", "Item3"}) {
+        store.WriteText(key, name, name);
+    }
+    store.WriteText(key, "Count", "0x7FFFFFFF");
+    store.WriteText(key, "Item3", "");
+    EXPECT_EQ(store.ReadList(kSection, "ListBox-2"), (Lines{"item1", "ITEM2", "Item9"}));
 }
 
 TEST_F(StoreTest, FontsReplaceEveryField) {

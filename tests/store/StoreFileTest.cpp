@@ -10,14 +10,17 @@
 #include "AtomicFile.h"
 #include "StoreFile.h"
 #include "StoreTestSupport.h"
+#include "StoreTransaction.h"
 #include "UMyIniFile.h"
 
 namespace varnok {
 namespace {
 
+using testing::ErrorOf;
 using testing::StoreTest;
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00\n\n";
+constexpr const char* kSectionOfDialog = "Varnok\\Dialog";
 
 TEST(StoreDocument, TextValuesSurviveSerializeAndParse) {
     const std::string texts[] = {
@@ -105,28 +108,126 @@ TEST(StoreDocument, WritesKeysSortedAndOnlyTheBlocksItNeeds) {
                   "[HKEY_CURRENT_USER\\T\\b]\n\"v\"=\"1\"\n\n");
 }
 
-TEST_F(StoreTest, UnparsableFileIsKeptAsideAndReportedOnce) {
+// Files in `folder` whose name begins with `prefix`.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+    }
+    return found;
+}
+
+TEST_F(StoreTest, UnparsableFileIsKeptAsideAtStartUpAndReportedOnce) {
     const std::string path = StoreFilePath();
     const std::string garbage = "this is not a store\n";
     PutFile(path, garbage);
 
-    TMyIniFile store(kDefaultStoreKey);
-    EXPECT_EQ(store.ReadText("S", "v", "default"), "default");
+    {
+        TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp);
+        TMyIniFile store(kDefaultStoreKey);
+        EXPECT_EQ(store.ReadText("S", "v", "default"), "default");
+        startUp.Commit();
+    }
     const std::string warning = TakeStoreWarning();
     EXPECT_NE(warning.find(path), std::string::npos) << warning;
     EXPECT_EQ(TakeStoreWarning(), "");
 
-    std::vector<std::string> aside;
-    for (const auto& entry : std::filesystem::directory_iterator(Folder() + "/Tavrin Software")) {
-        if (entry.path().string().starts_with(path + ".corrupt-")) aside.push_back(entry.path());
-    }
+    const std::vector<std::string> aside = FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.corrupt-");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(FileText(aside[0]), garbage);
     EXPECT_NE(warning.find(aside[0]), std::string::npos) << warning;
 
+    TMyIniFile store(kDefaultStoreKey);
     store.WriteText("S", "v", "new");
     EXPECT_EQ(store.ReadText("S", "v", ""), "new");
     EXPECT_EQ(TakeStoreWarning(), "");
+}
+
+// A full save is one writing at its Commit: until then the file stays as it
+// was (a nested transaction joins), one unwound writes nothing, and a failing
+// writing reports the first value it changed.
+TEST_F(StoreTest, TransactionWritesTheStoreOnceAtCommit) {
+    const std::string path = StoreFilePath();
+    TMyIniFile store(kDefaultStoreKey);
+    const auto save = [&](const std::string& text, bool commit) {
+        const std::string before = FileText(path);
+        TStoreTransaction transaction;
+        store.WriteList(kSectionOfDialog, "ListBox-1", {text, text});
+        {
+            TStoreTransaction nested;
+            store.WriteText(kSectionOfDialog, "Edit-1", text);
+            nested.Commit();
+        }
+        EXPECT_EQ(FileText(path), before);
+        EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), text);
+        if (commit) transaction.Commit();
+    };
+    save("saved", true);
+    save("unwound", false);
+    EXPECT_EQ(store.ReadList(kSectionOfDialog, "ListBox-1"), (std::vector<std::string>{"saved", "saved"}));
+    std::filesystem::create_directories(path + ".tmp/blocker");
+    EXPECT_EQ(ErrorOf([&] { save("blocked", true); }), "Failed to set data for 'Item1'");
+    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "saved");
+}
+
+// After start-up the file holds this session's values and every other
+// configuration: one that stopped parsing is someone's edit, so it is neither
+// set aside nor written over, and every access says why it fails.
+TEST_F(StoreTest, StoreThatStopsParsingInSessionIsLeftAsItIs) {
+    const std::string path = StoreFilePath();
+    TMyIniFile(ConfigurationStoreKey("Weekly")).WriteText(kSectionOfDialog, "Edit-1", "*.txt");
+    const std::string broken = FileText(path) + "\"Edit-2\"=\"unterminated\n";
+    PutFile(path, broken);
+    const std::function<void()> operations[] = {
+        [] { ListConfigurationNames(); },
+        [] { TMyIniFile(kDefaultStoreKey).WriteText(kSectionOfDialog, "Edit-1", "x"); },
+        [] {
+            TStoreTransaction save;
+            TMyIniFile(kDefaultStoreKey).WriteNumber("Varnok\\Report", "Left", 1);
+            save.Commit();
+        },
+    };
+    for (const auto& operation : operations) {
+        EXPECT_NE(ErrorOf(operation).find(path + " cannot be read (line 6: "), std::string::npos) << ErrorOf(operation);
+    }
+    EXPECT_EQ(FileText(path), broken);
+    EXPECT_EQ(FilesStartingWith(Folder() + "/Tavrin Software", "Quillets.reg.corrupt-").size(), 0u);
+    EXPECT_EQ(TakeStoreWarning(), "");
+}
+
+// Dotfiles kept in another folder: the store (a dangling relative link) and
+// text blocks (a chain of links, a dangling one) stay links; each target is
+// replaced through a temporary file beside it and keeps its permission bits;
+// the store's lock and a set-aside copy stand beside the target too.
+TEST_F(StoreTest, LinkedFilesStayLinks) {
+    namespace fs = std::filesystem;
+    const std::string dot = Folder() + "/dotfiles";
+    const std::string block = TextBlockPath(kSectionOfDialog, "2");
+    const std::string tree = TextBlockPath(kSectionOfDialog, "3");
+    PutFile(dot + "/changes.txt", "old\r\n");
+    fs::permissions(dot + "/changes.txt", fs::perms(0640));
+    fs::create_directories(fs::path(block).parent_path());
+    const std::pair<std::string, std::string> links[] = {{"../dotfiles/store.reg", StoreFilePath()},
+        {dot + "/changes-link", block}, {"changes.txt", dot + "/changes-link"}, {dot + "/tree.txt", tree}};
+    for (const auto& [target, link] : links) fs::create_symlink(target, link);
+
+    TMyIniFile store(kDefaultStoreKey);
+    store.WriteText(kSectionOfDialog, "Edit-1", "*.txt");
+    store.WriteTextBlock(kSectionOfDialog, "2", "new\n");
+    store.WriteTree(kSectionOfDialog, "3", {{"root", {}}});
+    for (const auto& [target, link] : links) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "*.txt");
+    EXPECT_EQ(FileText(dot + "/changes.txt") + FileText(dot + "/tree.txt"), "new\r\nroot\r\n");
+    EXPECT_EQ(fs::status(dot + "/changes.txt").permissions(), fs::perms(0640));
+    EXPECT_EQ(FilesStartingWith(dot, "store.reg."), std::vector<std::string>{dot + "/store.reg.lock"});
+    EXPECT_EQ(FilesStartingWith(dot, "changes.txt.").size(), 0u);
+
+    PutFile(dot + "/store.reg", "garbage\n");
+    { TStoreTransaction startUp(TStoreTransaction::TOpening::AtStartUp); }
+    EXPECT_NE(TakeStoreWarning().find(dot + "/store.reg.corrupt-"), std::string::npos);
+    store.WriteText(kSectionOfDialog, "Edit-1", "*.md");
+    EXPECT_TRUE(fs::is_symlink(StoreFilePath()));
+    EXPECT_NE(FileText(dot + "/store.reg").find("*.md"), std::string::npos);
 }
 
 // Runs `work` in a child process that exits when it returns.

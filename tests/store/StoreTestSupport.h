@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "StoreFile.h"
@@ -44,5 +45,16 @@ protected:
 private:
     std::string m_folder;
 };
+
+// The message an operation raises, or "" when it raises none.
+template <typename Operation>
+std::string ErrorOf(Operation operation) {
+    try {
+        operation();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
 
 }  // namespace varnok::testing
