@@ -10,6 +10,7 @@
 // prints the help file that F1 opens and exits (1 when there is none); it
 // needs no display, so that an installation can be checked anywhere.
 
+#include "ByteText.h"
 #include "Prompts.h"
 #include "StoreFile.h"
 #include "StoreTransaction.h"
@@ -61,7 +62,7 @@ int main(int argc, char** argv)
         report.FormDestroy();
     } catch (const std::exception& error) {
         reportSetAside(nullptr);
-        TMyApplication::ShowError(QString::fromUtf8(error.what()));
+        TMyApplication::ShowError(TextOfBytes(error.what()));
         return 1;
     }
     return 0;

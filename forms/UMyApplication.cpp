@@ -27,7 +27,7 @@ bool TMyApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ShowError(QString::fromUtf8(error.what()));
+        ShowError(TextOfBytes(error.what()));
     }
     return false;
 }

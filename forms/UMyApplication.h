@@ -5,6 +5,8 @@
 // It also lets the system's fonts stand in for the designed ones when those
 // are not installed, while the chosen names stay as they are.
 
+#include "ByteText.h"
+
 #include <QApplication>
 
 #include <exception>
@@ -18,7 +20,8 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Shows an error's text in the error box over the active window.
+    // Shows an error's text in the error box over the active window. Error
+    // texts are bytes: a file name in them shows as ByteText.h reads it.
     static void ShowError(const QString& text);
 
     // Runs a command of our own; an error ends it and is shown. Commands
@@ -29,7 +32,7 @@ public:
         try {
             command();
         } catch (const std::exception& error) {
-            ShowError(QString::fromUtf8(error.what()));
+            ShowError(TextOfBytes(error.what()));
         }
     }
 };

@@ -39,6 +39,8 @@ TMyWizard::TMyWizard(QWidget* owner, const std::string& storeKey, const std::str
     BtnBack = StripButton(strip, "BtnBack", QStringLiteral("< &Back"), 210);
     BtnNext = StripButton(strip, "BtnNext", QStringLiteral("&Next >"), 299);
     BtnCancel = StripButton(strip, "BtnCancel", QStringLiteral("&Cancel"), 401);
+    // Enter always goes forward: a focused Back does not take it for itself.
+    BtnBack->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -66,7 +68,7 @@ void TMyWizard::UpdateButtons()
     const int page = notebook->currentIndex();
     const bool last = page == LastPage;
     BtnBack->setVisible(page != FirstPage);
-    BtnNext->setDefault(last);
+    BtnNext->setDefault(true);
     BtnNext->setText(last ? QStringLiteral("&Finish") : QStringLiteral("&Next >"));
     m_nextResult = last ? ResultOK : 0;
 }

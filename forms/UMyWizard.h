@@ -4,6 +4,7 @@
 // FirstPage to LastPage, above a strip with "< &Back", "&Next >" and
 // "&Cancel". On the last page "&Next >" reads "&Finish" and closes the window
 // with ResultOK; Cancel, Esc and the close box close it with ResultCancel.
+// Enter presses Next (Finish) on every page, also while Back has the focus.
 // Every showing starts on FirstPage.
 //
 // A derived window adds its pages to `notebook` and places `ImageFlag`, which
@@ -36,8 +37,8 @@ public:
     QPushButton* BtnCancel;
     QLabel* ImageFlag;
 
-    // Back shows off the first page; on the last page Next is the default
-    // button, reads "&Finish" and closes with ResultOK.
+    // Back shows off the first page; Next is the default button on every
+    // page, and on the last page it reads "&Finish" and closes with ResultOK.
     void UpdateButtons();
     void BtnNextClick();
     void BtnBackClick();

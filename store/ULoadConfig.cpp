@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 namespace varnok {
 
@@ -22,6 +23,8 @@ void TLoadConfig::FormCreate()
     ComboBoxNames->clear();
     ComboBoxNames->addItems(ConfigurationNameList());
     ComboBoxNames->setCurrentIndex(ComboBoxNames->count() > 0 ? 0 : -1);
+    // With no name to pick, OK would load a configuration that is not there.
+    OKButton->setEnabled(ComboBoxNames->currentIndex() >= 0);
 }
 
 QString TLoadConfig::ConfigurationName() const

@@ -1,5 +1,6 @@
 #pragma once
-// The window that picks a stored configuration to load; nothing can be typed.
+// The window that picks a stored configuration to load; nothing can be typed,
+// and OK is available only while a name is selected.
 
 #include "UConfigWindow.h"
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
@@ -121,7 +122,21 @@ std::string StartupStoreKey(const std::vector<std::string>& arguments) {
     const std::string& first = arguments.front();
     std::size_t cut = first.find_last_of("/\\:");
     std::string name = cut == std::string::npos ? first : first.substr(cut + 1);
-    return ConfigurationStoreKey(TruncateCharacters(name, 255));
+    std::string key = ConfigurationStoreKey(TruncateCharacters(name, 255));
+    // A name no key can hold is refused here, before the program relies on it,
+    // rather than by the save at exit.
+    if (!Writable(SplitKeyPath(key))) {
+        std::string shown;
+        for (const char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            shown += byte < 0x20 || byte == 0x7F ? std::string(escape) : std::string(1, c);
+        }
+        throw std::runtime_error("Cannot open the configuration \"" + shown
+                                 + "\": its name holds a control character");
+    }
+    return key;
 }
 
 std::string StartupStoreKey(int argc, const char* const* argv) {

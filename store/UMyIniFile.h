@@ -40,7 +40,8 @@ std::string ConfigurationStoreKey(const std::string& name);
 // The store key the program opens at start-up: the configuration named by the
 // part of the first argument after its last "/", "\" or ":" (at most 255
 // characters), or the default store key when there is no first argument or it
-// is empty.
+// is empty. A name holding a control character, which no key can hold, is
+// refused with a std::runtime_error that shows it with \xHH escapes.
 std::string StartupStoreKey(const std::vector<std::string>& arguments);
 std::string StartupStoreKey(int argc, const char* const* argv);
 

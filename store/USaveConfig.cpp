@@ -22,6 +22,8 @@ TSaveConfig::TSaveConfig(QWidget* owner)
     ListBoxNames->setObjectName(QStringLiteral("ListBoxNames"));
     ListBoxNames->setGeometry(8, 52, 185, 169);
     NameLabel->setBuddy(EditName);
+    // The window opens ready for typing a name over the proposed one.
+    EditName->setFocus();
     // A click on the row already selected takes it over again after an edit.
     connect(ListBoxNames, &QListWidget::itemClicked, this, &TSaveConfig::ListBoxNamesClick);
     connect(ListBoxNames, &QListWidget::currentRowChanged, this, &TSaveConfig::ListBoxNamesClick);
@@ -31,6 +33,7 @@ TSaveConfig::TSaveConfig(QWidget* owner)
 void TSaveConfig::FormCreate()
 {
     EditName->setText(LoginName());
+    EditName->selectAll();
     ListBoxNames->clear();
     ListBoxNames->addItems(ConfigurationNameList());
 }

@@ -8,13 +8,15 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
+#include <system_error>
 
+#include "AtomicFile.h"
 #include "ListEntries.h"
 #include "MyComps.h"
 #include "Prompts.h"
@@ -22,6 +24,7 @@
 #include "StoreBinding.h"
 #include "UAbout.h"
 #include "UChooseDirectory.h"
+#include "UMyApplication.h"
 #include "UMyIniFile.h"
 
 namespace varnok {
@@ -153,14 +156,20 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     // picking an entry of its history.
     connect(pathEdit->lineEdit(), &QLineEdit::textEdited, this, &TVarnokDialog::pathEditChange);
     connect(pathEdit, &QComboBox::textActivated, this, &TVarnokDialog::pathEditChange);
-    connect(BrowseButton, &QPushButton::clicked, this, &TVarnokDialog::BrowseButtonClick);
-    connect(InsertDirectoryButton, &QPushButton::clicked, this, &TVarnokDialog::InsertDirectoryButtonClick);
-    connect(DeleteDirectoryButton, &QPushButton::clicked, this, &TVarnokDialog::DeleteDirectoryButtonClick);
-    connect(InsertMaskButton, &QPushButton::clicked, this, &TVarnokDialog::InsertMaskButtonClick);
-    connect(DeleteMaskButton, &QPushButton::clicked, this, &TVarnokDialog::DeleteMaskButtonClick);
-    connect(LoadButton, &QPushButton::clicked, this, &TVarnokDialog::LoadButtonClick);
-    connect(SaveButton, &QPushButton::clicked, this, &TVarnokDialog::SaveButtonClick);
-    connect(helpButton, &QPushButton::clicked, this, &TVarnokDialog::helpButtonClick);
+    // Buttons run their handlers as the menu runs its commands: an error ends
+    // the handler and is shown, and never unwinds through the toolkit.
+    const auto command = [this](QPushButton* button, void (TVarnokDialog::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { TMyApplication::RunCommand([&] { (this->*handler)(); }); });
+    };
+    command(BrowseButton, &TVarnokDialog::BrowseButtonClick);
+    command(InsertDirectoryButton, &TVarnokDialog::InsertDirectoryButtonClick);
+    command(DeleteDirectoryButton, &TVarnokDialog::DeleteDirectoryButtonClick);
+    command(InsertMaskButton, &TVarnokDialog::InsertMaskButtonClick);
+    command(DeleteMaskButton, &TVarnokDialog::DeleteMaskButtonClick);
+    command(LoadButton, &TVarnokDialog::LoadButtonClick);
+    command(SaveButton, &TVarnokDialog::SaveButtonClick);
+    command(helpButton, &TVarnokDialog::helpButtonClick);
     connect(OKButton, &QPushButton::clicked, this, [this] { done(ResultOK); });
     connect(WizardButton, &QPushButton::clicked, this, [this] { done(ResultWizard); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(ResultCancel); });
@@ -270,11 +279,18 @@ void TVarnokDialog::LoadButtonClick()
     if (!name) {
         return;
     }
-    QFile file(*name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error("Cannot open file " + name->toStdString());
+    std::optional<std::string> bytes;
+    try {
+        bytes = ReadWholeFile(QFile::encodeName(*name).toStdString());
+    } catch (const std::system_error& error) {
+        throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
+                                 + error.code().message());
     }
-    SetPlainTextOf(changes, QString::fromUtf8(file.readAll()));
+    if (!bytes) {
+        throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
+                                 + std::generic_category().message(ENOENT));
+    }
+    SetPlainTextOf(changes, *bytes);
 }
 
 void TVarnokDialog::SaveButtonClick()
@@ -288,13 +304,13 @@ void TVarnokDialog::SaveButtonClick()
         contents += line;
         contents += "\r\n";
     }
-    // The old file gives way only to a complete new one.
-    QSaveFile file(*name);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(contents.data(), static_cast<qint64>(contents.size()))
-            != static_cast<qint64>(contents.size())
-        || !file.commit()) {
-        throw std::runtime_error("Cannot create file " + name->toStdString());
+    // The old file gives way only to a complete new one; a link stays a link.
+    const std::string path = QFile::encodeName(*name).toStdString();
+    try {
+        ReplaceFileAtomically(path, ProcessTempPath(path), contents);
+    } catch (const std::system_error& error) {
+        throw std::runtime_error("Cannot create file " + name->toStdString() + ": "
+                                 + error.code().message());
     }
 }
 

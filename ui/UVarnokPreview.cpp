@@ -1,5 +1,6 @@
 #include "UVarnokPreview.h"
 
+#include "ByteText.h"
 #include "UAbout.h"
 #include "UMyApplication.h"
 
@@ -53,9 +54,9 @@ QString Shown(const std::string& diff)
     for (int line = 0; line < kShownLines && end != std::string::npos; ++line)
         end = diff.find('\n', end + (line ? 1 : 0));
     if (end == std::string::npos || end + 1 == diff.size())
-        return QString::fromUtf8(diff);
+        return TextOfBytes(diff);
     const auto rest = std::count(diff.begin() + static_cast<std::ptrdiff_t>(end) + 1, diff.end(), '\n');
-    return QString::fromUtf8(diff.data(), static_cast<qsizetype>(end + 1))
+    return TextOfBytes(std::string_view(diff).substr(0, end + 1))
            + QStringLiteral("(%1 more lines of this diff are not shown)").arg(rest);
 }
 
@@ -185,7 +186,7 @@ void TVarnokPreview::SetPreview(const TJobSettings& job, const TPreview& preview
     items.reserve(static_cast<qsizetype>(preview.Files.size()));
     for (const TPreviewFile& file : preview.Files) {
         auto* item = new QTreeWidgetItem;
-        item->setText(kNameColumn, QString::fromUtf8(file.FileName));
+        item->setText(kNameColumn, TextOfBytes(file.FileName));
         item->setData(kNameColumn, Qt::UserRole, QByteArray::fromStdString(file.FileName));
         item->setCheckState(kNameColumn, Qt::Checked);
         item->setText(kCountColumn, QString::number(file.Count));

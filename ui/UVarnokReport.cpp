@@ -1,5 +1,6 @@
 #include "UVarnokReport.h"
 
+#include "ByteText.h"
 #include "MyComps.h"
 #include "ElidedLabel.h"
 #include "Prompts.h"
@@ -307,7 +308,7 @@ bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
     constexpr std::size_t kShown = 12;
     QStringList shown;
     for (std::size_t i = 0; i < findings.size() && i < kShown; ++i)
-        shown << QString::fromStdString(findings[i]);
+        shown << TextOfBytes(findings[i]);
     if (findings.size() > kShown)
         shown << QStringLiteral("... and %1 more.").arg(findings.size() - kShown);
     return TPrompts::Instance().WarnYesNo(this, QStringLiteral("Change List Check"),
@@ -331,12 +332,12 @@ void TVarnokReport::ClearReport()
 
 void TVarnokReport::AppendReportLine(const std::string& line)
 {
-    m_pendingLines << QString::fromStdString(line);
+    m_pendingLines.push_back(line);
 }
 
 void TVarnokReport::SetStatusText(const std::string& text)
 {
-    m_pendingStatus = QString::fromStdString(text);
+    m_pendingStatus = TextOfBytes(text);
 }
 
 void TVarnokReport::SetRunCounts(const TRunCounts& counts)
@@ -360,21 +361,23 @@ void TVarnokReport::ShowPending()
         m_statusText->SetFullText(*std::exchange(m_pendingStatus, std::nullopt));
     if (m_pendingCounts)
         ShowRunCounts(*std::exchange(m_pendingCounts, std::nullopt), false);
-    if (m_pendingLines.isEmpty())
+    if (m_pendingLines.empty())
         return;
-    const QStringList lines = std::exchange(m_pendingLines, {});
+    const std::vector<std::string> lines = std::exchange(m_pendingLines, {});
+    std::string text = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        text.append("\n").append(lines[i]);
     // The report follows the run, unless the user has scrolled up to read.
     QScrollBar* scrollBar = resultField->verticalScrollBar();
     const bool follow = scrollBar->value() == scrollBar->maximum();
     // An empty box holds no line, so an empty first line is remembered here:
     // the next line then starts a line of its own below it.
     if (!resultField->document()->isEmpty()) {
-        resultField->appendPlainText(lines.join(QLatin1Char('\n')));
-    } else if (!m_emptyFirstLine && lines == QStringList{QString()}) {
+        AppendPlainTextOf(resultField, text);
+    } else if (!m_emptyFirstLine && lines == std::vector<std::string>{""}) {
         m_emptyFirstLine = true;
     } else {
-        resultField->setPlainText((m_emptyFirstLine ? QStringLiteral("\n") : QString())
-                                  + lines.join(QLatin1Char('\n')));
+        SetPlainTextOf(resultField, (m_emptyFirstLine ? "\n" : "") + text);
         m_emptyFirstLine = false;
     }
     if (follow)
@@ -435,13 +438,13 @@ void TVarnokReport::closeEvent(QCloseEvent* event)
 
 void TVarnokReport::SaveReport(const QString& fileName) const
 {
-    QString text = resultField->toPlainText();
-    if (!text.isEmpty()) {
-        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        text += QStringLiteral("\r\n");
-    }
+    // Each line's bytes as they came, file names in any encoding included.
+    QByteArray bytes;
+    for (const char c : PlainTextOf(resultField))
+        c == '\n' ? bytes.append("\r\n") : bytes.append(c);
+    if (!bytes.isEmpty())
+        bytes += "\r\n";
     QSaveFile file(fileName);
-    const QByteArray bytes = text.toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw std::runtime_error("Cannot create file " + fileName.toStdString());
 }

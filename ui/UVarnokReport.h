@@ -156,7 +156,7 @@ private:
     QLabel* m_runCounts;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
-    QStringList m_pendingLines;
+    std::vector<std::string> m_pendingLines;  // bytes, as the run gave them
     std::optional<QString> m_pendingStatus;
     std::optional<TRunCounts> m_pendingCounts;
     TRunCounts m_shownCounts;

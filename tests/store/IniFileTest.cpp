@@ -166,6 +166,27 @@ TEST(StartupStoreKey, TakesTheNameAfterTheLastSeparator) {
     EXPECT_EQ(StartupStoreKey(2, argv), others + "Monthly");
 }
 
+// Refused at start, with the name shown; a control character in the folder
+// part is cut away with it.
+TEST(StartupStoreKey, RefusesControlCharacters) {
+    const struct {
+        std::string argument;
+        std::string error;  // empty: accepted
+    } rows[] = {
+        {"Wee\x01kly", "Cannot open the configuration \"Wee\\x01kly\": its name holds a control character"},
+        {"/jobs/new\nline", "Cannot open the configuration \"new\\x0Aline\": its name holds a control character"},
+        {"tab\t\x7f", "Cannot open the configuration \"tab\\x09\\x7F\": its name holds a control character"},
+        {"/odd\x02/Weekly", ""},
+    };
+    for (const auto& row : rows) {
+        if (row.error.empty()) {
+            EXPECT_EQ(StartupStoreKey({row.argument}), ConfigurationStoreKey("Weekly"));
+        } else {
+            EXPECT_EQ(ErrorOf([&] { StartupStoreKey({row.argument}); }), row.error) << row.argument;
+        }
+    }
+}
+
 TEST_F(StoreTest, ConfigurationsAreKeysBelowOthers) {
     EXPECT_TRUE(ListConfigurationNames().empty());
     EXPECT_TRUE(StoreKeyExists(kConfigurationsKey));

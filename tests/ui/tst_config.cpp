@@ -57,6 +57,8 @@ private slots:
     void cleanup();
 
     void windowsWithNothingStored();
+    void windowsOpen_data();
+    void windowsOpen();
     void typedNames_data();
     void typedNames();
     void savedUnderATypedName_data();
@@ -97,6 +99,50 @@ void TConfigTest::windowsWithNothingStored()
     QCOMPARE(load.ComboBoxNames->currentIndex(), -1);
     QVERIFY(!load.ComboBoxNames->isEditable());
     QCOMPARE(load.ConfigurationName(), QString());
+}
+
+// The Save window opens on the name, ready to type over it; the Load
+// window's OK loads nothing while there is no name to pick.
+void TConfigTest::windowsOpen_data()
+{
+    QTest::addColumn<QString>("stored");  // a configuration stored beforehand, if any
+    QTest::newRow("nothing stored") << QString();
+    QTest::newRow("one stored") << QStringLiteral("Weekly");
+}
+
+void TConfigTest::windowsOpen()
+{
+    QFETCH(QString, stored);
+    if (!stored.isEmpty())
+        TMyIniFile(ConfigurationStoreKey(stored.toStdString())).WriteFlag("Varnok\\Dialog", "CheckBox-2", false);
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.VarnokDialog().spanLines->setChecked(true);
+
+    bool onTheName = false;
+    AnswerModal(this, [&](QDialog* window) {
+        auto* save = qobject_cast<TSaveConfig*>(window);
+        onTheName = save->focusWidget() == save->EditName
+                    && save->EditName->selectedText() == save->EditName->text();
+        save->reject();
+    });
+    report.SaveConfiguration1->trigger();
+    QVERIFY(onTheName);
+
+    bool okEnabled = false;
+    AnswerModal(this, [&](QDialog* window) {
+        auto* load = qobject_cast<TLoadConfig*>(window);
+        okEnabled = load->OKButton->isEnabled();
+        QTest::keyClick(load, Qt::Key_Return);
+        load->OKButton->click();
+        if (load->isVisible())
+            load->reject();
+    });
+    report.LoadConfiguration1->trigger();
+
+    QCOMPARE(okEnabled, !stored.isEmpty());
+    QCOMPARE(report.IniFile().StoreKey(),
+             stored.isEmpty() ? std::string(kDefaultStoreKey) : ConfigurationStoreKey(stored.toStdString()));
+    QCOMPARE(report.VarnokDialog().spanLines->isChecked(), stored.isEmpty());
 }
 
 void TConfigTest::typedNames_data()

@@ -41,6 +41,8 @@ private slots:
     void listEditing();
     void resizeRules();
     void loadAndSaveChanges();
+    void errorsOfLoadAndSave_data();
+    void errorsOfLoadAndSave();
     void historyBox();
     void jobSettings();
 
@@ -189,6 +191,38 @@ void TDialogTest::loadAndSaveChanges()
     QCOMPARE(dialog.changes->document()->toRawText().replace(QChar::ParagraphSeparator, '\n'),
              text + QLatin1Char('\n'));
     QCOMPARE(prompts.Asked, (QStringList{"Save: Changes.txt", "Open: *.txt", "Open: *.txt"}));
+}
+
+// An error ends the handler and shows in the error box, as the menu's
+// commands do; nothing unwinds through the toolkit.
+void TDialogTest::errorsOfLoadAndSave_data()
+{
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("load a missing file") << true << "missing.txt"
+                                         << "Cannot open file $F: No such file or directory";
+    QTest::newRow("save into a missing folder") << false << "missing/Changes.txt"
+                                                << "Cannot create file $F: No such file or directory";
+    QTest::newRow("save over a folder") << false << "folder" << "Cannot create file $F: Is a directory";
+}
+
+void TDialogTest::errorsOfLoadAndSave()
+{
+    QFETCH(bool, load);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    TScriptedPrompts prompts;
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("folder")));
+    const QString name = folder.filePath(file);
+    prompts.FileNames = {name};
+    m_dialog->changes->setPlainText(QStringLiteral("kept"));
+
+    QVERIFY_THROWS_NO_EXCEPTION((load ? m_dialog->LoadButton : m_dialog->SaveButton)->click());
+    QCOMPARE(prompts.Asked.value(1), QStringLiteral("Error: ") + QString(error).replace("$F", name));
+    QCOMPARE(m_dialog->changes->toPlainText(), QStringLiteral("kept"));
+    QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
 // The folder box's history: what it shows after adding, saving and loading,

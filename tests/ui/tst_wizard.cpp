@@ -67,6 +67,8 @@ private slots:
 
     void buttonsFollowThePage_data();
     void buttonsFollowThePage();
+    void enterPressesNext_data();
+    void enterPressesNext();
     void escapeAndShowAgain();
     void browse_data();
     void browse();
@@ -102,7 +104,7 @@ void TWizardTest::buttonsFollowThePage_data()
     QTest::addColumn<int>("page");
     QTest::addColumn<bool>("backShows");
     QTest::addColumn<QString>("nextCaption");
-    QTest::addColumn<bool>("nextIsDefault");
+    QTest::addColumn<bool>("finishes");
 
     const QString next = QStringLiteral("&Next >");
     QTest::newRow("first page") << 0 << 0 << 0 << false << next << false;
@@ -116,7 +118,7 @@ void TWizardTest::buttonsFollowThePage()
 {
     QFETCH(int, nexts);
     QFETCH(int, backs);
-    QFETCH(bool, nextIsDefault);
+    QFETCH(bool, finishes);
     TVarnokWizard& wizard = *m_wizard;
     for (int i = 0; i < nexts; ++i)
         QTest::mouseClick(wizard.BtnNext, Qt::LeftButton);
@@ -127,8 +129,45 @@ void TWizardTest::buttonsFollowThePage()
     QTEST(wizard.notebook->currentIndex(), "page");
     QTEST(wizard.BtnBack->isVisible(), "backShows");
     QTEST(wizard.BtnNext->text(), "nextCaption");
-    QCOMPARE(wizard.BtnNext->isDefault(), nextIsDefault);
-    QCOMPARE(wizard.NextResult(), nextIsDefault ? TMyForm::ResultOK : 0);
+    QVERIFY(wizard.BtnNext->isDefault());  // on every page
+    QCOMPARE(wizard.NextResult(), finishes ? TMyForm::ResultOK : 0);
+}
+
+// Enter goes forward on every page wherever the focus is, Back included;
+// on the last page it finishes.
+void TWizardTest::enterPressesNext_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("focus");  // object name; empty: the window itself
+    QTest::newRow("welcome") << 0 << "";
+    QTest::newRow("folder box") << 1 << "RootDirectory";
+    QTest::newRow("Back on the folder page") << 1 << "BtnBack";
+    QTest::newRow("mask box") << 2 << "maskEdit";
+    QTest::newRow("Back on the mask page") << 2 << "BtnBack";
+    QTest::newRow("check box") << 3 << "binaryFiles";
+    QTest::newRow("search box") << 4 << "searchString";
+    QTest::newRow("Back on the last page") << 5 << "BtnBack";
+    QTest::newRow("last page") << 5 << "";
+}
+
+void TWizardTest::enterPressesNext()
+{
+    QFETCH(int, page);
+    QFETCH(QString, focus);
+    TVarnokWizard& wizard = *m_wizard;
+    QVERIFY(QTest::qWaitForWindowActive(&wizard));
+    for (int i = 0; i < page; ++i)
+        wizard.BtnNextClick();
+    QWidget* target = focus.isEmpty() ? &wizard : wizard.findChild<QWidget*>(focus);
+    QVERIFY(target);
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_Return);
+    if (page == wizard.LastPage) {
+        QVERIFY(!wizard.isVisible());
+        QCOMPARE(wizard.result(), TMyForm::ResultOK);
+    } else {
+        QCOMPARE(wizard.notebook->currentIndex(), page + 1);
+    }
 }
 
 // Escape on the last page closes with Cancel; the next showing starts on
