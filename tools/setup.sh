@@ -3,8 +3,9 @@
 # Quick and silent when everything is already there.
 set -euo pipefail
 
+# clang-14 with libclang-rt-14-dev (its libFuzzer and sanitizer runtimes) builds the fuzzers.
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
-          libgmock-dev libbenchmark-dev python3 xvfb xauth)
+          libgmock-dev libbenchmark-dev python3 xvfb xauth clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do
