@@ -79,14 +79,33 @@ std::size_t TMatcher::Bit(int p, int t) const
     return static_cast<std::size_t>(t) * static_cast<std::size_t>(m_patternEnd + 1) + static_cast<std::size_t>(p);
 }
 
+bool TMatcher::TFailureBits::Test(std::size_t bit) const
+{
+    const std::size_t page = bit >> kPageShift;
+    return page < m_pages.size() && m_pages[page] &&
+           (m_pages[page][(bit & kPageMask) >> 6] >> (bit & 63)) & 1;
+}
+
+void TMatcher::TFailureBits::Set(std::size_t bit, std::size_t bits)
+{
+    if (m_pages.empty()) m_pages.resize((bits >> kPageShift) + 1);
+    auto& page = m_pages[bit >> kPageShift];
+    if (!page) page = std::make_unique<std::uint64_t[]>((kPageMask + 1) >> 6);
+    page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+
 bool TMatcher::TryMemo(TFrame& f)
 {
     // A bit keeps no group mark, which only a search whose success is final needs.
-    if (Universal(f) && !m_universal.empty() && (!m_markHazard || m_inProbe)) {
+    if (m_universalBits > 0 && (!m_markHazard || m_inProbe)) {
         const std::size_t bit = Bit(f.p, f.t);
-        const auto& page = m_universal[bit >> kPageShift];
-        if (page && (page[(bit & kPageMask) >> 6] >> (bit & 63)) & 1) {
+        if (m_context.BalanceParens && m_anyDepth.Test(bit)) {
             f.fromMemo = true;
+            return true;
+        }
+        if (Universal(f) && m_universal.Test(bit)) {
+            f.fromMemo = true;
+            f.depthTold = m_context.BalanceParens;
             return true;
         }
     }
@@ -105,21 +124,19 @@ bool TMatcher::TryMemo(TFrame& f)
     }
     f.maxSteps = m_context.StepCount + e.reach;
     f.budgetHit = e.budgetHit;
+    f.depthTold = e.depthTold;
     f.fromMemo = true;
     return true;
 }
 
 void TMatcher::Remember(const TFrame& f)
 {
-    const bool universal = !f.budgetHit && Universal(f);
-    if (universal) {
-        // Pages are made as failures land in them: a replace-all runs once per
-        // change on every file, and most touch a small part of the text.
-        if (m_universal.empty()) m_universal.resize((m_universalBits >> kPageShift) + 1);
-        const std::size_t bit = Bit(f.p, f.t);
-        auto& page = m_universal[bit >> kPageShift];
-        if (!page) page = std::make_unique<std::uint64_t[]>(((kPageMask + 1) >> 6));
-        page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
+    const bool anyDepth = !f.budgetHit && !f.depthTold && m_universalBits > 0 && m_context.BalanceParens;
+    const bool universal = anyDepth || (!f.budgetHit && Universal(f));
+    if (anyDepth) {
+        m_anyDepth.Set(Bit(f.p, f.t), m_universalBits);
+    } else if (universal) {
+        m_universal.Set(Bit(f.p, f.t), m_universalBits);
     }
     // Where marks matter, a probe (which skips marks behind its bits) records no
     // mark; elsewhere a bit says all there is to say.
@@ -139,6 +156,7 @@ void TMatcher::Remember(const TFrame& f)
                                 .reach = f.maxSteps - f.stepsAtEntry,
                                 .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
                                 .budgetHit = f.budgetHit,
+                                .depthTold = f.depthTold,
                                 .used = true};
 }
 
@@ -197,6 +215,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                 if (f.p == m_patternEnd) {
                     outcome = EndOfPatternHolds(f.t, f.depth) ? Succeeded : Failed;
                     if (outcome == Succeeded) Succeed(f.t);
+                    f.depthTold = m_context.BalanceParens;
                     break;
                 }
                 int q = f.p;
@@ -312,6 +331,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
         TFrame& parent = m_stack.back();
         parent.maxSteps = std::max(parent.maxSteps, f.maxSteps);
         parent.budgetHit = parent.budgetHit || f.budgetHit;
+        parent.depthTold = parent.depthTold || f.depthTold;
         childResult = false;
     }
 }
