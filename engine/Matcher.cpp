@@ -113,10 +113,13 @@ bool TMatcher::TryMemo(TFrame& f)
     const int depth = m_context.BalanceParens ? f.depth : 0;
     const TMemoEntry& e = Slot(f.p, f.t);
     if (!e.used || e.t != f.t || e.depth != depth) return false;
+    // A probe needs only success or failure, so marks matter to it nowhere.
+    const bool marksMatter = m_markHazard && !m_inProbe;
+    if (e.markless && marksMatter) return false;
     const int headroom = m_context.StepBudget - m_context.StepCount;
     const bool holds = e.budgetHit
-                           ? headroom <= e.headroom && (!m_markHazard || headroom == e.headroom)
-                           : !m_markHazard || headroom >= e.reach;
+                           ? headroom <= e.headroom && (!marksMatter || headroom == e.headroom)
+                           : !marksMatter || headroom >= e.reach;
     if (!holds) return false;
     if (e.lastMark != kNoMark) {
         m_mark = e.lastMark;
@@ -138,9 +141,8 @@ void TMatcher::Remember(const TFrame& f)
     } else if (universal) {
         m_universal.Set(Bit(f.p, f.t), m_universalBits);
     }
-    // Where marks matter, a probe (which skips marks behind its bits) records no
-    // mark; elsewhere a bit says all there is to say.
-    if (m_markHazard ? m_inProbe : universal) return;
+    // A bit says all there is to say, except to a search whose marks matter.
+    if (universal && (!m_markHazard || m_inProbe)) return;
     if (m_memo.empty()) {
         // Rows of text positions, direct-mapped: the search works on a window of
         // nearby positions, so a small table holds the failures that matter.
@@ -157,6 +159,8 @@ void TMatcher::Remember(const TFrame& f)
                                 .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
                                 .budgetHit = f.budgetHit,
                                 .depthTold = f.depthTold,
+                                // a probe skips marks behind its bits: only probes may use this
+                                .markless = m_markHazard && m_inProbe,
                                 .used = true};
 }
 

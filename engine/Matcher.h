@@ -78,6 +78,7 @@ private:
         int lastMark;
         bool budgetHit;
         bool depthTold;
+        bool markless;  // its mark is unknown
         bool used;
     };
     // Failures that hold whatever the nesting, one bit per (t, p), in pages made

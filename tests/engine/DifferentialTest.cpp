@@ -236,6 +236,8 @@ TEST(EngineDifferential, BudgetAndBacktrackingCasesAgree)
         {"?+}1{*q", "(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a", false},
         {"?+}1{*}2)", "(a(a(a(a(a(aq)a(a)a)a(a)q(a)", false},
         {"*{*}1q)", "((a(q((a)q)a(q))", false},
+        // The same where the group mark matters, so that only a probe may skip marks.
+        {"?+}1B+{f**", "F({FF(X(+ F((A|F({F({FF(X;)F({FF(X(+ F((A", false},
     };
     for (const TCase& c : cases) {
         std::string fast = c.text;
