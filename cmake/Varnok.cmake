@@ -5,10 +5,14 @@ find_package(Threads REQUIRED)
 # Warnings and sanitizers per target, never in global flags.
 function(varnok_target_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
-  if(VARNOK_SANITIZE)
+  if(VARNOK_SANITIZE OR VARNOK_FUZZ)
     target_compile_options(${target} PRIVATE
       -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  if(VARNOK_FUZZ)
+    # Coverage for the fuzzers' guidance; the fuzz targets add libFuzzer's main.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
   endif()
 endfunction()
 

@@ -79,14 +79,33 @@ std::size_t TMatcher::Bit(int p, int t) const
     return static_cast<std::size_t>(t) * static_cast<std::size_t>(m_patternEnd + 1) + static_cast<std::size_t>(p);
 }
 
+bool TMatcher::TFailureBits::Test(std::size_t bit) const
+{
+    const std::size_t page = bit >> kPageShift;
+    return page < m_pages.size() && m_pages[page] &&
+           (m_pages[page][(bit & kPageMask) >> 6] >> (bit & 63)) & 1;
+}
+
+void TMatcher::TFailureBits::Set(std::size_t bit, std::size_t bits)
+{
+    if (m_pages.empty()) m_pages.resize((bits >> kPageShift) + 1);
+    auto& page = m_pages[bit >> kPageShift];
+    if (!page) page = std::make_unique<std::uint64_t[]>((kPageMask + 1) >> 6);
+    page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
+}
+
 bool TMatcher::TryMemo(TFrame& f)
 {
     // A bit keeps no group mark, which only a search whose success is final needs.
-    if (Universal(f) && !m_universal.empty() && (!m_markHazard || m_inProbe)) {
+    if (m_universalBits > 0 && (!m_markHazard || m_inProbe)) {
         const std::size_t bit = Bit(f.p, f.t);
-        const auto& page = m_universal[bit >> kPageShift];
-        if (page && (page[(bit & kPageMask) >> 6] >> (bit & 63)) & 1) {
+        if (m_context.BalanceParens && m_anyDepth.Test(bit)) {
             f.fromMemo = true;
+            return true;
+        }
+        if (Universal(f) && m_universal.Test(bit)) {
+            f.fromMemo = true;
+            f.depthTold = m_context.BalanceParens;
             return true;
         }
     }
@@ -94,10 +113,13 @@ bool TMatcher::TryMemo(TFrame& f)
     const int depth = m_context.BalanceParens ? f.depth : 0;
     const TMemoEntry& e = Slot(f.p, f.t);
     if (!e.used || e.t != f.t || e.depth != depth) return false;
+    // A probe needs only success or failure, so marks matter to it nowhere.
+    const bool marksMatter = m_markHazard && !m_inProbe;
+    if (e.markless && marksMatter) return false;
     const int headroom = m_context.StepBudget - m_context.StepCount;
     const bool holds = e.budgetHit
-                           ? headroom <= e.headroom && (!m_markHazard || headroom == e.headroom)
-                           : !m_markHazard || headroom >= e.reach;
+                           ? headroom <= e.headroom && (!marksMatter || headroom == e.headroom)
+                           : !marksMatter || headroom >= e.reach;
     if (!holds) return false;
     if (e.lastMark != kNoMark) {
         m_mark = e.lastMark;
@@ -105,25 +127,22 @@ bool TMatcher::TryMemo(TFrame& f)
     }
     f.maxSteps = m_context.StepCount + e.reach;
     f.budgetHit = e.budgetHit;
+    f.depthTold = e.depthTold;
     f.fromMemo = true;
     return true;
 }
 
 void TMatcher::Remember(const TFrame& f)
 {
-    const bool universal = !f.budgetHit && Universal(f);
-    if (universal) {
-        // Pages are made as failures land in them: a replace-all runs once per
-        // change on every file, and most touch a small part of the text.
-        if (m_universal.empty()) m_universal.resize((m_universalBits >> kPageShift) + 1);
-        const std::size_t bit = Bit(f.p, f.t);
-        auto& page = m_universal[bit >> kPageShift];
-        if (!page) page = std::make_unique<std::uint64_t[]>(((kPageMask + 1) >> 6));
-        page[(bit & kPageMask) >> 6] |= std::uint64_t{1} << (bit & 63);
+    const bool anyDepth = !f.budgetHit && !f.depthTold && m_universalBits > 0 && m_context.BalanceParens;
+    const bool universal = anyDepth || (!f.budgetHit && Universal(f));
+    if (anyDepth) {
+        m_anyDepth.Set(Bit(f.p, f.t), m_universalBits);
+    } else if (universal) {
+        m_universal.Set(Bit(f.p, f.t), m_universalBits);
     }
-    // Where marks matter, a probe (which skips marks behind its bits) records no
-    // mark; elsewhere a bit says all there is to say.
-    if (m_markHazard ? m_inProbe : universal) return;
+    // A bit says all there is to say, except to a search whose marks matter.
+    if (universal && (!m_markHazard || m_inProbe)) return;
     if (m_memo.empty()) {
         // Rows of text positions, direct-mapped: the search works on a window of
         // nearby positions, so a small table holds the failures that matter.
@@ -139,6 +158,9 @@ void TMatcher::Remember(const TFrame& f)
                                 .reach = f.maxSteps - f.stepsAtEntry,
                                 .lastMark = m_markWrites != f.markWritesAtEntry ? m_mark : kNoMark,
                                 .budgetHit = f.budgetHit,
+                                .depthTold = f.depthTold,
+                                // a probe skips marks behind its bits: only probes may use this
+                                .markless = m_markHazard && m_inProbe,
                                 .used = true};
 }
 
@@ -197,6 +219,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
                 if (f.p == m_patternEnd) {
                     outcome = EndOfPatternHolds(f.t, f.depth) ? Succeeded : Failed;
                     if (outcome == Succeeded) Succeed(f.t);
+                    f.depthTold = m_context.BalanceParens;
                     break;
                 }
                 int q = f.p;
@@ -312,6 +335,7 @@ bool TMatcher::MatchHere(int p, int t, int depth)
         TFrame& parent = m_stack.back();
         parent.maxSteps = std::max(parent.maxSteps, f.maxSteps);
         parent.budgetHit = parent.budgetHit || f.budgetHit;
+        parent.depthTold = parent.depthTold || f.depthTold;
         childResult = false;
     }
 }

@@ -5,7 +5,10 @@
 //
 // Backtracking can be exponential ("a+a+a+a+b" on a long run of a), so failures
 // are remembered. A failure that no budget check caused holds for any nesting; one
-// that the budget caused holds for any smaller headroom. Failed branches leave one
+// that the budget caused holds for any smaller headroom. With balanced
+// parentheses, the parenthesis depth only decides at the end of the pattern, so
+// a failure that never got there holds for any depth: without that, every start
+// position at a new depth would search the rest of the text afresh. Failed branches leave one
 // side effect that later groups can see: the group-start mark. Where the pattern
 // lets that matter (a "{" after a "}d"), a failure is reused only when its
 // exploration would be repeated step for step.
@@ -64,6 +67,7 @@ private:
         TStage stage = Enter;
         bool counted = false;  // passed the budget check, so owes one StepCount back
         bool budgetHit = false;
+        bool depthTold = false;  // an end of the pattern failed, perhaps for the depth
         bool fromMemo = false;
     };
     struct TMemoEntry {
@@ -73,7 +77,22 @@ private:
         int reach;  // deepest nesting the exploration reached, above its entry
         int lastMark;
         bool budgetHit;
+        bool depthTold;
+        bool markless;  // its mark is unknown
         bool used;
+    };
+    // Failures that hold whatever the nesting, one bit per (t, p), in pages made
+    // as failures land in them: a replace-all runs once per change on every
+    // file, and most touch a small part of the text.
+    class TFailureBits {
+    public:
+        bool Test(std::size_t bit) const;
+        void Set(std::size_t bit, std::size_t bits);
+
+    private:
+        static constexpr int kPageShift = 16;
+        static constexpr std::size_t kPageMask = (std::size_t{1} << kPageShift) - 1;
+        std::vector<std::unique_ptr<std::uint64_t[]>> m_pages;
     };
 
     unsigned char At(int p) const
@@ -120,9 +139,8 @@ private:
     std::size_t m_memoRowMask = 0;
     static constexpr std::size_t kUniversalMaxBits = std::size_t{1} << 26;
     std::size_t m_universalBits = 0;  // 0: no room for them
-    static constexpr int kPageShift = 16;
-    static constexpr std::size_t kPageMask = (std::size_t{1} << kPageShift) - 1;
-    std::vector<std::unique_ptr<std::uint64_t[]>> m_universal;  // (t, p) failed whatever the nesting
+    TFailureBits m_universal;         // failed at depth 0, or at any depth without balancing
+    TFailureBits m_anyDepth;          // balancing: failed before any end of the pattern
 };
 
 }  // namespace varnok

@@ -6,12 +6,14 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <system_error>
 
 namespace varnok {
 namespace {
 
-[[noreturn]] void CannotCreate(const std::string& name) {
-    throw std::runtime_error("Cannot create file " + name);
+// The designed message, then why: "Cannot create file NAME: REASON".
+[[noreturn]] void CannotCreate(const std::string& name, int error) {
+    throw std::runtime_error("Cannot create file " + name + ": " + std::generic_category().message(error));
 }
 
 int CreateFresh(const std::string& name) {
@@ -23,6 +25,7 @@ bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;  // nothing taken and no reason given: the disk is full
         if (n <= 0) return false;
         data.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -50,26 +53,45 @@ bool CopyInto(int from, const struct stat& info, int to) {
     while (offset < info.st_size) {
         const ssize_t n = sendfile(to, from, &offset, static_cast<std::size_t>(info.st_size - offset));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
     }
     return true;
 }
 
+// Closes fd; false with errno telling the first failure when `done` is false
+// or the close fails.
+bool CloseAfter(int fd, bool done) {
+    const int error = errno;
+    if (close(fd) != 0) return false;
+    errno = error;
+    return done;
+}
+
 // The old contents under backupName: a hard link, or a copy where links fail.
+// False with errno set; nothing is left under backupName then.
 bool MakeBackup(const std::string& fileName, const TOpenFile& original,
                 const std::string& backupName) {
     if (link(fileName.c_str(), backupName.c_str()) == 0) return true;
-    if (errno == EEXIST && unlink(backupName.c_str()) == 0 &&
-        link(fileName.c_str(), backupName.c_str()) == 0) {
-        return true;
+    if (errno == EEXIST) {
+        if (unlink(backupName.c_str()) != 0) return false;  // a folder, say: its reason counts
+        if (link(fileName.c_str(), backupName.c_str()) == 0) return true;
     }
     const int fd = CreateFresh(backupName);
     if (fd < 0) return false;
-    bool done = CopyInto(original.Descriptor, original.Info, fd) &&
-                TakeOwnerAndMode(fd, original.Info);
-    done = (close(fd) == 0) && done;
-    if (!done) unlink(backupName.c_str());
+    const bool done = CloseAfter(fd, CopyInto(original.Descriptor, original.Info, fd) &&
+                                         TakeOwnerAndMode(fd, original.Info));
+    if (!done) {
+        const int error = errno;
+        unlink(backupName.c_str());
+        errno = error;
+    }
     return done;
+}
+
+bool SameFile(const std::string& name, const struct stat& info) {
+    struct stat now {};
+    return lstat(name.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino;
 }
 
 }  // namespace
@@ -79,20 +101,25 @@ void ReplaceContents(const std::string& fileName, const TOpenFile& original,
                      std::string_view text, std::string_view rest) {
     int fd = CreateFresh(tempName);
     if (fd < 0 && errno == EEXIST && unlink(tempName.c_str()) == 0) fd = CreateFresh(tempName);
-    if (fd < 0) CannotCreate(tempName);
-    bool written = WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info);
-    written = (close(fd) == 0) && written;
-    if (!written) {
+    if (fd < 0) CannotCreate(tempName, errno);
+    if (!CloseAfter(fd, WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info))) {
+        const int error = errno;
         unlink(tempName.c_str());
-        CannotCreate(tempName);
+        CannotCreate(tempName, error);
     }
     if (backupName && !MakeBackup(fileName, original, *backupName)) {
+        const int error = errno;
         unlink(tempName.c_str());
-        CannotCreate(*backupName);
+        CannotCreate(*backupName, error);
     }
     if (rename(tempName.c_str(), fileName.c_str()) != 0) {
+        const int error = errno;
         unlink(tempName.c_str());
-        CannotCreate(fileName);
+        // The file keeps its old contents, so the backup made for it goes too.
+        // Unless the name no longer holds the file: then the backup may be
+        // the only copy of what the file held.
+        if (backupName && SameFile(fileName, original.Info)) unlink(backupName->c_str());
+        CannotCreate(fileName, error);
     }
 }
 

@@ -13,8 +13,9 @@
 //   3. renames the temporary file over the file: the name holds the old or the
 //      new contents at every instant, never nothing.
 // A failure in 1 or 2 removes the temporary file, leaves the file untouched and
-// raises "Cannot create file NAME" with the name that could not be made; a
-// failed rename in 3 raises it with the file's name.
+// raises "Cannot create file NAME: REASON" with the name that could not be made
+// and the system's reason; a failed rename in 3 (an immutable file, say) also
+// removes the backup it made and raises it with the file's name.
 // Nothing is synced here: callers sync each file system once at the end.
 
 #include <sys/stat.h>

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
 
 #include "ChangeList.h"
 #include "engine/Engine.h"
@@ -19,8 +20,10 @@
 namespace varnok {
 namespace {
 
-[[noreturn]] void CannotOpen(const std::string& name) {
-    throw std::runtime_error("Cannot open file " + name);
+std::string Reason(int error) { return ": " + std::generic_category().message(error); }
+
+[[noreturn]] void CannotOpen(const std::string& name, int error) {
+    throw std::runtime_error("Cannot open file " + name + Reason(error));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -37,20 +40,23 @@ std::string NameOf(const std::string& path) {
 // A link is edited through to its target; the link itself stays as it is.
 std::string ResolveLink(const std::string& fileName) {
     struct stat info {};
-    if (lstat(fileName.c_str(), &info) != 0) CannotOpen(fileName);
+    if (lstat(fileName.c_str(), &info) != 0) CannotOpen(fileName, errno);
     if (!S_ISLNK(info.st_mode)) return fileName;
     std::unique_ptr<char, decltype(&std::free)> target(realpath(fileName.c_str(), nullptr),
                                                        &std::free);
-    if (!target) CannotOpen(fileName);
+    if (!target) CannotOpen(fileName, errno);
     return target.get();
 }
 
-// One sync of a whole file system instead of one per file written.
+// One sync of a whole file system instead of one per file written. False
+// with errno set.
 bool SyncFileSystemOf(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool synced = syncfs(fd) == 0;
+    const int error = errno;
     close(fd);
+    errno = error;
     return synced;
 }
 
@@ -163,7 +169,7 @@ void TVarnokDirectory::PostProcessProcedure() {
 void TVarnokDirectory::SyncWritten() {
     for (const auto& [device, folder] : m_writtenFolders) {
         if (!SyncFileSystemOf(folder)) {
-            throw std::runtime_error("Cannot write to the disk of " + folder);
+            throw std::runtime_error("Cannot write to the disk of " + folder + Reason(errno));
         }
     }
     m_writtenFolders.clear();
@@ -247,7 +253,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {
     std::string folder = FolderOf(path);
     if (folder != m_lastFolder) {
-        if (stat(folder.c_str(), &m_lastFolderInfo) != 0) CannotOpen(path);
+        if (stat(folder.c_str(), &m_lastFolderInfo) != 0) CannotOpen(path, errno);
         m_lastFolder = std::move(folder);
     }
     return {m_lastFolderInfo.st_dev, m_lastFolderInfo.st_ino, NameOf(path)};
@@ -304,7 +310,7 @@ std::string TVarnokDirectory::CanonicalName(const std::string& path) {
     const std::string folder = FolderOf(path);
     if (folder != m_canonicalOf) {
         std::unique_ptr<char, decltype(&std::free)> resolved(realpath(folder.c_str(), nullptr), &std::free);
-        if (!resolved) CannotOpen(path);
+        if (!resolved) CannotOpen(path, errno);
         m_canonicalFolder = resolved.get();
         m_canonicalOf = folder;
     }

@@ -52,6 +52,13 @@ std::string_view TrimRight(std::string_view s) {
     return i == std::string_view::npos ? std::string_view{} : s.substr(0, i + 1);
 }
 
+// A raw value's line: a CR before the line end goes too, since written back
+// it would read as part of the line end.
+std::string_view TrimRawLine(std::string_view s) {
+    std::size_t i = s.find_last_not_of(" \t\r");
+    return i == std::string_view::npos ? std::string_view{} : s.substr(0, i + 1);
+}
+
 // ---- quoted strings ------------------------------------------------------
 
 void AppendQuoted(std::string& out, std::string_view text) {
@@ -348,12 +355,14 @@ TStoreDocument TStoreDocument::Parse(std::string_view text) {
             continue;
         }
         // Another kind of value, kept verbatim with its continuation lines.
-        std::string raw(TrimRight(rest));
+        std::string raw(TrimRawLine(rest));
         if (raw.empty()) ThrowParseError(lineNumber, "missing value");
-        while (raw.back() == '\\' && !text.empty()) {
+        // A continuation on the file's last line continues with an empty line,
+        // as it reads when written back with a line after it.
+        while (raw.back() == '\\') {
             ++lineNumber;
             raw += '\n';
-            raw += TrimRight(TakeLine(text));
+            raw += TrimRawLine(TakeLine(text));
         }
         current->SetValue({name, false, raw});
     }

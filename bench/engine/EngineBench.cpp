@@ -91,7 +91,7 @@ void BM_WildCardCalls(benchmark::State& state)
 BENCHMARK(BM_WildCardCalls)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // Texts of 1 MB for the backtracking-heavy patterns.
-enum TShape { LinesOfA, OneRunOfA, XThenLinesOfA, ParenLines };
+enum TShape { LinesOfA, OneRunOfA, XThenLinesOfA, ParenLines, OpeningParenLines };
 
 std::string Shape(TShape shape)
 {
@@ -104,6 +104,10 @@ std::string Shape(TShape shape)
         case OneRunOfA: s += std::string(1000, 'a'); break;
         case XThenLinesOfA: s += "x" + std::string(999, 'a') + "\r\n"; break;
         case ParenLines: s += std::string(300, '(') + std::string(299, ')') + "\r\n"; break;
+        case OpeningParenLines:
+            for (int i = 0; i < 500; ++i) s += "(a";
+            s += "\r\n";
+            break;
         }
     }
     s.resize(size);
@@ -129,6 +133,8 @@ BENCHMARK_CAPTURE(Pathological, sequences_spanning, "x*a*a*a*a*b", XThenLinesOfA
 BENCHMARK_CAPTURE(Pathological, leading_sequence, "*a*a*a*b", LinesOfA, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pathological, groups, "{a*}1{a*}2{a+}3b", LinesOfA, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pathological, unbalanced_parens, "(*)*)", ParenLines, false)->Unit(benchmark::kMillisecond);
+// Every start position at a depth of its own.
+BENCHMARK_CAPTURE(Pathological, depth_per_start, "?+}1{*q", OpeningParenLines, false)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

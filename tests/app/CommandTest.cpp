@@ -182,7 +182,7 @@ TEST_F(CommandTest, FindingsGoToStderrAndStrictRefusesTheRun) {
 TEST_F(CommandTest, ARunErrorExitsWithOne) {
     tree.Write("files/a.$$$/blocker", "");
     EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path("files")}), kExitRunError);
-    EXPECT_EQ(err.str(), "Cannot create file " + tree.Path("files/a.$$$") + "\n");
+    EXPECT_EQ(err.str(), "Cannot create file " + tree.Path("files/a.$$$") + ": Is a directory\n");
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
 }

@@ -231,6 +231,13 @@ TEST(EngineDifferential, BudgetAndBacktrackingCasesAgree)
         {"{a*}1b*{c}2d", "a" + std::string(40, 'a') + "bbcbcd", false},
         {"({*}1)", "(" + std::string(60, '(') + std::string(61, ')'), false},
         {"{@+}1 *{@+}2$", "ab cd ef\r\ngh ij\r\n", false},
+        // Every start at a parenthesis depth of its own; failures that never
+        // reached the pattern's end hold at every depth.
+        {"?+}1{*q", "(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a(a", false},
+        {"?+}1{*}2)", "(a(a(a(a(a(aq)a(a)a)a(a)q(a)", false},
+        {"*{*}1q)", "((a(q((a)q)a(q))", false},
+        // The same where the group mark matters, so that only a probe may skip marks.
+        {"?+}1B+{f**", "F({FF(X(+ F((A|F({F({FF(X;)F({FF(X(+ F((A", false},
     };
     for (const TCase& c : cases) {
         std::string fast = c.text;

@@ -36,8 +36,12 @@ unsigned char At(const std::string& s, int i)
     return i < static_cast<int>(s.size()) ? static_cast<unsigned char>(s[i]) : 0;
 }
 
+long long g_workLimit = 0;
+long long g_work = 0;
+
 bool MatchHere(TContext& c, int p, int t, int depth)
 {
+    if (g_workLimit != 0 && ++g_work > g_workLimit) throw TTooMuchWork{};
     const std::string& P = c.Pat;
     const std::string& S = c.Stretch;
     const int plen = static_cast<int>(P.size());
@@ -161,6 +165,12 @@ void ScanForMatch(TContext& c, std::string pat, const std::string& stretch, bool
 }
 
 }  // namespace
+
+void LimitWork(long long steps)
+{
+    g_workLimit = steps;
+    g_work = 0;
+}
 
 bool HasWildCards(TContext& c, bool wildCards, const std::string& pattern)
 {

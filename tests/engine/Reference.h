@@ -26,6 +26,12 @@ struct TContext {
     int Mark = 0;
 };
 
+// The transcription backtracks without memory, so some patterns take it
+// exponential time. A caller that cannot wait sets a limit of matcher steps
+// for the calls that follow (0: none); past it they throw TTooMuchWork.
+struct TTooMuchWork {};
+void LimitWork(long long steps);
+
 bool HasWildCards(TContext& c, bool wildCards, const std::string& pattern);
 void CompilePattern(std::string& s);
 void ClearGroups(TContext& c);

@@ -1,8 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <functional>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -16,6 +24,43 @@ namespace varnok {
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// The lower soft limit makes writes past it fail as on a full disk, for root too.
+bool LimitFileSize(rlim_t bytes) {
+    signal(SIGXFSZ, bytes == RLIM_INFINITY ? SIG_DFL : SIG_IGN);
+    struct rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = std::min(bytes, limit.rlim_max);
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// Needs the privilege and a file system that has the flag.
+bool SetImmutable(const std::string& name, bool on) {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) close(fd);
+    return done;
+}
+
+}  // namespace
+}  // namespace varnok
+
+// This test is linked with rename wrapped, so that it can make it fail.
+std::atomic<int> g_renameError{0};
+extern "C" int __real_rename(const char* from, const char* to);
+extern "C" int __wrap_rename(const char* from, const char* to) {
+    if (const int error = g_renameError.load()) {
+        errno = error;
+        return -1;
+    }
+    return __real_rename(from, to);
+}
+
+namespace varnok {
+namespace {
 
 class EditPassTest : public ::testing::Test {
 protected:
@@ -179,11 +224,45 @@ TEST_F(EditPassTest, AFileThatCannotBeReplacedStaysUntouchedAndEndsTheRun) {
     tree.Write("a.txt", "a");
     for (const std::string blocked : {"a.$$$", "a.BAK"}) {  // a folder takes the name
         tree.Write(blocked + "/x", "");
-        EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path(blocked));
+        EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path(blocked) + ": Is a directory");
         EXPECT_EQ(tree.Read("a.txt"), "a");
         EXPECT_EQ(tree.Exists("a.$$$"), blocked == "a.$$$");
+        EXPECT_EQ(tree.Exists("a.BAK"), blocked == "a.BAK");
         EXPECT_NE(host.status, "All Done");
         std::filesystem::remove_all(tree.Path(blocked));
+    }
+}
+
+// Causes a test can bring about without privileges it may lack; the rename
+// that fails on a file that is neither immutable nor ours is injected.
+TEST_F(EditPassTest, AFileThatCannotBeWrittenKeepsNoBackupAndSaysWhy) {
+    const bool root = geteuid() == 0;
+    const std::string big(20000, 'a');
+    struct TCause {
+        const char* name;
+        std::function<bool()> start;  // false: not possible here
+        std::function<void()> end;
+        std::string failedName, reason;
+    } causes[] = {
+        {"read-only folder", [&] { return !root && chmod(tree.Path().c_str(), 0555) == 0; },
+         [&] { chmod(tree.Path().c_str(), 0755); }, "a.$$$", "Permission denied"},
+        {"disk full", [] { return LimitFileSize(4096); }, [] { LimitFileSize(RLIM_INFINITY); },
+         "a.$$$", "File too large"},
+        {"immutable", [&] { return SetImmutable(tree.Path("a.txt"), true); },
+         [&] { SetImmutable(tree.Path("a.txt"), false); }, "a.txt", "Operation not permitted"},
+        {"rename refused", [] { g_renameError = EBUSY; return true; }, [] { g_renameError = 0; },
+         "a.txt", "Device or resource busy"},
+    };
+    for (const TCause& cause : causes) {
+        SCOPED_TRACE(cause.name);
+        tree.Write("a.txt", big);
+        if (!cause.start()) continue;
+        const std::string error = ErrorOf({"a", "b"});
+        cause.end();
+        EXPECT_EQ(error, "Cannot create file " + tree.Path(cause.failedName) + ": " + cause.reason);
+        EXPECT_EQ(tree.Read("a.txt"), big);
+        EXPECT_FALSE(tree.Exists("a.$$$"));
+        EXPECT_FALSE(tree.Exists("a.BAK"));
     }
 }
 

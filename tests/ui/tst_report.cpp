@@ -323,7 +323,8 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     QTRY_COMPARE(m_prompts->Asked.size(), 2);
 
     QCOMPARE(m_prompts->Asked.at(1),
-             QStringLiteral("Error: Cannot create file ") + m_work->filePath(QStringLiteral("2/b.$$$")));
+             QStringLiteral("Error: Cannot create file ") + m_work->filePath(QStringLiteral("2/b.$$$")) +
+                 QStringLiteral(": Is a directory"));
     QCOMPARE(ReportLines(*m_report), QStringList{Line(1, good)});
     QCOMPARE(m_report->StatusText(), QStringLiteral("Searching: ") + bad + QStringLiteral(" ..."));
     QCOMPARE(ReadAll(bad), QStringLiteral("foo\n"));
