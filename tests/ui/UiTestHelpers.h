@@ -58,6 +58,7 @@ inline QPalette DarkPalette()
     palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
     palette.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
     palette.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+    palette.setColor(QPalette::Link, QColor(0x6e, 0xb4, 0xff));
     return palette;
 }
 
