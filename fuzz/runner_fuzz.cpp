@@ -170,6 +170,13 @@ void CheckChangeList(const std::string& changeText, bool spanLines, const std::s
                  Join(search) + " " + Join(replace));
     }
 
+    // Chained changes can double the text once each: a long list is a slow
+    // input, not a slow engine.
+    if (search.size() > 6) {
+        walker.PostProcessProcedure();
+        return;
+    }
+
     // The edit pass's way, from the pieces it is made of.
     bool lineNeutral = true;
     std::vector<varnok::TPreparedChange> prepared;
