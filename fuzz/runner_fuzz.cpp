@@ -172,7 +172,7 @@ void CheckChangeList(const std::string& changeText, bool spanLines, const std::s
 
     // Chained changes can double the text once each: a long list is a slow
     // input, not a slow engine.
-    if (search.size() > 6) {
+    if (search.size() > 2) {
         walker.PostProcessProcedure();
         return;
     }
