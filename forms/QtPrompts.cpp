@@ -39,28 +39,31 @@ std::optional<QString> RunFileDialog(QWidget* parent, const QString& proposed,
     return dialog.selectedFiles().constFirst();
 }
 
-}  // namespace
-
-bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString& question)
+// A box with "&Yes" and one other button, which Escape presses; true for Yes.
+bool AskYes(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+            const QString& other, QMessageBox::ButtonRole otherRole, bool yesIsDefault)
 {
-    QMessageBox box(QMessageBox::Question, caption, question, QMessageBox::NoButton, parent);
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
     QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
-    QPushButton* cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(cancel);
+    QPushButton* no = box.addButton(other, otherRole);
+    box.setDefaultButton(yesIsDefault ? yes : no);
+    box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
 }
 
+}  // namespace
+
+bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString& question)
+{
+    return AskYes(parent, QMessageBox::Question, caption, question, QObject::tr("Cancel"),
+                  QMessageBox::RejectRole, true);
+}
+
 bool TQtPrompts::WarnYesNo(QWidget* parent, const QString& caption, const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    return AskYes(parent, QMessageBox::Warning, caption, text, QObject::tr("&No"), QMessageBox::NoRole,
+                  false);
 }
 
 void TQtPrompts::Error(QWidget* parent, const QString& text)
