@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -18,10 +19,8 @@ constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
 constexpr std::size_t kListingsRead = 2;     // the one read from and the next, listed
-// Waiting awake: the edit pass for a file the reader is finishing, the reader
-// for the edit pass to take files (it takes one in well under this).
-constexpr int kAwakeWaits = 200;
-constexpr auto kReaderAwake = std::chrono::microseconds(500);
+// A sleeping worker looks again after this even if nobody woke it.
+constexpr auto kWorkerNap = std::chrono::milliseconds(5);
 
 // What a slot of a listing holds; only the claimer writes a slot that is
 // kReading, only the edit pass touches one that is kReady.
@@ -163,7 +162,22 @@ struct TReadAhead::TListing {
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
 
+TReadAhead::TReadAhead() = default;
 TReadAhead::~TReadAhead() { Stop(); }
+
+// The walk of the edit pass, one listing at a time: a folder's listings mask
+// by mask, then its sub-folders' in turn when recursing.
+struct TReadAhead::TWalk {
+    struct TLevel {
+        std::vector<std::string> Folders;
+        std::size_t Next = 0;
+    };
+    std::vector<TLevel> Pending;
+    std::string Folder;
+    TFolderEntries Entries;
+    std::shared_ptr<const TFolderHandle> Handle;
+    std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
+};
 
 void TReadAhead::Start(const std::vector<std::string>& paths,
                        const std::vector<std::string>& masks, bool recurse) {
@@ -172,7 +186,13 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_masks = masks;
     m_recurse = recurse;
     m_quit = false;
-    m_thread = std::thread([this] { Work(); });
+    m_walk = std::make_unique<TWalk>();
+    m_walk->Pending.push_back({m_paths, 0});
+    m_walk->Mask = m_masks.size();
+    m_walked = m_masks.empty();
+    m_listed = 0;
+    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
 }
 
 void TReadAhead::Stop() {
@@ -180,8 +200,13 @@ void TReadAhead::Stop() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
-    m_forReader.notify_one();
-    if (m_thread.joinable()) m_thread.join();
+    m_forWorkers.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+    m_workers.clear();
+    m_tasks.clear();
+    m_reading.clear();
+    m_walk.reset();
+    m_listing = false;
     m_queue.clear();
     m_queueStart = 0;
     m_current.reset();
@@ -190,9 +215,17 @@ void TReadAhead::Stop() {
     m_bytesAhead = 0;
 }
 
-void TReadAhead::WakeReader() {
+void TReadAhead::Submit(std::function<void()> task) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_forWorkers.notify_one();
+}
+
+void TReadAhead::WakeWorkers() {
     { std::lock_guard lock(m_mutex); }
-    m_forReader.notify_one();
+    m_forWorkers.notify_one();
 }
 
 std::vector<std::string> TReadAhead::FilesWanted(const std::string& folder,
@@ -255,7 +288,7 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
     for (const auto& listing : passed) {
         for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
     }
-    if (m_readerSleeps) WakeReader();
+    if (m_workersAsleep) WakeWorkers();
     return m_current->Names;
 }
 
@@ -303,7 +336,6 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 
     TListing::TSlot& slot = listing->Slots[wanted];
     std::optional<TReadFile> taken;
-    int spins = 0;
     for (;;) {
         int state = slot.State.load();
         if (state == kFree) {
@@ -318,65 +350,32 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             break;
         }
         if (state != kReading) break;
-        // Rather than wait for the reader, read a file after this one: both
-        // threads then read, which is what a listing of small files with few
+        // Rather than wait for a worker, read a file after this one: every
+        // thread then reads, which is what a listing of small files with few
         // changes needs.
         if (ReadOneAhead(*listing)) continue;
-        if (spins++ < kAwakeWaits) {
-            std::this_thread::yield();
-            continue;
-        }
         std::unique_lock lock(m_mutex);
         m_takerSleeps = true;
         m_forTaker.wait(lock, [&slot] { return slot.State.load() != kReading; });
         m_takerSleeps = false;
     }
     listing->Cursor = wanted + 1;
-    if (m_readerSleeps) WakeReader();
+    if (m_workersAsleep) WakeWorkers();
     return taken;
 }
 
-template <class TReady>
-void TReadAhead::ReaderWaitsFor(TReady ready) {
-    const auto awakeUntil = std::chrono::steady_clock::now() + kReaderAwake;
-    while (!m_quit && !ready()) {
-        if (std::chrono::steady_clock::now() < awakeUntil) {
-            std::this_thread::yield();
-            continue;
-        }
-        std::unique_lock lock(m_mutex);
-        m_readerSleeps = true;
-        m_forReader.wait(lock, [&] { return m_quit || ready(); });
-        m_readerSleeps = false;
-    }
-}
-
+// Under m_mutex.
 std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
                                                              std::shared_ptr<TListing> listing) {
-    std::lock_guard lock(m_mutex);
     if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
     if (n < m_queueStart + m_queue.size()) {
-        // The edit pass's own, made while the reader was behind.
+        // The edit pass's own, made while the workers were behind.
         return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
     }
     if (m_queue.empty()) m_queueStart = n;
     m_queue.push_back(listing);
     return listing;
 }
-
-// The walk of the edit pass, one listing at a time: a folder's listings mask
-// by mask, then its sub-folders' in turn when recursing.
-struct TReadAhead::TWalk {
-    struct TLevel {
-        std::vector<std::string> Folders;
-        std::size_t Next = 0;
-    };
-    std::vector<TLevel> Pending;
-    std::string Folder;
-    TFolderEntries Entries;
-    std::shared_ptr<const TFolderHandle> Handle;
-    std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
-};
 
 std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
     while (walk.Mask == m_masks.size()) {
@@ -408,35 +407,62 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
     return listing;
 }
 
-// The reader lists a folder or two ahead of the files it reads, so that the
+// The workers list a folder or two ahead of the files they read, so that the
 // edit pass finds each listing made when it gets there.
+bool TReadAhead::MayList() const {
+    return !m_walked && !m_listing && m_reading.size() < kListingsRead &&
+           m_listed < m_takerListing + kListingsAhead;
+}
+
+void TReadAhead::ListAhead(std::unique_lock<std::mutex>& lock) {
+    m_listing = true;  // the walk is this worker's until it is done
+    lock.unlock();
+    std::shared_ptr<TListing> listing = NextListing(*m_walk);
+    lock.lock();
+    m_listing = false;
+    if (!listing) {
+        m_walked = true;
+    } else if ((listing = ListingAhead(m_listed++, std::move(listing)))) {
+        m_reading.push_back(std::move(listing));
+        m_forWorkers.notify_all();
+    }
+}
+
+bool TReadAhead::HasWork() const {
+    if (m_quit || !m_tasks.empty() || MayList()) return true;
+    return HasRoom() && std::any_of(m_reading.begin(), m_reading.end(),
+                                    [](const auto& listing) { return listing->MayClaim(); });
+}
+
+// Writes first: they free memory and let the edit pass go on. Then a listing
+// when the edit pass is about to need it, then reading ahead.
 void TReadAhead::Work() {
-    if (m_masks.empty()) return;
-    TWalk walk;
-    walk.Pending.push_back({m_paths, 0});
-    walk.Mask = m_masks.size();
-    std::deque<std::shared_ptr<TListing>> reading;  // listings with files still to claim
-    bool walked = false;
-    std::size_t n = 0;  // the number of the next listing
-    const auto mayList = [&] {
-        return !walked && reading.size() < kListingsRead && n < m_takerListing + kListingsAhead;
-    };
-    while (!m_quit) {
-        while (!reading.empty() && !reading.front()->MayClaim()) reading.pop_front();
-        if (mayList()) {
-            std::shared_ptr<TListing> listing = NextListing(walk);
-            if (!listing) {
-                walked = true;
-            } else if ((listing = ListingAhead(n++, std::move(listing)))) {
-                reading.push_back(std::move(listing));
-            }
+    std::unique_lock lock(m_mutex);
+    while (!m_quit || !m_tasks.empty()) {
+        if (!m_tasks.empty()) {
+            std::function<void()> task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
             continue;
         }
-        if (!reading.empty() && ReadOneAhead(*reading.front())) continue;
-        if (walked && reading.empty()) return;
-        ReaderWaitsFor([&] {
-            return mayList() || (!reading.empty() && (HasRoom() || !reading.front()->MayClaim()));
-        });
+        if (m_quit) break;
+        if (MayList()) {
+            ListAhead(lock);
+            continue;
+        }
+        while (!m_reading.empty() && !m_reading.front()->MayClaim()) m_reading.pop_front();
+        if (!m_reading.empty() && HasRoom()) {
+            const std::shared_ptr<TListing> listing = m_reading.front();
+            lock.unlock();
+            ReadOneAhead(*listing);
+            lock.lock();
+            continue;
+        }
+        ++m_workersAsleep;
+        m_forWorkers.wait_for(lock, kWorkerNap, [this] { return HasWork(); });
+        --m_workersAsleep;
     }
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// Reading files whole, and reading files ahead of their edit pass, so that
-// both cores read and match while files are written. A second thread walks
-// the folders ahead of the edit pass and reads their files; the edit pass's
-// thread, rather than wait for a file the reader is busy with, reads further
-// files of its listing itself. Only the edit pass's thread edits, writes and
-// reports, and only its own listings decide which files are visited.
+// Reading files whole, and the pool of workers that read, edit and write the
+// files of a run: std::thread::hardware_concurrency() threads walk the folders
+// ahead of the edit pass, read their files and apply the changes to them, and
+// take on the writes the edit pass hands them before anything else. The edit
+// pass's thread, rather than wait for a file a worker is busy with, reads
+// further files of its listing itself. Only its own listings decide which
+// files are visited, and only it decides what is written and reports.
 
 #include <fcntl.h>
 
@@ -37,7 +38,7 @@ public:
 
     TOpenFile File;
     std::string Contents;
-    // Left by the reader's preparation, if any: the working text with the
+    // Left by the preparation on a worker, if any: the working text with the
     // changes applied (Contents is then used up) and their count.
     std::optional<TWorkingText> Edited;
     long long EditedCount = 0;
@@ -52,30 +53,33 @@ TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD);
 
 class TReadAhead {
 public:
-    TReadAhead() = default;
+    TReadAhead();
     ~TReadAhead();
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
 
-    // Done to every file read ahead, on either thread; set before Start. It
+    // Done to every file read ahead, on any thread; set before Start. It
     // must depend on nothing but the file's bytes.
     std::function<void(TReadFile&)> Prepare;
     // When set, the files it rejects are left out of every listing; set
-    // before Start. Called on either thread.
+    // before Start. Called on any thread.
     std::function<bool(const std::string& fileName)> Wanted;
 
-    // Starts the reader on the walk the edit pass is about to make: the
+    // Starts the workers on the walk the edit pass is about to make: the
     // files of each folder of paths, mask by mask, then its sub-folders when
     // recurse is set, with the walker's own listings.
     void Start(const std::vector<std::string>& paths, const std::vector<std::string>& masks,
                bool recurse);
-    // Ends the reader and drops what it read.
+    // Ends the workers, once they have done every task handed to them, and
+    // drops what they read.
     void Stop();
+    // Runs task on a worker, ahead of reading further files.
+    void Submit(std::function<void()> task);
 
     // The next listing of the edit pass's walk: the files of folder matching
-    // mask, as the reader listed them when it got there first, or listed now.
+    // mask, as the workers listed them when it got there first, or listed now.
     std::vector<std::string> Listing(const std::string& folder, const std::string& mask);
-    // The folders below folder that a recursive walk enters, as the reader
+    // The folders below folder that a recursive walk enters, as the workers
     // found them, or read now. Asked for right after folder's last listing.
     std::vector<std::string> SubFoldersOf(const std::string& folder) const;
     // The file if it was read ahead; otherwise the caller reads it itself.
@@ -94,6 +98,11 @@ private:
     struct TListing;
     struct TWalk;
     void Work();
+    // What a worker does next, under m_mutex: false when there is nothing.
+    bool HasWork() const;
+    // Lists the walk's next folder for the edit pass, if it may; under
+    // m_mutex, which it releases while it reads the folder.
+    void ListAhead(std::unique_lock<std::mutex>& lock);
     // The walk's next listing, or none at its end.
     std::shared_ptr<TListing> NextListing(TWalk& walk);
     // Queues listing as number n of the walk; gives the one to read from:
@@ -106,26 +115,33 @@ private:
     std::vector<std::string> FilesWanted(const std::string& folder, const TFolderEntries& entries,
                                          const std::string& mask) const;
     void Drop(TListing& listing, std::size_t slot);
-    // Waits, awake for a while and then asleep, until ready() or the end.
-    template <class TReady> void ReaderWaitsFor(TReady ready);
-    void WakeReader();
+    bool MayList() const;
+    void WakeWorkers();
 
     std::mutex m_mutex;
-    std::condition_variable m_forReader, m_forTaker;
-    // Each side sleeps only after waiting awake for a while, and is woken only
-    // while it sleeps: a wake-up costs more than reading a small file.
-    std::atomic<bool> m_readerSleeps{false}, m_takerSleeps{false}, m_quit{false};
+    std::condition_variable m_forWorkers, m_forTaker;
+    // Woken only while asleep: a wake-up costs more than reading a small file.
+    // A sleeper counts itself before it looks for work, so that who makes work
+    // after that sees it.
+    std::atomic<int> m_workersAsleep{0};
+    std::atomic<bool> m_takerSleeps{false}, m_quit{false};
     // Listings from number m_queueStart on, under m_mutex: the edit pass's
-    // current one first, then those the reader made ahead of it.
+    // current one first, then those the workers made ahead of it.
     std::deque<std::shared_ptr<TListing>> m_queue;
     std::size_t m_queueStart = 0;
     std::atomic<std::size_t> m_takerListing{0};  // number of the edit pass's listing, plus one
     std::shared_ptr<TListing> m_current;         // the edit pass's own
     std::atomic<std::size_t> m_filesAhead{0}, m_bytesAhead{0};  // claimed and not yet taken
-    // The reader's walk, fixed before it starts.
+    // The workers' walk, fixed before they start; the rest under m_mutex.
     std::vector<std::string> m_paths, m_masks;
     bool m_recurse = false;
-    std::thread m_thread;
+    std::unique_ptr<TWalk> m_walk;
+    bool m_listing = false;  // a worker reads a folder of the walk
+    bool m_walked = false;
+    std::size_t m_listed = 0;  // the number of the walk's next listing
+    std::deque<std::shared_ptr<TListing>> m_reading;  // listings with files still to claim
+    std::deque<std::function<void()>> m_tasks;
+    std::vector<std::thread> m_workers;
 };
 
 }  // namespace varnok

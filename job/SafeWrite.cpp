@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 #include <system_error>
 
 namespace varnok {
@@ -16,8 +17,31 @@ namespace {
     throw std::runtime_error("Cannot create file " + name + ": " + std::generic_category().message(error));
 }
 
-int CreateFresh(const std::string& name) {
-    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+int CreateFresh(const std::string& name, mode_t mode = 0600) {
+    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Named later through /proc; without it a file is created under its name.
+bool CanNameUnnamedFiles() {
+    static const bool can = access("/proc/self/fd", F_OK) == 0;
+    return can;
+}
+
+// An unnamed file in the folder of name, or -1 where the file system has none.
+int CreateUnnamed(const std::string& name, mode_t mode) {
+    if (!CanNameUnnamedFiles()) return -1;
+    return open(FolderOf(name).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+bool LinkUnnamed(int fd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 // False on failure, with errno set.
@@ -45,7 +69,8 @@ bool TakeOwnerAndMode(int fd, const struct stat& original) {
             mode &= ~S_ISUID;
         }
     }
-    return fchmod(fd, mode) == 0;
+    // Created with the original's bits, a file usually has them already.
+    return (now.st_mode & 07777) == mode || fchmod(fd, mode) == 0;
 }
 
 bool CopyInto(int from, const struct stat& info, int to) {
@@ -96,31 +121,74 @@ bool SameFile(const std::string& name, const struct stat& info) {
 
 }  // namespace
 
-void ReplaceContents(const std::string& fileName, const TOpenFile& original,
-                     const std::string& tempName, const std::string* backupName,
-                     std::string_view text, std::string_view rest) {
-    int fd = CreateFresh(tempName);
-    if (fd < 0 && errno == EEXIST && unlink(tempName.c_str()) == 0) fd = CreateFresh(tempName);
-    if (fd < 0) CannotCreate(tempName, errno);
-    if (!CloseAfter(fd, WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info))) {
-        const int error = errno;
-        unlink(tempName.c_str());
-        CannotCreate(tempName, error);
+TNewContents::~TNewContents() {
+    if (m_descriptor >= 0) close(m_descriptor);
+    if (m_named) unlink(m_tempName.c_str());
+}
+
+TNewContents::TNewContents(TNewContents&& other) noexcept
+    : m_descriptor(std::exchange(other.m_descriptor, -1)),
+      m_tempName(std::move(other.m_tempName)),
+      m_named(std::exchange(other.m_named, false)) {}
+
+TNewContents& TNewContents::operator=(TNewContents&& other) noexcept {
+    std::swap(m_descriptor, other.m_descriptor);
+    m_tempName.swap(other.m_tempName);
+    std::swap(m_named, other.m_named);
+    return *this;
+}
+
+TNewContents WriteNewContents(const std::string& tempName, const TOpenFile& original,
+                              std::string_view text, std::string_view rest) {
+    TNewContents contents;
+    contents.m_tempName = tempName;
+    const mode_t mode = original.Info.st_mode & 0777;
+    int fd = CreateUnnamed(tempName, mode);
+    if (fd < 0) {
+        fd = CreateFresh(tempName, mode);
+        if (fd < 0 && errno == EEXIST && unlink(tempName.c_str()) == 0) fd = CreateFresh(tempName, mode);
+        if (fd < 0) CannotCreate(tempName, errno);
+        contents.m_named = true;
     }
-    if (backupName && !MakeBackup(fileName, original, *backupName)) {
-        const int error = errno;
-        unlink(tempName.c_str());
-        CannotCreate(*backupName, error);
+    const bool written = WriteAll(fd, text) && WriteAll(fd, rest) && TakeOwnerAndMode(fd, original.Info);
+    if (contents.m_named) {
+        if (!CloseAfter(fd, written)) CannotCreate(tempName, errno);  // the destructor removes it
+    } else {
+        contents.m_descriptor = fd;
+        if (!written) CannotCreate(tempName, errno);
     }
+    return contents;
+}
+
+void PutInPlace(const std::string& fileName, const TOpenFile& original, TNewContents& contents,
+                const std::string* backupName) {
+    const std::string& tempName = contents.m_tempName;
+    if (!contents.m_named) {
+        bool linked = LinkUnnamed(contents.m_descriptor, tempName);
+        if (!linked && errno == EEXIST && unlink(tempName.c_str()) == 0) {
+            linked = LinkUnnamed(contents.m_descriptor, tempName);
+        }
+        if (!linked) CannotCreate(tempName, errno);
+        contents.m_named = true;
+        if (close(std::exchange(contents.m_descriptor, -1)) != 0) CannotCreate(tempName, errno);
+    }
+    if (backupName && !MakeBackup(fileName, original, *backupName)) CannotCreate(*backupName, errno);
     if (rename(tempName.c_str(), fileName.c_str()) != 0) {
         const int error = errno;
-        unlink(tempName.c_str());
         // The file keeps its old contents, so the backup made for it goes too.
         // Unless the name no longer holds the file: then the backup may be
         // the only copy of what the file held.
         if (backupName && SameFile(fileName, original.Info)) unlink(backupName->c_str());
         CannotCreate(fileName, error);
     }
+    contents.m_named = false;  // it is the file now
+}
+
+void ReplaceContents(const std::string& fileName, const TOpenFile& original,
+                     const std::string& tempName, const std::string* backupName,
+                     std::string_view text, std::string_view rest) {
+    TNewContents contents = WriteNewContents(tempName, original, text, rest);
+    PutInPlace(fileName, original, contents, backupName);
 }
 
 }  // namespace varnok

@@ -60,6 +60,11 @@ bool SyncFileSystemOf(const std::string& folder) {
     return synced;
 }
 
+// Rewrites the edit pass hands the workers at a time, and the bytes they may
+// hold: enough to keep every core busy, little enough not to hold much memory.
+constexpr std::size_t kWritesInHand = 64;
+constexpr std::size_t kBytesInHand = 64u << 20;
+
 long long ApplyAll(const std::vector<TPreparedChange>& changes, std::string& text) {
     long long count = 0;
     for (const auto& change : changes) count += change.ReplaceAll(text);
@@ -93,6 +98,7 @@ std::size_t TVarnokDirectory::TEntryHash::operator()(const TEntry& e) const {
 TVarnokDirectory::~TVarnokDirectory() {
     // Left only when an error ended the run; that error is what gets reported,
     // this makes sure that what was written still reaches the disk.
+    m_readAhead.Stop();
     for (const auto& [device, folder] : m_writtenFolders) SyncFileSystemOf(folder);
 }
 
@@ -147,6 +153,7 @@ void TVarnokDirectory::PreProcessProcedure() {
     }
     m_readAhead.Wanted = FileFilter;
     m_readAhead.Start(Paths, Masks, Recurse);
+    m_writes.SetUp(m_readAhead, Journal);
 }
 
 std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
@@ -159,6 +166,7 @@ std::vector<std::string> TVarnokDirectory::FoldersOf(const std::string& folder) 
 }
 
 void TVarnokDirectory::PostProcessProcedure() {
+    FinishWrites();
     m_readAhead.Stop();
     SearchStrings.clear();
     ReplaceStrings.clear();
@@ -195,25 +203,37 @@ void TVarnokDirectory::ApplyAgain(std::string& contents) {
 }
 
 void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
+    try {
+        VisitFile(fileName);
+    } catch (...) {
+        // The rewrites in hand end first and are reported; a failure among
+        // them came earlier in the walk, and it is the one raised.
+        FinishWrites();
+        throw;
+    }
+}
+
+void TVarnokDirectory::VisitFile(const std::string& fileName) {
     if (!m_made.empty()) {
         const auto made = m_made.find(EntryOf(fileName));
         if (made != m_made.end() && made->second == TMade::Created) return;
     }
     m_host->SetStatusText("Searching: " + fileName + " ...");
     PumpEvents();
+    ReportWritten();
 
     std::optional<TReadFile> readAhead = m_readAhead.Take(fileName);
-    // Read ahead before this run replaced it (through another name): stale.
-    if (readAhead && m_replaced.contains({readAhead->File.Info.st_dev, readAhead->File.Info.st_ino})) {
-        readAhead.reset();
-    }
     TReadFile read = readAhead ? std::move(*readAhead) : ReadFileToEdit(fileName);
-    const TOpenFile& file = read.File;
-    const TFileId id{file.Info.st_dev, file.Info.st_ino};
+    if (m_replaced.contains({read.File.Info.st_dev, read.File.Info.st_ino})) {
+        // Read before this run replaced it (through another name): stale.
+        FinishWrites();
+        read = ReadFileToEdit(fileName);
+    }
+    const TFileId id{read.File.Info.st_dev, read.File.Info.st_ino};
     std::string& contents = read.Contents;
     const auto passes = m_dryRunPasses.find(id);
     if (passes != m_dryRunPasses.end()) {
-        // The reader's preparation used the contents up.
+        // The worker's preparation used the contents up.
         if (read.Edited) contents = ReadFileToEdit(fileName).Contents;
         read.Edited.reset();
         for (int pass = 0; pass < passes->second; ++pass) ApplyAgain(contents);
@@ -231,23 +251,62 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
         work = WorkingTextOf(contents, m_lineNeutral, told);
         ApplyChanges(work.Text);
     }
+    std::string before, after;  // the observer's, when the rewrite takes the bytes
     if (ReplacementCount != 0) {
         MakeFileText(work);
         if (DryRun) {
             ++m_dryRunPasses[id];
         } else {
-            WriteBack(fileName, file, work, read.ContentsDigest);
+            if (told) {
+                before = contents;
+                after = work.Text + work.Rest;
+            }
+            WriteBack(fileName, std::move(read), std::move(work));
         }
     }
-    m_host->AppendReportLine(ReportLine(ReplacementCount, fileName));
-    if (told && ReplacementCount != 0) {
-        const std::string joined = work.Rest.empty() ? std::string() : work.Text + work.Rest;
-        OnFileChanged({fileName, ReplacementCount, contents, work.Rest.empty() ? work.Text : joined});
+    m_unreported.push_back({ReportLine(ReplacementCount, fileName), ReplacementCount, m_writes.Added()});
+    if (!told || ReplacementCount == 0) {
+        ReportWritten();
+        return;
     }
-    ++Counts.Files;
-    Counts.ChangedFiles += ReplacementCount != 0;
-    Counts.Replacements += ReplacementCount;
-    m_host->SetRunCounts(Counts);
+    // The observer's output goes right after the file's report line.
+    FinishWrites();
+    if (DryRun) {
+        if (!work.Rest.empty()) after = work.Text + work.Rest;
+        OnFileChanged({fileName, ReplacementCount, contents, work.Rest.empty() ? work.Text : after});
+    } else {
+        OnFileChanged({fileName, ReplacementCount, before, after});
+    }
+}
+
+void TVarnokDirectory::ReportWritten() {
+    const std::size_t done = m_unreported.empty() ? 0 : m_writes.Done();
+    bool reported = false;
+    while (!m_unreported.empty() && m_unreported.front().WritesBefore <= done) {
+        const TUnreported& file = m_unreported.front();
+        m_host->AppendReportLine(file.Line);
+        ++Counts.Files;
+        Counts.ChangedFiles += file.Replacements != 0;
+        Counts.Replacements += file.Replacements;
+        m_unreported.pop_front();
+        reported = true;
+    }
+    if (reported) m_host->SetRunCounts(Counts);
+}
+
+bool TVarnokDirectory::InHand(const std::string& name) const {
+    const auto found = m_namesInHand.find(name);
+    return found != m_namesInHand.end() && found->second > m_writes.Done();
+}
+
+void TVarnokDirectory::FinishWrites() {
+    try {
+        m_writes.WaitForRoom(0, 0);
+    } catch (...) {
+        ReportWritten();
+        throw;
+    }
+    ReportWritten();
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {
@@ -274,36 +333,44 @@ std::string TVarnokDirectory::BackupNameFor(const std::string& fileName, const T
     return backup;
 }
 
-void TVarnokDirectory::WriteBack(const std::string& fileName, const TOpenFile& file,
-                                 TWorkingText& work, const std::optional<TDigest>& before) {
+void TVarnokDirectory::WriteBack(const std::string& fileName, TReadFile read, TWorkingText work) {
     const std::string target = ResolveLink(fileName);
     const TEntry entry = EntryOf(target);
-    const std::string temp = TemporaryNameFor(target);
+    std::string temp = TemporaryNameFor(target);
+    // Names a rewrite in hand still uses (a.txt and a.doc share a.$$$, two
+    // names may lead to one file) wait until it is done.
+    if (InHand(target) || InHand(temp)) FinishWrites();
 
     // A file changed a second time in this run keeps its first backup.
     const bool firstChange = !m_made.contains(entry);
-    const std::string backup = firstChange ? BackupNameFor(target, entry) : std::string();
+    std::optional<std::string> backup;
+    if (firstChange) backup = BackupNameFor(target, entry);
 
-    m_writtenFolders.emplace(file.Info.st_dev, FolderOf(target));
-    if (Journal) Record(target, entry, backup, before.value(), work);
-    ReplaceContents(target, file, temp, firstChange ? &backup : nullptr, work.Text, work.Rest);
-    m_replaced.insert({file.Info.st_dev, file.Info.st_ino});
+    m_writtenFolders.emplace(read.File.Info.st_dev, FolderOf(target));
+    std::optional<TJournalEntry> journaled;
+    if (Journal) journaled = Record(entry, target, backup, read.ContentsDigest.value());
+    m_replaced.insert({read.File.Info.st_dev, read.File.Info.st_ino});
     // A file of the tree that had the temporary name is gone: it is not visited.
     m_made[{entry.Device, entry.Folder, NameOf(temp)}] = TMade::Created;
-    if (firstChange) m_made[{entry.Device, entry.Folder, NameOf(backup)}] = TMade::Created;
+    if (backup) m_made[{entry.Device, entry.Folder, NameOf(*backup)}] = TMade::Created;
     m_made[entry] = TMade::Rewritten;
+    m_namesInHand[target] = m_namesInHand[temp] = m_writes.Added() + 1;
+
+    const std::size_t bytes = read.Contents.size() + work.Text.size() + work.Rest.size();
+    m_writes.WaitForRoom(kWritesInHand - 1, kBytesInHand > bytes ? kBytesInHand - bytes : 0);
+    m_writes.Add({target, std::move(read), std::move(work), std::move(temp), std::move(backup),
+                  std::move(journaled)}, bytes);
 }
 
-void TVarnokDirectory::Record(const std::string& target, const TEntry& entry,
-                              const std::string& backup, const TDigest& before,
-                              const TWorkingText& work) {
-    if (!backup.empty()) {
+TJournalEntry TVarnokDirectory::Record(const TEntry& entry, const std::string& target,
+                                       const std::optional<std::string>& backup, const TDigest& before) {
+    if (backup) {
         struct stat info {};
-        const bool free = lstat(backup.c_str(), &info) != 0 && errno == ENOENT;
-        m_firstBackups[entry] = {CanonicalName(backup), free};
+        const bool free = lstat(backup->c_str(), &info) != 0 && errno == ENOENT;
+        m_firstBackups[entry] = {CanonicalName(*backup), free};
     }
     const TFirstBackup& first = m_firstBackups.at(entry);
-    Journal->Add({CanonicalName(target), first.Name, first.Made, before, DigestOf(work.Text, work.Rest)});
+    return {CanonicalName(target), first.Name, first.Made, before, {}};
 }
 
 std::string TVarnokDirectory::CanonicalName(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "MyDirectory.h"
+#include "OrderedWrites.h"
 #include "engine/Engine.h"
 #include "ReadAhead.h"
 #include "RunHost.h"
@@ -24,8 +26,6 @@
 namespace varnok {
 
 constexpr int kMaxChanges = 16000;
-
-class TRunJournal;
 
 class TVarnokDirectory : public TMyDirectory {
 public:
@@ -86,18 +86,27 @@ private:
         auto operator<=>(const TFileId&) const = default;
     };
 
+    void VisitFile(const std::string& fileName);
+    // Reports, in walk order, the files visited whose rewrites are done.
+    void ReportWritten();
+    // Waits for every rewrite handed to the workers, reports them and raises
+    // the first failure among them.
+    void FinishWrites();
+    // A name that a rewrite not yet done takes or makes.
+    bool InHand(const std::string& name) const;
     // The stop test and the events before the changes apply to a file.
     bool ChangesMayApply();
     // A pass of the changes over contents as a real run would have written it.
     void ApplyAgain(std::string& contents);
     TEntry EntryOf(const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
-    void WriteBack(const std::string& fileName, const struct TOpenFile& file, TWorkingText& work,
-                   const std::optional<TDigest>& before);
-    // The journal's entry for target's rewrite; backup is empty when target
-    // changes again in this run and keeps its first backup.
-    void Record(const std::string& target, const TEntry& entry, const std::string& backup,
-                const TDigest& before, const TWorkingText& work);
+    // Decides the names of the rewrite and hands it to the workers.
+    void WriteBack(const std::string& fileName, TReadFile read, TWorkingText work);
+    // The journal's entry for target's rewrite, but for the digest of the new
+    // contents; no backup when target changes again in this run and keeps
+    // its first backup.
+    TJournalEntry Record(const TEntry& entry, const std::string& target,
+                         const std::optional<std::string>& backup, const TDigest& before);
     // The name with its folder's links resolved: the same file wherever an
     // undo runs from.
     std::string CanonicalName(const std::string& path);
@@ -120,6 +129,16 @@ private:
     std::unordered_map<TEntry, TFirstBackup, TEntryHash> m_firstBackups;  // when journaled
     std::string m_canonicalOf, m_canonicalFolder;
     TReadAhead m_readAhead;
+    TOrderedWrites m_writes;
+    // Of each name a rewrite takes or makes, the number of the last rewrite
+    // that does: it is in hand while fewer than that are done.
+    std::unordered_map<std::string, std::size_t> m_namesInHand;
+    struct TUnreported {
+        std::string Line;
+        long long Replacements;
+        std::size_t WritesBefore;  // the rewrites done before its line is reported
+    };
+    std::deque<TUnreported> m_unreported;
     std::string m_lastFolder;
     struct stat m_lastFolderInfo {};
 };

@@ -1,0 +1,100 @@
+#include "OrderedWrites.h"
+
+#include <utility>
+
+namespace varnok {
+
+TOrderedWrites::~TOrderedWrites() {
+    std::unique_lock lock(m_mutex);
+    m_progress.wait(lock, [this] { return m_queue.empty() && !m_placing; });
+}
+
+void TOrderedWrites::SetUp(TReadAhead& pool, TRunJournal* journal) {
+    m_pool = &pool;
+    m_journal = journal;
+}
+
+std::size_t TOrderedWrites::Added() const {
+    std::lock_guard lock(m_mutex);
+    return m_added;
+}
+
+std::size_t TOrderedWrites::Done() const {
+    std::lock_guard lock(m_mutex);
+    return m_done;
+}
+
+void TOrderedWrites::Add(TRewrite rewrite, std::size_t bytes) {
+    auto item = std::make_unique<TItem>();
+    item->Rewrite = std::move(rewrite);
+    item->Bytes = bytes;
+    TItem* added = item.get();
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(item));
+        ++m_added;
+        m_bytes += bytes;
+    }
+    m_pool->Submit([this, added] { Write(*added); });
+}
+
+void TOrderedWrites::WaitForRoom(std::size_t files, std::size_t bytes) {
+    std::unique_lock lock(m_mutex);
+    m_progress.wait(lock, [&] {
+        if (m_failure) return m_queue.empty() && !m_placing;
+        return m_added - m_done <= files && m_bytes <= bytes;
+    });
+    if (m_failure) std::rethrow_exception(m_failure);
+}
+
+void TOrderedWrites::Write(TItem& item) {
+    TRewrite& rewrite = item.Rewrite;
+    try {
+        if (rewrite.Journaled) rewrite.Journaled->After = DigestOf(rewrite.Work.Text, rewrite.Work.Rest);
+        item.Contents = WriteNewContents(rewrite.Temp, rewrite.Read.File, rewrite.Work.Text, rewrite.Work.Rest);
+    } catch (...) {
+        item.Failure = std::current_exception();
+    }
+    std::unique_lock lock(m_mutex);
+    item.Written = true;
+    PutWrittenInPlace(lock);
+}
+
+void TOrderedWrites::PutWrittenInPlace(std::unique_lock<std::mutex>& lock) {
+    if (m_placing) return;
+    m_placing = true;
+    while (!m_queue.empty() && m_queue.front()->Written) {
+        std::unique_ptr<TItem> item = std::move(m_queue.front());
+        m_queue.pop_front();
+        const bool failed = m_failure != nullptr;
+        lock.unlock();
+        // After a failure nothing more takes a name; what was written goes
+        // with the item.
+        std::exception_ptr failure = item->Failure;
+        if (!failed && !failure) {
+            TRewrite& rewrite = item->Rewrite;
+            try {
+                if (m_journal && rewrite.Journaled) m_journal->Add(*rewrite.Journaled);
+                PutInPlace(rewrite.Target, rewrite.Read.File, item->Contents,
+                           rewrite.Backup ? &*rewrite.Backup : nullptr);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
+        const std::size_t bytes = item->Bytes;
+        item.reset();  // closes the files; freeing them may take a while on some disks
+        lock.lock();
+        m_bytes -= bytes;
+        if (failed) continue;
+        if (failure) {
+            m_failure = failure;
+        } else {
+            ++m_done;
+        }
+        m_progress.notify_all();
+    }
+    m_placing = false;
+    m_progress.notify_all();
+}
+
+}  // namespace varnok
