@@ -1,6 +1,8 @@
 #include "ReadAhead.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,6 +21,9 @@ constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
 constexpr std::size_t kListingsRead = 2;     // the one read from and the next, listed
+// Waiting awake, for a file a worker is finishing or for room to read ahead,
+// before going to sleep.
+constexpr int kAwakeWaits = 200;
 // A sleeping worker looks again after this even if nobody woke it.
 constexpr auto kWorkerNap = std::chrono::milliseconds(5);
 
@@ -191,8 +196,19 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_walk->Mask = m_masks.size();
     m_walked = m_masks.empty();
     m_listed = 0;
+    // Signals go to the thread that started the run, as they did before it
+    // had workers: the workers start with every signal blocked.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
     const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
+    try {
+        for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
+    } catch (...) {
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        throw;
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 void TReadAhead::Stop() {
@@ -336,6 +352,7 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 
     TListing::TSlot& slot = listing->Slots[wanted];
     std::optional<TReadFile> taken;
+    int spins = 0;
     for (;;) {
         int state = slot.State.load();
         if (state == kFree) {
@@ -354,6 +371,10 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
         // thread then reads, which is what a listing of small files with few
         // changes needs.
         if (ReadOneAhead(*listing)) continue;
+        if (spins++ < kAwakeWaits) {
+            std::this_thread::yield();
+            continue;
+        }
         std::unique_lock lock(m_mutex);
         m_takerSleeps = true;
         m_forTaker.wait(lock, [&slot] { return slot.State.load() != kReading; });
@@ -460,6 +481,15 @@ void TReadAhead::Work() {
             lock.lock();
             continue;
         }
+        // Awake for a while first: the edit pass usually makes room soon.
+        bool work = false;
+        for (int spin = 0; spin < kAwakeWaits && !work; ++spin) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+            work = HasWork();
+        }
+        if (work) continue;
         ++m_workersAsleep;
         m_forWorkers.wait_for(lock, kWorkerNap, [this] { return HasWork(); });
         --m_workersAsleep;

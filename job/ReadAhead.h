@@ -73,6 +73,7 @@ public:
     // Ends the workers, once they have done every task handed to them, and
     // drops what they read.
     void Stop();
+    std::size_t Workers() const { return m_workers.size(); }
     // Runs task on a worker, ahead of reading further files.
     void Submit(std::function<void()> task);
 

@@ -60,9 +60,10 @@ bool SyncFileSystemOf(const std::string& folder) {
     return synced;
 }
 
-// Rewrites the edit pass hands the workers at a time, and the bytes they may
-// hold: enough to keep every core busy, little enough not to hold much memory.
-constexpr std::size_t kWritesInHand = 64;
+// Rewrites the edit pass hands each worker at a time, and the bytes they may
+// hold in all: enough to keep every core busy, little enough not to hold much
+// memory, and for a Stop to end the run soon (the rewrites in hand are done).
+constexpr std::size_t kWritesPerWorker = 2;
 constexpr std::size_t kBytesInHand = 64u << 20;
 
 long long ApplyAll(const std::vector<TPreparedChange>& changes, std::string& text) {
@@ -214,13 +215,16 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
 }
 
 void TVarnokDirectory::VisitFile(const std::string& fileName) {
+    // A Stop seen while the lines of earlier files went out ends the walk
+    // before this file.
+    ReportWritten();
+    if (StopFlag()) return;
     if (!m_made.empty()) {
         const auto made = m_made.find(EntryOf(fileName));
         if (made != m_made.end() && made->second == TMade::Created) return;
     }
     m_host->SetStatusText("Searching: " + fileName + " ...");
     PumpEvents();
-    ReportWritten();
 
     std::optional<TReadFile> readAhead = m_readAhead.Take(fileName);
     TReadFile read = readAhead ? std::move(*readAhead) : ReadFileToEdit(fileName);
@@ -280,8 +284,8 @@ void TVarnokDirectory::VisitFile(const std::string& fileName) {
 }
 
 void TVarnokDirectory::ReportWritten() {
-    const std::size_t done = m_unreported.empty() ? 0 : m_writes.Done();
-    bool reported = false;
+    if (m_unreported.empty()) return;
+    const std::size_t done = m_writes.Done();
     while (!m_unreported.empty() && m_unreported.front().WritesBefore <= done) {
         const TUnreported& file = m_unreported.front();
         m_host->AppendReportLine(file.Line);
@@ -289,14 +293,8 @@ void TVarnokDirectory::ReportWritten() {
         Counts.ChangedFiles += file.Replacements != 0;
         Counts.Replacements += file.Replacements;
         m_unreported.pop_front();
-        reported = true;
+        m_host->SetRunCounts(Counts);
     }
-    if (reported) m_host->SetRunCounts(Counts);
-}
-
-bool TVarnokDirectory::InHand(const std::string& name) const {
-    const auto found = m_namesInHand.find(name);
-    return found != m_namesInHand.end() && found->second > m_writes.Done();
 }
 
 void TVarnokDirectory::FinishWrites() {
@@ -307,6 +305,11 @@ void TVarnokDirectory::FinishWrites() {
         throw;
     }
     ReportWritten();
+}
+
+bool TVarnokDirectory::InHand(const std::string& name) const {
+    const auto found = m_namesInHand.find(name);
+    return found != m_namesInHand.end() && found->second > m_writes.Done();
 }
 
 TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {
@@ -357,7 +360,8 @@ void TVarnokDirectory::WriteBack(const std::string& fileName, TReadFile read, TW
     m_namesInHand[target] = m_namesInHand[temp] = m_writes.Added() + 1;
 
     const std::size_t bytes = read.Contents.size() + work.Text.size() + work.Rest.size();
-    m_writes.WaitForRoom(kWritesInHand - 1, kBytesInHand > bytes ? kBytesInHand - bytes : 0);
+    m_writes.WaitForRoom(kWritesPerWorker * m_readAhead.Workers() - 1,
+                         kBytesInHand > bytes ? kBytesInHand - bytes : 0);
     m_writes.Add({target, std::move(read), std::move(work), std::move(temp), std::move(backup),
                   std::move(journaled)}, bytes);
 }

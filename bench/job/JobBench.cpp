@@ -1,9 +1,12 @@
-// A whole run over a tree of many small files, the shape of a source tree:
-// what counts there is the walk and the reading, not the matching.
+// Whole runs over trees of many small files, the shape of a source tree. With
+// rare matches what counts is the walk and the reading; with dense ones, where
+// every file is rewritten, it is making the files: a dry run over the same
+// tree tells reading and editing from writing.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -26,7 +29,7 @@ public:
 };
 
 // folders x files of about 10 KB of LF lines; every 100th file holds the
-// word "quillion" once.
+// word "quillion" once, and every file "zorblatt" on every 25th line.
 fs::path MakeTree(int folders, int files)
 {
     const fs::path root = fs::temp_directory_path() / ("varnok-job-bench-" + std::to_string(getpid()));
@@ -41,6 +44,7 @@ fs::path MakeTree(int folders, int files)
             while (text.size() < 10000) {
                 text.append(random() % 8, ' ');
                 text += "value = compute(index, " + std::to_string(random() % 1000) + ");\n";
+                if (random() % 25 == 0) text += "zorblatt(value);\n";
             }
             if (made % 100 == 0) text += "quillion\n";
             std::ofstream(folder / ("file" + std::to_string(f) + ".c"), std::ios::binary) << text;
@@ -67,9 +71,55 @@ void RunOver(benchmark::State& state, const char* pattern)
 void BM_TreeNoMatch(benchmark::State& state) { RunOver(state, "zzqqnomatch"); }
 void BM_TreeFewMatches(benchmark::State& state) { RunOver(state, "quillion"); }
 
+// Puts every file's backup back in its place: the tree as it was, untimed.
+void Restore(const fs::path& root)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const fs::path& backup = entry.path();
+        if (backup.extension() == ".BAK") fs::rename(backup, fs::path(backup).replace_extension(".c"));
+    }
+}
+
+// Every file changes: a real run, backups and all, or a dry run.
+void RewriteAll(benchmark::State& state, bool dryRun)
+{
+    const int folders = static_cast<int>(state.range(0));
+    const fs::path root = MakeTree(folders, 5);
+    varnok::TJobSettings settings;
+    settings.Folders = {root.string()};
+    settings.Recurse = true;
+    settings.Masks = {"*.c"};
+    settings.ChangeText = {"zorblatt", "zb", ""};
+    settings.DryRun = dryRun;
+    TSilentHost host;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(varnok::RunJob(settings, host));
+        state.PauseTiming();
+        Restore(root);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * folders * 5);
+    fs::remove_all(root);
+}
+
+void BM_DenseRewrite(benchmark::State& state) { RewriteAll(state, false); }
+void BM_DenseDryRun(benchmark::State& state) { RewriteAll(state, true); }
+
 BENCHMARK(BM_TreeNoMatch)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TreeFewMatches)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DenseDryRun)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DenseRewrite)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // The runs' journals go to a folder of the benchmark's own.
+    const fs::path state = fs::temp_directory_path() / ("varnok-job-bench-state-" + std::to_string(getpid()));
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fs::remove_all(state);
+    return 0;
+}

@@ -226,7 +226,10 @@ TEST_F(CommandTest, CtrlCStopsAfterTheFileInHand) {
     out.std::ios::rdbuf(&report);
     EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", "-m", "*.c", tree.Path("files")}),
               kExitStopped);
-    EXPECT_EQ(report.text, Line(1, "files/a.txt"));
+    // a.txt's line comes once its rewrite is done: b.c may have been looked
+    // at by then, never changed.
+    const std::string a = Line(1, "files/a.txt");
+    EXPECT_TRUE(report.text == a || report.text == a + Line(0, "files/b.c")) << report.text;
     EXPECT_EQ(err.str(), "All Done\n");
     EXPECT_EQ(tree.Read("files/b.c"), "xyz\n");
     std::signal(SIGINT, SIG_DFL);
