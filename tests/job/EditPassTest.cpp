@@ -266,6 +266,45 @@ TEST_F(EditPassTest, AFileThatCannotBeWrittenKeepsNoBackupAndSaysWhy) {
     }
 }
 
+// With every core writing, a failure still ends the run where the walk met
+// it: the files before are rewritten and reported, those after untouched.
+TEST_F(EditPassTest, AFailureAmongManyRewritesEndsTheRunWhereTheWalkMetIt) {
+    for (int i = 0; i < 300; ++i) tree.Write("f" + std::to_string(i) + ".txt", "a a\n");
+    tree.Write("f150.$$$/x", "");  // f150.txt's temporary name is taken
+    const std::vector<std::string> order = ReadFolder(tree.Path()).Files;
+    const auto failing = std::find(order.begin(), order.end(), "f150.txt") - order.begin();
+    EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path("f150.$$$") + ": Is a directory");
+    Lines reported;
+    for (std::ptrdiff_t i = 0; i < failing; ++i) reported.push_back(Line(2, order[i]));
+    EXPECT_EQ(host.report, reported);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const bool before = static_cast<std::ptrdiff_t>(i) < failing;
+        EXPECT_EQ(tree.Read(order[i]), before ? "b b\n" : "a a\n") << order[i];
+        EXPECT_EQ(tree.Exists(ChangeExtension(order[i], "BAK")), before) << order[i];
+    }
+}
+
+// x.txt and x.doc share the temporary name x.$$$ and the backup x.BAK; with
+// many such pairs written at once, each file still gets its own contents and
+// the first of the pair in walk order the short backup name.
+TEST_F(EditPassTest, RewritesInHandNeverShareANameWithEachOther) {
+    for (int i = 0; i < 150; ++i) {
+        for (const std::string extension : {".txt", ".doc"}) tree.Write("x" + std::to_string(i) + extension, extension + "\n");
+    }
+    EXPECT_EQ(Run({"txt", "TXT", "", "doc", "DOC"}), TRunOutcome::Done);
+    const std::vector<std::string> order = ReadFolder(tree.Path()).Files;
+    for (int i = 0; i < 150; ++i) {
+        const std::string stem = "x" + std::to_string(i);
+        EXPECT_EQ(tree.Read(stem + ".txt"), ".TXT\n");
+        EXPECT_EQ(tree.Read(stem + ".doc"), ".DOC\n");
+        const bool txtFirst = std::find(order.begin(), order.end(), stem + ".txt") <
+                              std::find(order.begin(), order.end(), stem + ".doc");
+        EXPECT_EQ(tree.Read(stem + ".BAK"), txtFirst ? ".txt\n" : ".doc\n") << stem;
+        EXPECT_EQ(tree.Read(stem + (txtFirst ? ".doc.BAK" : ".txt.BAK")), txtFirst ? ".doc\n" : ".txt\n");
+        EXPECT_FALSE(tree.Exists(stem + ".$$$"));
+    }
+}
+
 TEST_F(EditPassTest, AFileThatCannotBeReadEndsTheRun) {
     TVarnokDirectory walker;
     const Lines changes{"a", "b"};
