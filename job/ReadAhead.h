@@ -78,7 +78,7 @@ public:
     void Submit(std::function<void()> task);
 
     // The next listing of the edit pass's walk: the files of folder matching
-    // mask, as the workers listed them when it got there first, or listed now.
+    // mask, as the workers listed it when they got there first, or listed now.
     std::vector<std::string> Listing(const std::string& folder, const std::string& mask);
     // The folders below folder that a recursive walk enters, as the workers
     // found them, or read now. Asked for right after folder's last listing.
