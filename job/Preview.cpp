@@ -63,7 +63,7 @@ std::string PreviewDiff(TJobSettings job, const std::string& fileName) {
 }
 
 TJobSettings OnlyFiles(TJobSettings job, const std::vector<std::string>& fileNames) {
-    // Shared: the filter is copied into the walker and its reader.
+    // Shared: the filter is copied into the walker and its workers.
     job.FileFilter = [names = std::make_shared<const std::unordered_set<std::string>>(fileNames.begin(),
                                                                                       fileNames.end())](
                          const std::string& fileName) { return names->contains(fileName); };

@@ -16,7 +16,7 @@
 namespace varnok {
 namespace {
 
-// Enough to keep the reader busy, little enough not to hold much memory.
+// Enough to keep the workers busy, little enough not to hold much memory.
 constexpr std::size_t kFilesAhead = 32;
 constexpr std::size_t kBytesAhead = 64u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
@@ -74,7 +74,7 @@ std::optional<TReadFile> ReadPrepared(int folder, const std::string& fileName,
     }
 }
 
-// Names a listing, for telling the reader's apart from the edit pass's.
+// Names a listing, for telling the workers' apart from the edit pass's.
 std::string KeyOf(const std::string& folder, const std::string& mask) {
     return folder + '\0' + mask;
 }
@@ -161,8 +161,8 @@ struct TReadAhead::TListing {
     const std::string Key;
     const std::vector<std::string> Names;
     const std::unique_ptr<TSlot[]> Slots;
-    const std::shared_ptr<const TFolderHandle> Folder;  // the reader's, to open the files below
-    std::optional<std::vector<std::string>> SubFolders;  // the reader's, in a recursive walk
+    const std::shared_ptr<const TFolderHandle> Folder;  // the workers', to open the files below
+    std::optional<std::vector<std::string>> SubFolders;  // the workers', in a recursive walk
     std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
@@ -256,7 +256,7 @@ bool TReadAhead::HasRoom() const {
     return m_filesAhead.load() < kFilesAhead && m_bytesAhead.load() < kBytesAhead;
 }
 
-// What was read for a slot passed over is freed here, or by its reader.
+// What was read for a slot passed over is freed here, or by the thread that read it.
 void TReadAhead::Drop(TListing& listing, std::size_t slot) {
     TListing::TSlot& dropped = listing.Slots[slot];
     if (dropped.State.exchange(kDone) == kReady) {
@@ -285,13 +285,13 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
                 m_queueStart = number;
                 m_queue.push_back(std::move(own));
             } else {
-                // The folders changed under the reader's walk: this listing is
+                // The folders changed under the workers' walk: this listing is
                 // the edit pass's alone.
                 passed.push_back(std::exchange(m_queue.front(), std::move(own)));
             }
             break;
         }
-        // The reader is behind, or went another way: list the folder here.
+        // The workers are behind, or went another way: list the folder here.
         lock.unlock();
         const TFolderEntries entries = ReadFolder(folder);
         own = std::make_shared<TListing>(folder, mask, FilesWanted(folder, entries, mask));

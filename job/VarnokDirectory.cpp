@@ -135,7 +135,7 @@ void TVarnokDirectory::PreProcessProcedure() {
                                  /*WildCards=*/true, /*ExpandReplacement=*/true, WholeWords,
                                  /*BalanceParens=*/true, SpanLines);
     }
-    // The reader applies the changes too; the edit pass takes its result
+    // The workers apply the changes too; the edit pass takes its result
     // unless the file changed since.
     m_readAhead.Prepare = nullptr;
     if (ChangeCount != 0) {
