@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <stdexcept>
-#include <utility>
 #include <system_error>
+#include <utility>
+
+#include "TextUtils.h"
 
 namespace varnok {
 namespace {
@@ -19,12 +21,6 @@ namespace {
 
 int CreateFresh(const std::string& name, mode_t mode = 0600) {
     return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-}
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Named later through /proc; without it a file is created under its name.

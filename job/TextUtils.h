@@ -23,6 +23,8 @@ std::string ChangeExtension(const std::string& fileName, std::string extension);
 // The temporary name a file's new contents are written under before they take
 // its name: the extension "$$$", or ".$$$" added when that is the name itself.
 std::string TemporaryNameFor(const std::string& fileName);
+// The folder part of path: "." when it has none, "/" for the root.
+std::string FolderOf(const std::string& path);
 
 // Lines of a text split at CR LF, a lone CR or a lone LF; a final line break
 // does not start a further, empty line.

@@ -26,12 +26,6 @@ std::string Reason(int error) { return ": " + std::generic_category().message(er
     throw std::runtime_error("Cannot open file " + name + Reason(error));
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string NameOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
