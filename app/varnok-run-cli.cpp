@@ -22,9 +22,15 @@ namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnStopSignal(int) {
     g_interrupted = 1;
     SetStopFlag();
+    // Whichever of them comes next ends the process at once.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (const int signal : kStopSignals) sigaction(signal, &byDefault, nullptr);
 }
 
 constexpr const char* kUsage = R"(Usage: varnok-run [OPTIONS] [FOLDER...]
@@ -74,7 +80,9 @@ all. Each finding is printed on standard error ("warning: Change N, line L
 Without --yes the question is asked on the terminal (standard input); when
 standard input is not a terminal the run is refused. Ctrl+C stops the run
 after the file in hand and still ends with "All Done"; a second Ctrl+C ends
-it at once. Files are never left half-written either way.
+it at once. SIGTERM and SIGHUP act like Ctrl+C, and so does a standard output
+that can no longer be written (the reader of a pipe went away). Files are
+never left half-written either way.
 
 Every run that rewrites files keeps a journal of them under
 $XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset);
@@ -88,7 +96,9 @@ was stopped can be run again; a completed one marks the run undone.
 
 Exit status: 0 done (every file restored); 1 a run error ended it, or the
 question was answered no; 2 usage error, or a finding under --strict; 3 an
-undo kept some files; 130 stopped by Ctrl+C.
+undo kept some files; 4 done, but some files or folders were skipped (a
+Skipped line says why); 130 stopped by Ctrl+C, SIGTERM, SIGHUP or a closed
+standard output.
 )";
 
 struct TUsageError : std::runtime_error {
@@ -304,7 +314,14 @@ public:
 
     void ClearReport() override {}
 
-    void AppendReportLine(const std::string& line) override { m_console.Out << line << '\n'; }
+    // A report nobody reads any more stops the run as Stop would: what was
+    // rewritten so far is synced and accounted for in the journal.
+    void AppendReportLine(const std::string& line) override {
+        m_console.Out << line << '\n';
+        if (!m_console.Out) SetStopFlag();
+    }
+
+    void SetRunCounts(const TRunCounts& counts) override { m_skipped = counts.Skipped; }
 
     void SetStatusText(const std::string& text) override {
         m_status = text;
@@ -318,9 +335,13 @@ public:
         m_console.Err << '\r' << text.substr(0, width) << "\x1b[K" << std::flush;
     }
 
+    // The walk clears the stop flag as it starts; a signal or a failed diff
+    // that came before must still stop it.
     void ProcessEvents() override {
-        if (g_interrupted) SetStopFlag();
+        if (g_interrupted || !m_console.Out) SetStopFlag();
     }
+
+    long long Skipped() const { return m_skipped; }
 
     void ClearProgress() {
         if (m_painted) m_console.Err << "\r\x1b[K";
@@ -340,6 +361,7 @@ private:
     bool m_painted = false;
     std::chrono::steady_clock::time_point m_lastPaint;
     std::string m_status;
+    long long m_skipped = 0;
 };
 
 // The stored job fills in what the command line left out; the flags can
@@ -384,10 +406,13 @@ void ShowDiffs(const TOptions& options, TConsole& console, TJobSettings& job) {
 void StopOnInterrupt() {
     g_interrupted = 0;
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnStopSignal;
+    // Held back while the handler runs, so that one arriving meanwhile finds
+    // the default action and ends the process.
     sigemptyset(&action.sa_mask);
+    for (const int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
     action.sa_flags = SA_RESETHAND;  // no SA_RESTART: a pending question is given up
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : kStopSignals) sigaction(signal, &action, nullptr);
 }
 
 int RunBatch(const std::vector<std::string>& args, TConsole& console) {
@@ -424,7 +449,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
         if (options.ListRuns) {
             ListRuns(console.Out);
             console.Out.flush();
-            return console.Out ? kExitDone : kExitRunError;
+            return console.Out ? kExitDone : kExitStopped;
         }
         if (options.Config) UseStoredJob(options, console.Err);
         if (options.Undo) {
@@ -444,13 +469,16 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     console.Out.flush();
     if (outcome == TRunOutcome::Refused) return kExitUsage;
     if (outcome == TRunOutcome::Declined) return g_interrupted ? kExitStopped : kExitRunError;
-    host.PrintStatus();
-    if (!console.Out) {
+    // Its last lines may fail only here, once the run is done: stopped all the same.
+    const bool reportLost = !console.Out;
+    if (reportLost) {
+        host.ClearProgress();
         console.Err << "varnok-run: the report could not be written\n";
-        return kExitRunError;
     }
-    if (outcome == TRunOutcome::Stopped) return kExitStopped;
-    return undone == TUndoOutcome::Kept ? kExitKept : kExitDone;
+    host.PrintStatus();
+    if (reportLost || outcome == TRunOutcome::Stopped) return kExitStopped;
+    if (options.Undo) return undone == TUndoOutcome::Kept ? kExitKept : kExitDone;
+    return host.Skipped() > 0 ? kExitSkipped : kExitDone;
 }
 
 }  // namespace varnok

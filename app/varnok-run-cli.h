@@ -19,13 +19,20 @@ struct TConsole {
     bool OutIsTerminal = false;
 };
 
-enum TExitStatus { kExitDone = 0, kExitRunError = 1, kExitUsage = 2, kExitKept = 3, kExitStopped = 130 };
+enum TExitStatus {
+    kExitDone = 0,
+    kExitRunError = 1,
+    kExitUsage = 2,
+    kExitKept = 3,
+    kExitSkipped = 4,  // done, with Skipped report lines
+    kExitStopped = 130,
+};
 
 // args[0] is the program's name.
 int RunBatch(const std::vector<std::string>& args, TConsole& console);
 
-// Ctrl+C becomes the Stop command; a second one ends the process at once,
-// which leaves every file whole all the same.
+// Ctrl+C, SIGTERM and SIGHUP become the Stop command; a second one ends the
+// process at once, which leaves every file whole all the same.
 void StopOnInterrupt();
 
 }  // namespace varnok

@@ -1,6 +1,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 
 #include "varnok-run-cli.h"
@@ -8,6 +9,8 @@
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     varnok::StopOnInterrupt();
+    // A closed standard output shows as a failed write, which stops the run.
+    std::signal(SIGPIPE, SIG_IGN);
     varnok::TConsole console{std::cin, std::cout, std::cerr};
     console.InIsTerminal = isatty(STDIN_FILENO) == 1;
     console.ErrIsTerminal = isatty(STDERR_FILENO) == 1;

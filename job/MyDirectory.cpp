@@ -1,12 +1,10 @@
 #include "MyDirectory.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <memory>
+#include <cerrno>
 
 #include "FileMask.h"
 #include "RunJob.h"
@@ -17,25 +15,6 @@ namespace {
 // Written by the Stop command, possibly from a signal handler.
 std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
-
-enum class TWanted { Files, Folders };
-
-struct TDirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
-bool IsWanted(DIR* dir, const dirent& entry, TWanted wanted) {
-    unsigned char type = entry.d_type;
-    if (type == DT_UNKNOWN || (type == DT_LNK && wanted == TWanted::Files)) {
-        // A link to a file counts as the file; a link to a folder is never
-        // entered, and a broken link is a system entry.
-        struct stat info {};
-        const int flags = wanted == TWanted::Files ? 0 : AT_SYMLINK_NOFOLLOW;
-        if (fstatat(dirfd(dir), entry.d_name, &info, flags) != 0) return false;
-        type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
-    }
-    return wanted == TWanted::Files ? type == DT_REG : type == DT_DIR;
-}
 
 }  // namespace
 
@@ -60,34 +39,14 @@ std::vector<std::string> Joined(const std::string& folder, const std::vector<std
     return joined;
 }
 
-TFolderEntries ReadEntries(DIR* dir) {
-    TFolderEntries entries;
-    if (!dir) return entries;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.front() == '.') continue;
-        if (IsWanted(dir, *entry, TWanted::Files)) {
-            entries.Files.emplace_back(name);
-        } else if (IsWanted(dir, *entry, TWanted::Folders)) {
-            entries.Folders.emplace_back(name);
-        }
-    }
-    return entries;
-}
-
 }  // namespace
 
 TFolderEntries ReadFolder(const std::string& folder) {
-    std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
-    return ReadEntries(dir.get());
-}
-
-TFolderEntries ReadFolderAt(int folderDescriptor) {
-    const int own = fcntl(folderDescriptor, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) return {};
-    std::unique_ptr<DIR, TDirCloser> dir(fdopendir(own));
-    if (!dir) close(own);
-    return ReadEntries(dir.get());
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {{}, {}, errno};
+    TFolderEntries entries = ReadEntriesAt(fd);
+    close(fd);
+    return entries;
 }
 
 std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,

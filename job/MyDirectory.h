@@ -4,8 +4,8 @@
 // the stop flag and keeps the user interface alive.
 //
 // Linux rules: a name starting with "." is hidden and never visited; only
-// regular files (or links to them) are passed to TheFileProcedure; a link to a
-// folder met while recursing is not entered, while a folder in Paths is walked
+// regular files are passed to TheFileProcedure; a link, to a file or to a
+// folder, is left out like a system entry, while a folder in Paths is walked
 // even when it is a link. Each listing is taken whole before any of its files
 // is handed on, so files a job creates in the folder never show up in it.
 
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "EventPump.h"
+#include "HeldFolder.h"
 
 namespace varnok {
 
@@ -20,16 +21,8 @@ namespace varnok {
 // empty folder gives the name alone.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-// One reading of a folder, in the order the file system returns its entries:
-// the names of its files (regular, or links to them) and of its folders (not
-// links to them); hidden entries left out. A folder that cannot be read has
-// no entries.
-struct TFolderEntries {
-    std::vector<std::string> Files, Folders;
-};
+// One reading of the folder of that name (see TFolderEntries).
 TFolderEntries ReadFolder(const std::string& folder);
-// The same through a descriptor of the folder held open (it stays open).
-TFolderEntries ReadFolderAt(int folderDescriptor);
 // Joined to the folder: the files matching mask, and the folders a recursive
 // walk enters.
 std::vector<std::string> FilesMatching(const std::string& folder, const TFolderEntries& entries,

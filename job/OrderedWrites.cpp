@@ -2,7 +2,39 @@
 
 #include <utility>
 
+#include "TextUtils.h"
+
 namespace varnok {
+namespace {
+
+// The journal's lines of one rewrite, each before the step it names.
+class TJournaledRewrite : public TWriteRecord {
+public:
+    TJournaledRewrite(TRunJournal& journal, TRewrite& rewrite) : m_journal(journal), m_rewrite(rewrite) {}
+
+    void Temporary(const TPlace&, const std::string& name, const struct stat& file) override {
+        m_journal.AddTemporary(JoinPath(FolderOf(m_rewrite.Journaled->File), name), file);
+    }
+    struct stat KeepOlder(const TPlace& place, const std::string& name) override {
+        return m_journal.KeepOlder(place.Folder->Fd, name, m_rewrite.Journaled->Backup);
+    }
+    void Replacing(bool backupMade) override {
+        TJournalEntry& entry = *m_rewrite.Journaled;
+        if (m_rewrite.Backup) {
+            entry.MadeBackup = backupMade;
+        } else {
+            entry.MadeBackup = m_rewrite.FirstOutcome && m_rewrite.FirstOutcome->BackupMade;
+        }
+        m_journal.Add(entry);
+    }
+    void Skipped() override { m_journal.AddSkipped(m_rewrite.Journaled->File); }
+
+private:
+    TRunJournal& m_journal;
+    TRewrite& m_rewrite;
+};
+
+}  // namespace
 
 TOrderedWrites::~TOrderedWrites() {
     std::unique_lock lock(m_mutex);
@@ -51,7 +83,11 @@ void TOrderedWrites::Write(TItem& item) {
     TRewrite& rewrite = item.Rewrite;
     try {
         if (rewrite.Journaled) rewrite.Journaled->After = DigestOf(rewrite.Work.Text, rewrite.Work.Rest);
-        item.Contents = WriteNewContents(rewrite.Temp, rewrite.Read.File, rewrite.Work.Text, rewrite.Work.Rest);
+        item.Place = {rewrite.Read.FolderDescriptor, rewrite.Read.Folder->Path(), NameOf(rewrite.Target)};
+        std::optional<TJournaledRewrite> record;
+        if (m_journal && rewrite.Journaled) record.emplace(*m_journal, rewrite);
+        item.Contents = WriteNewContents(item.Place, rewrite.Read.File, rewrite.Work.Text, rewrite.Work.Rest,
+                                         record ? &*record : nullptr);
     } catch (...) {
         item.Failure = std::current_exception();
     }
@@ -74,9 +110,14 @@ void TOrderedWrites::PutWrittenInPlace(std::unique_lock<std::mutex>& lock) {
         if (!failed && !failure) {
             TRewrite& rewrite = item->Rewrite;
             try {
-                if (m_journal && rewrite.Journaled) m_journal->Add(*rewrite.Journaled);
-                PutInPlace(rewrite.Target, rewrite.Read.File, item->Contents,
-                           rewrite.Backup ? &*rewrite.Backup : nullptr);
+                std::optional<TJournaledRewrite> record;
+                if (m_journal && rewrite.Journaled) record.emplace(*m_journal, rewrite);
+                const TPlaced placed = PutInPlace(item->Place, rewrite.Read.File, rewrite.Read.ContentsDigest.value(),
+                                                  item->Contents, rewrite.Backup ? &*rewrite.Backup : nullptr,
+                                                  record ? &*record : nullptr);
+                rewrite.Outcome->Placed = placed.Replaced;
+                rewrite.Outcome->SkipReason = placed.Reason;
+                rewrite.Outcome->BackupMade = rewrite.Backup && record && rewrite.Journaled->MadeBackup;
             } catch (...) {
                 failure = std::current_exception();
             }

@@ -22,15 +22,24 @@
 
 namespace varnok {
 
+// What came of a rewrite, once it took its name or was left out; a file's
+// first rewrite in a run also tells its later ones about its backup.
+struct TRewriteOutcome {
+    bool Placed = false;
+    std::string SkipReason;  // left as it is, and why
+    bool BackupMade = false;  // the backup name was free
+};
+
 struct TRewrite {
-    std::string Target;  // the name that takes the new contents
+    std::string Target;  // the full name that takes the new contents
     TReadFile Read;      // the file as it was read, still open
     TWorkingText Work;   // the new contents: Text, then Rest
-    std::string Temp;
-    std::optional<std::string> Backup;  // none: an earlier change of this run made it
+    std::optional<std::string> Backup;  // in the file's folder; none: an earlier change of this run made it
     // The journal's line, its After taken from Work on the worker; none when
     // the run keeps no journal.
     std::optional<TJournalEntry> Journaled;
+    std::shared_ptr<TRewriteOutcome> Outcome;
+    std::shared_ptr<const TRewriteOutcome> FirstOutcome;  // of the file's first rewrite in the run
 };
 
 class TOrderedWrites {
@@ -56,6 +65,7 @@ public:
 private:
     struct TItem {
         TRewrite Rewrite;
+        TPlace Place;
         TNewContents Contents;
         std::exception_ptr Failure;
         std::size_t Bytes = 0;

@@ -31,24 +31,27 @@ constexpr auto kWorkerNap = std::chrono::milliseconds(5);
 // kReading, only the edit pass touches one that is kReady.
 enum TSlotState : int { kFree, kReading, kReady, kDone };
 
-[[noreturn]] void CannotOpen(const std::string& name) {
-    throw std::runtime_error("Cannot open file " + name);
+[[noreturn]] void CannotOpen(const std::string& name, int error) {
+    if (error == kChangedDuringRun || error == ELOOP) throw TChangedDuringRun(name);
+    throw std::runtime_error("Cannot open file " + name + ": " + ReasonText(error));
 }
 
+// O_NOFOLLOW: a name that turned into a link since its listing is left out.
 // O_NONBLOCK: a name that turned into a FIFO since its listing must not block.
 // O_NOATIME where the file's owner allows it: searching a file is no use of
 // it, and sparing the inode update makes reading a tree much cheaper.
 TOpenFile OpenForReading(int folder, const std::string& fileName) {
     TOpenFile file;
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    // Below a folder held open only the last part of the name is looked up.
-    const char* name = folder == AT_FDCWD ? fileName.c_str() : fileName.c_str() + (fileName.rfind('/') + 1);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+    const char* name = fileName.c_str() + (fileName.rfind('/') + 1);
+    clock_gettime(CLOCK_REALTIME, &file.ReadAt);
     file.Descriptor = openat(folder, name, flags | O_NOATIME);
     if (file.Descriptor < 0 && errno == EPERM) file.Descriptor = openat(folder, name, flags);
-    if (file.Descriptor < 0) CannotOpen(fileName);
+    if (file.Descriptor < 0) CannotOpen(fileName, errno);
     if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
+        const int error = S_ISREG(file.Info.st_mode) ? errno : kChangedDuringRun;
         close(file.Descriptor);
-        CannotOpen(fileName);
+        CannotOpen(fileName, error);
     }
     return file;
 }
@@ -63,10 +66,10 @@ void PreferHugePages(std::string& buffer, std::size_t size) {
 
 // Reads and prepares a file; none when it cannot be read (the edit pass then
 // reads it again and raises the error in its turn).
-std::optional<TReadFile> ReadPrepared(int folder, const std::string& fileName,
+std::optional<TReadFile> ReadPrepared(const TFolderRef& folder, const std::string& fileName,
                                       const std::function<void(TReadFile&)>& prepare) {
     try {
-        TReadFile file = ReadFileToEdit(fileName, folder);
+        TReadFile file = ReadFileToEdit(folder, fileName);
         if (prepare) prepare(file);
         return file;
     } catch (const std::exception&) {
@@ -93,6 +96,8 @@ TReadFile::~TReadFile() {
 
 TReadFile::TReadFile(TReadFile&& other) noexcept
     : File(other.File),
+      Folder(std::move(other.Folder)),
+      FolderDescriptor(std::move(other.FolderDescriptor)),
       Contents(std::move(other.Contents)),
       Edited(std::move(other.Edited)),
       EditedCount(other.EditedCount),
@@ -102,6 +107,8 @@ TReadFile::TReadFile(TReadFile&& other) noexcept
 
 TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
     std::swap(File, other.File);
+    Folder.swap(other.Folder);
+    FolderDescriptor.swap(other.FolderDescriptor);
     Contents.swap(other.Contents);
     Edited.swap(other.Edited);
     EditedCount = other.EditedCount;
@@ -111,9 +118,13 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
 
 // One read of the size fstat saw; only a file that claims to be empty (some
 // kernel files do) is read up to its end.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
+TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName) {
     TReadFile whole;
-    whole.File = OpenForReading(folder, fileName);
+    int error = 0;
+    whole.FolderDescriptor = folder->Open(&error);
+    if (!whole.FolderDescriptor) CannotOpen(fileName, error);
+    whole.Folder = folder;
+    whole.File = OpenForReading(whole.FolderDescriptor->Fd, fileName);
     const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
     std::string& data = whole.Contents;
     data.reserve(size);
@@ -127,19 +138,12 @@ TReadFile ReadFileToEdit(const std::string& fileName, int folder) {
         }
         const ssize_t n = read(whole.File.Descriptor, data.data() + used, data.size() - used);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) CannotOpen(fileName);
+        if (n < 0) CannotOpen(fileName, errno);
         if (n == 0) break;
         used += static_cast<std::size_t>(n);
     }
     data.resize(used);
     return whole;
-}
-
-TReadAhead::TFolderHandle::TFolderHandle(const std::string& folder)
-    : Descriptor(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-
-TReadAhead::TFolderHandle::~TFolderHandle() {
-    if (Descriptor >= 0) close(Descriptor);
 }
 
 struct TReadAhead::TListing {
@@ -149,20 +153,21 @@ struct TReadAhead::TListing {
         std::size_t Bytes = 0;
     };
 
-    TListing(const std::string& folder, const std::string& mask, std::vector<std::string> fileNames,
-             std::shared_ptr<const TFolderHandle> handle = nullptr)
-        : Key(KeyOf(folder, mask)),
+    TListing(TFolderRef folder, const std::string& mask, std::vector<std::string> fileNames)
+        : Key(KeyOf(folder->Path(), mask)),
           Names(std::move(fileNames)),
           Slots(std::make_unique<TSlot[]>(Names.size())),
-          Folder(std::move(handle)) {}
+          Folder(std::move(folder)) {}
 
     bool MayClaim() const { return NextClaim.load() < Names.size(); }
 
     const std::string Key;
     const std::vector<std::string> Names;
     const std::unique_ptr<TSlot[]> Slots;
-    const std::shared_ptr<const TFolderHandle> Folder;  // the workers', to open the files below
-    std::optional<std::vector<std::string>> SubFolders;  // the workers', in a recursive walk
+    const TFolderRef Folder;
+    int Error = 0;
+    bool FirstOfFolder = false;
+    std::optional<std::vector<TFolderRef>> SubFolders;  // after the last mask's, in a recursive walk
     std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
@@ -174,20 +179,20 @@ TReadAhead::~TReadAhead() { Stop(); }
 // by mask, then its sub-folders' in turn when recursing.
 struct TReadAhead::TWalk {
     struct TLevel {
-        std::vector<std::string> Folders;
+        std::vector<TFolderRef> Folders;
         std::size_t Next = 0;
     };
     std::vector<TLevel> Pending;
-    std::string Folder;
+    TFolderRef Folder;
     TFolderEntries Entries;
-    std::shared_ptr<const TFolderHandle> Handle;
     std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
 };
 
 void TReadAhead::Start(const std::vector<std::string>& paths,
                        const std::vector<std::string>& masks, bool recurse) {
     Stop();
-    m_paths = paths;
+    m_paths.clear();
+    for (const std::string& path : paths) m_paths.push_back(TFolder::OpenNamed(path));
     m_masks = masks;
     m_recurse = recurse;
     m_quit = false;
@@ -266,11 +271,8 @@ void TReadAhead::Drop(TListing& listing, std::size_t slot) {
     }
 }
 
-std::vector<std::string> TReadAhead::Listing(const std::string& folder,
-                                             const std::string& mask) {
-    const std::string key = KeyOf(folder, mask);
+TWalkListing TReadAhead::Listing(const std::string& folder, const std::string& mask) {
     std::vector<std::shared_ptr<TListing>> passed;
-    std::shared_ptr<TListing> own;
     std::unique_lock lock(m_mutex);
     const std::size_t number = m_takerListing;
     for (;;) {
@@ -279,24 +281,17 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
             m_queue.pop_front();
             ++m_queueStart;
         }
-        if (!m_queue.empty() && m_queue.front()->Key == key) break;
-        if (own) {
-            if (m_queue.empty()) {
-                m_queueStart = number;
-                m_queue.push_back(std::move(own));
-            } else {
-                // The folders changed under the workers' walk: this listing is
-                // the edit pass's alone.
-                passed.push_back(std::exchange(m_queue.front(), std::move(own)));
-            }
-            break;
+        if (!m_queue.empty() || m_walked) break;
+        if (!m_listing) {
+            ListAhead(lock);
+            continue;
         }
-        // The workers are behind, or went another way: list the folder here.
-        lock.unlock();
-        const TFolderEntries entries = ReadFolder(folder);
-        own = std::make_shared<TListing>(folder, mask, FilesWanted(folder, entries, mask));
-        if (m_recurse && mask == m_masks.back()) own->SubFolders = SubFolders(folder, entries);
-        lock.lock();
+        m_takerSleeps = true;
+        m_forTaker.wait(lock, [this] { return !m_listing || NextListingQueued(); });
+        m_takerSleeps = false;
+    }
+    if (m_queue.empty() || m_queue.front()->Key != KeyOf(folder, mask)) {
+        throw std::logic_error("The walk of " + folder + " is out of step");
     }
     m_current = m_queue.front();
     m_takerListing = number + 1;
@@ -305,14 +300,19 @@ std::vector<std::string> TReadAhead::Listing(const std::string& folder,
         for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
     }
     if (m_workersAsleep) WakeWorkers();
-    return m_current->Names;
+    return {m_current->Names, m_current->Folder, m_current->Error, m_current->FirstOfFolder};
+}
+
+bool TReadAhead::NextListingQueued() const {
+    return m_queueStart + m_queue.size() > m_takerListing;
 }
 
 std::vector<std::string> TReadAhead::SubFoldersOf(const std::string& folder) const {
-    if (m_current && m_current->SubFolders && m_current->Key == KeyOf(folder, m_masks.back())) {
-        return *m_current->SubFolders;
+    std::vector<std::string> paths;
+    if (m_current && m_current->SubFolders && m_current->Folder->Path() == folder) {
+        for (const TFolderRef& subFolder : *m_current->SubFolders) paths.push_back(subFolder->Path());
     }
-    return SubFolders(folder, ReadFolder(folder));
+    return paths;
 }
 
 bool TReadAhead::ReadOneAhead(TListing& listing) {
@@ -326,8 +326,7 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
     }
     ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
-    slot.File = ReadPrepared(listing.Folder ? listing.Folder->Descriptor : AT_FDCWD,
-                             listing.Names[at], Prepare);
+    slot.File = ReadPrepared(listing.Folder, listing.Names[at], Prepare);
     slot.Bytes = HeldBytes(slot.File);
     m_bytesAhead += slot.Bytes;
     int state = kReading;
@@ -389,10 +388,6 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
                                                              std::shared_ptr<TListing> listing) {
     if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
-    if (n < m_queueStart + m_queue.size()) {
-        // The edit pass's own, made while the workers were behind.
-        return n >= m_queueStart ? m_queue[n - m_queueStart] : nullptr;
-    }
     if (m_queue.empty()) m_queueStart = n;
     m_queue.push_back(listing);
     return listing;
@@ -406,25 +401,20 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
         if (walk.Pending.empty()) return nullptr;
         TWalk::TLevel& level = walk.Pending.back();
         walk.Folder = level.Folders[level.Next++];
-        walk.Handle = std::make_shared<const TFolderHandle>(walk.Folder);
-        if (walk.Handle->Descriptor < 0) {
-            walk.Handle.reset();
-            walk.Entries = ReadFolder(walk.Folder);
-        } else {
-            walk.Entries = ReadFolderAt(walk.Handle->Descriptor);
-        }
+        walk.Entries = ListFolder(*walk.Folder);
         walk.Mask = 0;
     }
     const std::string& mask = m_masks[walk.Mask++];
-    std::vector<std::string> names = FilesWanted(walk.Folder, walk.Entries, mask);
-    // A folder is held open only while files of it are still to be read.
-    auto handle = names.empty() ? nullptr : walk.Handle;
-    auto listing = std::make_shared<TListing>(walk.Folder, mask, std::move(names), std::move(handle));
+    auto listing = std::make_shared<TListing>(walk.Folder, mask,
+                                              FilesWanted(walk.Folder->Path(), walk.Entries, mask));
+    listing->Error = walk.Entries.Error;
+    listing->FirstOfFolder = walk.Mask == 1;
     if (walk.Mask == m_masks.size() && m_recurse) {
-        listing->SubFolders = SubFolders(walk.Folder, walk.Entries);
-        walk.Pending.push_back({*listing->SubFolders, 0});
+        std::vector<TFolderRef> subFolders;
+        for (const std::string& name : walk.Entries.Folders) subFolders.push_back(TFolder::Below(walk.Folder, name));
+        walk.Pending.push_back({subFolders, 0});
+        listing->SubFolders = std::move(subFolders);
     }
-    if (walk.Mask == m_masks.size()) walk.Handle.reset();
     return listing;
 }
 
@@ -447,6 +437,7 @@ void TReadAhead::ListAhead(std::unique_lock<std::mutex>& lock) {
         m_reading.push_back(std::move(listing));
         m_forWorkers.notify_all();
     }
+    if (m_takerSleeps) m_forTaker.notify_all();
 }
 
 bool TReadAhead::HasWork() const {

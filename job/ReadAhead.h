@@ -17,18 +17,20 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Digest.h"
+#include "HeldFolder.h"
 #include "MyDirectory.h"
 #include "SafeWrite.h"
 #include "WorkingText.h"
 
 namespace varnok {
 
-// A file read whole and still open (a backup may be copied from it).
+// A file read whole and still open (its backup is linked from it).
 class TReadFile {
 public:
     TReadFile() = default;
@@ -37,6 +39,8 @@ public:
     TReadFile& operator=(TReadFile&& other) noexcept;
 
     TOpenFile File;
+    TFolderRef Folder;
+    TDescriptorRef FolderDescriptor;  // Folder's, held while the file is in hand
     std::string Contents;
     // Left by the preparation on a worker, if any: the working text with the
     // changes applied (Contents is then used up) and their count.
@@ -47,9 +51,24 @@ public:
     std::optional<TDigest> ContentsDigest;
 };
 
-// Raises "Cannot open file NAME" when it cannot be opened or read. Given the
-// descriptor of the file's folder, only the name's last part is looked up.
-TReadFile ReadFileToEdit(const std::string& fileName, int folder = AT_FDCWD);
+// A file that turned into something else than a file since its listing (a
+// link, a FIFO), or whose folder did: the walk leaves it out.
+struct TChangedDuringRun : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The file fileName names in folder (only the last part of the name is looked
+// up there, and a link is not followed). Raises "Cannot open file NAME:
+// REASON" when it cannot be opened or read, or TChangedDuringRun.
+TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName);
+
+// A listing of the walk: the files of a folder matching a mask.
+struct TWalkListing {
+    std::vector<std::string> Files;
+    TFolderRef Folder;
+    int Error = 0;  // why the folder could not be read (see ReasonText)
+    bool FirstOfFolder = false;  // its first mask's
+};
 
 class TReadAhead {
 public:
@@ -65,9 +84,10 @@ public:
     // before Start. Called on any thread.
     std::function<bool(const std::string& fileName)> Wanted;
 
-    // Starts the workers on the walk the edit pass is about to make: the
+    // Opens the folders of paths (raising "Cannot open folder NAME: REASON")
+    // and starts the workers on the walk the edit pass is about to make: the
     // files of each folder of paths, mask by mask, then its sub-folders when
-    // recurse is set, with the walker's own listings.
+    // recurse is set.
     void Start(const std::vector<std::string>& paths, const std::vector<std::string>& masks,
                bool recurse);
     // Ends the workers, once they have done every task handed to them, and
@@ -77,25 +97,19 @@ public:
     // Runs task on a worker, ahead of reading further files.
     void Submit(std::function<void()> task);
 
-    // The next listing of the edit pass's walk: the files of folder matching
-    // mask, as the workers listed it when they got there first, or listed now.
-    std::vector<std::string> Listing(const std::string& folder, const std::string& mask);
-    // The folders below folder that a recursive walk enters, as the workers
-    // found them, or read now. Asked for right after folder's last listing.
+    // The next listing of the walk, which the edit pass knows as the files
+    // of folder matching mask: listed by a worker, or now when none is at it.
+    // Every folder is listed once, so the edit pass and the workers see the
+    // same files.
+    TWalkListing Listing(const std::string& folder, const std::string& mask);
+    // The folders below folder that a recursive walk enters, as its listing
+    // found them. Asked for right after folder's last listing.
     std::vector<std::string> SubFoldersOf(const std::string& folder) const;
     // The file if it was read ahead; otherwise the caller reads it itself.
     // Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
 
 private:
-    // A folder held open while its files are read ahead.
-    struct TFolderHandle {
-        explicit TFolderHandle(const std::string& folder);
-        ~TFolderHandle();
-        TFolderHandle(const TFolderHandle&) = delete;
-        TFolderHandle& operator=(const TFolderHandle&) = delete;
-        const int Descriptor;
-    };
     struct TListing;
     struct TWalk;
     void Work();
@@ -115,6 +129,8 @@ private:
     bool HasRoom() const;
     std::vector<std::string> FilesWanted(const std::string& folder, const TFolderEntries& entries,
                                          const std::string& mask) const;
+    // Under m_mutex: whether the edit pass's next listing is queued.
+    bool NextListingQueued() const;
     void Drop(TListing& listing, std::size_t slot);
     bool MayList() const;
     void WakeWorkers();
@@ -134,7 +150,8 @@ private:
     std::shared_ptr<TListing> m_current;         // the edit pass's own
     std::atomic<std::size_t> m_filesAhead{0}, m_bytesAhead{0};  // claimed and not yet taken
     // The workers' walk, fixed before they start; the rest under m_mutex.
-    std::vector<std::string> m_paths, m_masks;
+    std::vector<TFolderRef> m_paths;
+    std::vector<std::string> m_masks;
     bool m_recurse = false;
     std::unique_ptr<TWalk> m_walk;
     bool m_listing = false;  // a worker reads a folder of the walk

@@ -14,6 +14,7 @@ struct TRunCounts {
     long long Files = 0;         // visited: one report line each
     long long ChangedFiles = 0;  // with a replacement (rewritten unless a dry run)
     long long Replacements = 0;
+    long long Skipped = 0;       // files and folders left out, each with a Skipped line
 };
 
 class TRunHost : public TEventPump {

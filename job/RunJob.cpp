@@ -4,6 +4,7 @@
 
 #include "ChangeCheck.h"
 #include "RunJournal.h"
+#include "TextUtils.h"
 #include "VarnokDirectory.h"
 
 namespace varnok {
@@ -28,6 +29,7 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
 }
 
 TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
+    long long skipped = 0;
     {
         // Outlives the walker, whose end syncs it.
         std::optional<TRunJournal> journal;
@@ -43,8 +45,9 @@ TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();
+        skipped = walker.Counts.Skipped;
     }
-    host.SetStatusText("All Done");
+    host.SetStatusText(skipped == 0 ? "All Done" : "All Done, " + IntToText(skipped) + " skipped");
     return StopFlag() ? TRunOutcome::Stopped : TRunOutcome::Done;
 }
 

@@ -11,10 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
+#include <system_error>
 #include <sstream>
 #include <stdexcept>
 
+#include "HeldFolder.h"
+#include "SafeWrite.h"
 #include "TextUtils.h"
 
 namespace varnok {
@@ -75,6 +79,10 @@ std::string FileNameOf(const std::string& folder, const std::string& id) {
     return folder + "/" + id + std::string(kExtension);
 }
 
+std::string KeptFolderOf(const std::string& folder, const std::string& id) {
+    return folder + "/" + id + ".kept";
+}
+
 void MakeFolders(const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -87,6 +95,9 @@ void MakeRoomForOne(const std::string& folder) {
     for (std::size_t i = 0; i + kJournalsKept <= ids.size(); ++i) {
         const std::string name = FileNameOf(folder, ids[i]);
         if (unlink(name.c_str()) != 0 && errno != ENOENT) Fail("Cannot delete file ", name);
+        std::error_code error;
+        std::filesystem::remove_all(KeptFolderOf(folder, ids[i]), error);
+        if (error) Fail("Cannot delete folder ", KeptFolderOf(folder, ids[i]));
     }
 }
 
@@ -135,6 +146,29 @@ std::optional<std::string> Unquote(std::string_view text, std::size_t& at) {
         }
     }
     return std::nullopt;
+}
+
+// Temp "NAME" DEVICE INODE
+std::optional<TTemporary> ParseTemporary(std::string_view line) {
+    std::size_t at = 5;
+    auto name = Unquote(line, at);
+    if (!name) return std::nullopt;
+    unsigned long long device = 0, inode = 0;
+    char end = '\0';
+    const std::string numbers(line.substr(at));
+    if (std::sscanf(numbers.c_str(), " %llu %llu%c", &device, &inode, &end) != 2) return std::nullopt;
+    return TTemporary{std::move(*name), static_cast<dev_t>(device), static_cast<ino_t>(inode)};
+}
+
+// Older "BACKUP" kept "KEPT"
+std::optional<TKeptBackup> ParseKept(std::string_view line) {
+    std::size_t at = 6;
+    auto backup = Unquote(line, at);
+    if (!backup || line.substr(at, 6) != " kept ") return std::nullopt;
+    at += 6;
+    auto kept = Unquote(line, at);
+    if (!kept || at != line.size()) return std::nullopt;
+    return TKeptBackup{std::move(*backup), std::move(*kept)};
 }
 
 // A line that is exactly prefix followed by one quoted text.
@@ -190,6 +224,21 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             auto entry = ParseEntry(line);
             parsed = entry.has_value() && !journal.Started.empty();
             if (parsed) journal.Entries.push_back(std::move(*entry));
+        } else if (line.starts_with("Temp ")) {
+            auto temporary = ParseTemporary(line);
+            parsed = temporary.has_value();
+            if (parsed) journal.Temporaries.push_back(std::move(*temporary));
+        } else if (line.starts_with("Older ")) {
+            auto kept = ParseKept(line);
+            parsed = kept.has_value();
+            if (parsed) journal.KeptBackups.push_back(std::move(*kept));
+        } else if (auto skipped = QuotedAfter(line, "Skipped ")) {
+            // The rewrite was left out: the file keeps what it had.
+            auto& entries = journal.Entries;
+            const auto last = std::find_if(entries.rbegin(), entries.rend(),
+                                           [&](const TJournalEntry& entry) { return entry.File == *skipped; });
+            parsed = last != entries.rend();
+            if (parsed) entries.erase(std::next(last).base());
         } else if (line.starts_with("Started ") && journal.Started.empty()) {
             journal.Started = line.substr(8);
         } else if (line.starts_with("Undone ") && !journal.Undone) {
@@ -296,6 +345,7 @@ TRunJournal::TRunJournal(std::string folder, const TJobSettings& settings)
 }
 
 TRunJournal::~TRunJournal() {
+    if (m_keptFolder >= 0) close(m_keptFolder);
     if (m_descriptor < 0) return;
     // Left unsynced only when an error ended the run; that error is reported.
     if (!m_synced) SyncFile(m_descriptor) && SyncFolder(m_folder);
@@ -307,12 +357,72 @@ void TRunJournal::Add(const TJournalEntry& entry) {
                              DigestText(entry.After) + " backup " + Quoted(entry.Backup) +
                              (entry.MadeBackup ? " made\n" : " replaced\n");
     const std::lock_guard lock(m_mutex);
+    AddLine(line);
+}
+
+void TRunJournal::AddTemporary(const std::string& name, const struct stat& file) {
+    const std::string line = "Temp " + Quoted(name) + " " + std::to_string(file.st_dev) + " " +
+                             std::to_string(file.st_ino) + "\n";
+    const std::lock_guard lock(m_mutex);
+    AddLine(line);
+}
+
+void TRunJournal::AddSkipped(const std::string& file) {
+    const std::lock_guard lock(m_mutex);
+    AddLine("Skipped " + Quoted(file) + "\n");
+}
+
+void TRunJournal::AddLine(const std::string& line) {
     m_synced = false;
     if (m_descriptor < 0) {
         Create(line);
     } else if (!WriteAll(m_descriptor, line)) {
         Fail("Cannot write file ", m_fileName);
     }
+}
+
+int TRunJournal::KeptFolder() {
+    if (m_keptFolder >= 0) return m_keptFolder;
+    if (m_descriptor < 0) Create("");  // its id names the folder
+    m_keptFolderName = m_fileName.substr(0, m_fileName.size() - kExtension.size()) + ".kept";
+    if (mkdir(m_keptFolderName.c_str(), 0700) != 0 && errno != EEXIST) return -1;
+    m_keptFolder = open(m_keptFolderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return m_keptFolder;
+}
+
+struct stat TRunJournal::KeepOlder(int folder, const std::string& name, const std::string& fullName) {
+    const std::lock_guard lock(m_mutex);
+    const auto cannot = [&](const std::string& why) -> struct stat {
+        throw TCannotKeep("older backup " + fullName + " cannot be kept: " + why);
+    };
+    const auto reason = [] { return std::generic_category().message(errno); };
+    const int kept = KeptFolder();
+    if (kept < 0) return cannot(reason());
+    const std::string keptName = std::to_string(++m_kept) + "-" + name.substr(0, 200);
+    struct stat info {};
+    if (linkat(folder, name.c_str(), kept, keptName.c_str(), 0) == 0) {
+        if (fstatat(kept, keptName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return cannot(reason());
+    } else if (errno == EXDEV || errno == EPERM || errno == EMLINK) {
+        // Another file system, or one without hard links: a copy.
+        const int from = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (from < 0) return cannot(reason());
+        const TDescriptor closeFrom(from);
+        if (fstat(from, &info) != 0) return cannot(reason());
+        if (!S_ISREG(info.st_mode)) return cannot("not a file");
+        if (info.st_size > kKeptCopyLimit) return cannot("too large to copy to " + m_folder);
+        const int to = openat(kept, keptName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (to < 0) return cannot(reason());
+        const TDescriptor closeTo(to);
+        if (!CopyInto(from, info, to)) {
+            const std::string why = reason();
+            unlinkat(kept, keptName.c_str(), 0);
+            return cannot(why);
+        }
+    } else {
+        return cannot(reason());
+    }
+    AddLine("Older " + Quoted(fullName) + " kept " + Quoted(m_keptFolderName + "/" + keptName) + "\n");
+    return info;
 }
 
 void TRunJournal::Create(const std::string& firstLine) {
@@ -336,7 +446,7 @@ void TRunJournal::Create(const std::string& firstLine) {
 void TRunJournal::Sync() {
     const std::lock_guard lock(m_mutex);
     if (m_descriptor < 0 || m_synced) return;
-    if (!SyncFile(m_descriptor) || !SyncFolder(m_folder)) {
+    if ((m_keptFolder >= 0 && syncfs(m_keptFolder) != 0) || !SyncFile(m_descriptor) || !SyncFolder(m_folder)) {
         throw std::runtime_error("Cannot write to the disk of " + m_folder);
     }
     m_synced = true;

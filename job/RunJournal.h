@@ -9,11 +9,22 @@
 // the contents before and after (see Digest.h) and the backup; "made" when
 // this run created the backup, "replaced" when the name held an older one.
 // Names are quoted with \\, \", \n, \r, \t and \xHH for other control bytes.
+// Beside them, the write path's own (SafeWrite.h):
+//
+//   Temp "NAME" DEVICE INODE       a hidden temporary name about to be made
+//   Older "BACKUP" kept "KEPT"     an older backup replaced, kept as KEPT
+//   Skipped "NAME"                 the rewrite of the line before was left out
+//
+// Older backups are kept in the folder ID.kept beside the journal: a hard
+// link where it is on the same file system, else a copy of at most
+// kKeptCopyLimit bytes.
 //
 // Each line is appended whole, by one write, before the file's new contents
 // take its name; nothing is synced until the run's final sync. A killed run
 // thus leaves only true lines, the last perhaps torn, which readers ignore. A
 // completed undo appends "Undone TIME". The newest kJournalsKept are kept.
+
+#include <sys/stat.h>
 
 #include <ctime>
 #include <mutex>
@@ -27,6 +38,7 @@
 namespace varnok {
 
 constexpr int kJournalsKept = 50;
+constexpr long long kKeptCopyLimit = 256LL << 20;
 
 // $XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset).
 std::string RunJournalFolder();
@@ -36,6 +48,16 @@ struct TJournalEntry {
     std::string Backup;  // full name of the backup holding the contents from before the run
     bool MadeBackup = false;
     TDigest Before, After;
+};
+
+struct TTemporary {
+    std::string Name;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
+struct TKeptBackup {
+    std::string Backup, Kept;
 };
 
 class TRunJournal {
@@ -51,11 +73,19 @@ public:
     // (and removes the oldest beyond kJournalsKept). Raises "Cannot create
     // file NAME" or "Cannot write file NAME".
     void Add(const TJournalEntry& entry);
+    void AddTemporary(const std::string& name, const struct stat& file);
+    void AddSkipped(const std::string& file);
+    // Keeps the entry name of folder, the older backup fullName, and returns
+    // what was kept; raises TCannotKeep (SafeWrite.h) with the reason.
+    struct stat KeepOlder(int folder, const std::string& name, const std::string& fullName);
     // Puts what was added on disk; raises "Cannot write to the disk of FOLDER".
     void Sync();
 
 private:
+    // Under m_mutex.
+    void AddLine(const std::string& line);
     void Create(const std::string& firstLine);
+    int KeptFolder();
 
     std::mutex m_mutex;
     const std::string m_folder;
@@ -64,6 +94,9 @@ private:
     std::string m_fileName;
     int m_descriptor = -1;
     bool m_synced = true;
+    int m_keptFolder = -1;
+    std::string m_keptFolderName;
+    long long m_kept = 0;
 };
 
 // A journal as read back.
@@ -74,6 +107,8 @@ struct TJournal {
     std::vector<std::string> Folders, Masks, ChangeText;
     bool Recurse = false, SpanLines = false;
     std::vector<TJournalEntry> Entries;
+    std::vector<TTemporary> Temporaries;
+    std::vector<TKeptBackup> KeptBackups;
     bool Undone = false;
     std::size_t WholeLength = 0;  // bytes up to the end of its last whole line
 

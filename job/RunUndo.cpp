@@ -20,6 +20,7 @@
 #include "ReadAhead.h"
 #include "RunJob.h"
 #include "RunJournal.h"
+#include "HeldFolder.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 
@@ -58,6 +59,7 @@ std::vector<TFileToUndo> FilesToUndo(const std::vector<TJournalEntry>& entries) 
 // to one); none when there is no such file.
 std::optional<TReadFile> OpenIfFile(const std::string& name) {
     TReadFile read;
+    clock_gettime(CLOCK_REALTIME, &read.File.ReadAt);
     read.File.Descriptor = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (read.File.Descriptor < 0) {
         if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) return std::nullopt;
@@ -232,8 +234,14 @@ TSeen Inspect(const TFileToUndo& file) {
 void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written) {
     if (seen.Action == TSeen::TAction::Restore) {
         written.Add(seen.Now->File, file.File);
-        ReplaceContents(file.File, seen.Now->File, TemporaryNameFor(file.File), nullptr,
-                        seen.Backup->Contents, {});
+        const TFolderRef folder = TFolder::OpenNamed(FolderOf(file.File));
+        int error = 0;
+        const TPlace place{folder->Open(&error), folder->Path(), NameOf(file.File)};
+        TNewContents contents = WriteNewContents(place, seen.Now->File, seen.Backup->Contents, {}, nullptr);
+        if (!PutInPlace(place, seen.Now->File, file.After, contents, nullptr, nullptr).Replaced) {
+            seen.Verdict = TUndone::Changed;
+            return;  // the backup stays with it
+        }
     }
     if (seen.Action != TSeen::TAction::None && file.MadeBackup) RemoveBackup(file.Backup);
 }
@@ -315,6 +323,18 @@ private:
     std::thread m_thread;  // last: starts once the rest is ready
 };
 
+// What a killed run may have left under hidden temporary names, removed
+// while the name still holds the run's own inode.
+void RemoveTemporaries(const std::vector<TTemporary>& temporaries) {
+    for (const TTemporary& temporary : temporaries) {
+        struct stat info {};
+        if (lstat(temporary.Name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_dev == temporary.Device && info.st_ino == temporary.Inode) {
+            unlink(temporary.Name.c_str());
+        }
+    }
+}
+
 std::string UndoReportLine(TUndone undone, const std::string& fileName) {
     if (undone == TUndone::Restored) return PadRight("Restored", 10, ' ') + fileName;
     const char* reason = undone == TUndone::Changed         ? "changed since the run"
@@ -361,6 +381,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
             host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
         }
         closer.Finish();
+        if (!StopFlag()) RemoveTemporaries(journal.Temporaries);
         written.Sync();
     }
     const bool stopped = StopFlag();

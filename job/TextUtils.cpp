@@ -31,10 +31,9 @@ std::string ChangeExtension(const std::string& fileName, std::string extension) 
     return result;
 }
 
-std::string TemporaryNameFor(const std::string& fileName) {
-    std::string temp = ChangeExtension(fileName, "$$$");
-    if (temp == fileName) temp += ".$$$";
-    return temp;
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string FolderOf(const std::string& path) {

@@ -20,9 +20,8 @@ std::string PadRight(const std::string& text, int width, char fill);
 // "/" counts, so a dot in a folder name is never taken for the extension.
 std::string ChangeExtension(const std::string& fileName, std::string extension);
 
-// The temporary name a file's new contents are written under before they take
-// its name: the extension "$$$", or ".$$$" added when that is the name itself.
-std::string TemporaryNameFor(const std::string& fileName);
+// The last part of path.
+std::string NameOf(const std::string& path);
 // The folder part of path: "." when it has none, "/" for the root.
 std::string FolderOf(const std::string& path);
 

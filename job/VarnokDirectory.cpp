@@ -22,37 +22,7 @@ namespace {
 
 std::string Reason(int error) { return ": " + std::generic_category().message(error); }
 
-[[noreturn]] void CannotOpen(const std::string& name, int error) {
-    throw std::runtime_error("Cannot open file " + name + Reason(error));
-}
 
-std::string NameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A link is edited through to its target; the link itself stays as it is.
-std::string ResolveLink(const std::string& fileName) {
-    struct stat info {};
-    if (lstat(fileName.c_str(), &info) != 0) CannotOpen(fileName, errno);
-    if (!S_ISLNK(info.st_mode)) return fileName;
-    std::unique_ptr<char, decltype(&std::free)> target(realpath(fileName.c_str(), nullptr),
-                                                       &std::free);
-    if (!target) CannotOpen(fileName, errno);
-    return target.get();
-}
-
-// One sync of a whole file system instead of one per file written. False
-// with errno set.
-bool SyncFileSystemOf(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = syncfs(fd) == 0;
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return synced;
-}
 
 // Rewrites the edit pass hands each worker at a time, and the bytes they may
 // hold in all: enough to keep every core busy, little enough not to hold much
@@ -94,7 +64,7 @@ TVarnokDirectory::~TVarnokDirectory() {
     // Left only when an error ended the run; that error is what gets reported,
     // this makes sure that what was written still reaches the disk.
     m_readAhead.Stop();
-    for (const auto& [device, folder] : m_writtenFolders) SyncFileSystemOf(folder);
+    for (const auto& [device, folder] : m_writtenFolders) syncfs(folder.first->Fd);
 }
 
 void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
@@ -134,14 +104,13 @@ void TVarnokDirectory::PreProcessProcedure() {
     m_readAhead.Prepare = nullptr;
     if (ChangeCount != 0) {
         m_readAhead.Prepare = [changes = std::shared_ptr<const std::vector<TPreparedChange>>(m_prepared),
-                               lineNeutral = m_lineNeutral, journaled = Journal != nullptr,
-                               keep = bool(OnFileChanged)](TReadFile& file) {
+                               lineNeutral = m_lineNeutral, keep = bool(OnFileChanged)](TReadFile& file) {
             if (NoneMayMatch(*changes, lineNeutral, file.Contents)) {
                 file.Edited.emplace();
                 file.EditedCount = 0;
                 return;
             }
-            if (journaled) file.ContentsDigest = DigestOf(file.Contents);
+            file.ContentsDigest = DigestOf(file.Contents);
             file.Edited = WorkingTextOf(file.Contents, lineNeutral, keep);
             file.EditedCount = ApplyAll(*changes, file.Edited->Text);
         };
@@ -153,7 +122,10 @@ void TVarnokDirectory::PreProcessProcedure() {
 
 std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
                                                    const std::string& mask) {
-    return m_readAhead.Listing(folder, mask);
+    TWalkListing listing = m_readAhead.Listing(folder, mask);
+    m_folder = std::move(listing.Folder);
+    if (listing.Error != 0 && listing.FirstOfFolder) ReportSkipped(folder, ReasonText(listing.Error), true);
+    return std::move(listing.Files);
 }
 
 std::vector<std::string> TVarnokDirectory::FoldersOf(const std::string& folder) {
@@ -170,9 +142,10 @@ void TVarnokDirectory::PostProcessProcedure() {
 }
 
 void TVarnokDirectory::SyncWritten() {
+    // One sync of a whole file system instead of one per file written.
     for (const auto& [device, folder] : m_writtenFolders) {
-        if (!SyncFileSystemOf(folder)) {
-            throw std::runtime_error("Cannot write to the disk of " + folder + Reason(errno));
+        if (syncfs(folder.first->Fd) != 0) {
+            throw std::runtime_error("Cannot write to the disk of " + folder.second + Reason(errno));
         }
     }
     m_writtenFolders.clear();
@@ -214,25 +187,27 @@ void TVarnokDirectory::VisitFile(const std::string& fileName) {
     ReportWritten();
     if (StopFlag()) return;
     if (!m_made.empty()) {
-        const auto made = m_made.find(EntryOf(fileName));
+        const auto made = m_made.find(EntryOf(*m_folder, fileName));
         if (made != m_made.end() && made->second == TMade::Created) return;
     }
     m_host->SetStatusText("Searching: " + fileName + " ...");
     PumpEvents();
 
     std::optional<TReadFile> readAhead = m_readAhead.Take(fileName);
-    TReadFile read = readAhead ? std::move(*readAhead) : ReadFileToEdit(fileName);
-    if (m_replaced.contains({read.File.Info.st_dev, read.File.Info.st_ino})) {
-        // Read before this run replaced it (through another name): stale.
-        FinishWrites();
-        read = ReadFileToEdit(fileName);
+    if (!readAhead || m_replaced.contains({readAhead->File.Info.st_dev, readAhead->File.Info.st_ino})) {
+        // Not read yet, or read before this run replaced it (through another
+        // name, a hard link): stale.
+        if (readAhead) FinishWrites();
+        readAhead = ReadOrSkip(fileName);
+        if (!readAhead) return;
     }
+    TReadFile read = std::move(*readAhead);
     const TFileId id{read.File.Info.st_dev, read.File.Info.st_ino};
     std::string& contents = read.Contents;
     const auto passes = m_dryRunPasses.find(id);
     if (passes != m_dryRunPasses.end()) {
         // The worker's preparation used the contents up.
-        if (read.Edited) contents = ReadFileToEdit(fileName).Contents;
+        if (read.Edited) contents = ReadFileToEdit(read.Folder, fileName).Contents;
         read.Edited.reset();
         for (int pass = 0; pass < passes->second; ++pass) ApplyAgain(contents);
     }
@@ -245,11 +220,12 @@ void TVarnokDirectory::VisitFile(const std::string& fileName) {
         work = std::move(*read.Edited);
         if (ChangesMayApply()) ReplacementCount = read.EditedCount;
     } else if (!NoneMayMatch(*m_prepared, m_lineNeutral, contents)) {
-        if (Journal) read.ContentsDigest = DigestOf(contents);
+        read.ContentsDigest = DigestOf(contents);
         work = WorkingTextOf(contents, m_lineNeutral, told);
         ApplyChanges(work.Text);
     }
     std::string before, after;  // the observer's, when the rewrite takes the bytes
+    std::shared_ptr<const TRewriteOutcome> outcome;
     if (ReplacementCount != 0) {
         MakeFileText(work);
         if (DryRun) {
@@ -259,10 +235,10 @@ void TVarnokDirectory::VisitFile(const std::string& fileName) {
                 before = contents;
                 after = work.Text + work.Rest;
             }
-            WriteBack(fileName, std::move(read), std::move(work));
+            outcome = WriteBack(fileName, std::move(read), std::move(work));
         }
     }
-    m_unreported.push_back({ReportLine(ReplacementCount, fileName), ReplacementCount, m_writes.Added()});
+    m_unreported.push_back({fileName, ReplacementCount, m_writes.Added(), outcome, {}});
     if (!told || ReplacementCount == 0) {
         ReportWritten();
         return;
@@ -281,11 +257,18 @@ void TVarnokDirectory::ReportWritten() {
     if (m_unreported.empty()) return;
     const std::size_t done = m_writes.Done();
     while (!m_unreported.empty() && m_unreported.front().WritesBefore <= done) {
-        const TUnreported& file = m_unreported.front();
-        m_host->AppendReportLine(file.Line);
-        ++Counts.Files;
-        Counts.ChangedFiles += file.Replacements != 0;
-        Counts.Replacements += file.Replacements;
+        const TUnreported& entry = m_unreported.front();
+        std::string reason = entry.SkipReason;
+        if (entry.Outcome && !entry.Outcome->Placed) reason = entry.Outcome->SkipReason;
+        if (!reason.empty()) {
+            m_host->AppendReportLine(PadRight("Skipped", 10, ' ') + entry.Name + ": " + reason);
+            ++Counts.Skipped;
+        } else {
+            m_host->AppendReportLine(ReportLine(entry.Replacements, entry.Name));
+            Counts.ChangedFiles += entry.Replacements != 0;
+            Counts.Replacements += entry.Replacements;
+        }
+        Counts.Files += !entry.Folder;
         m_unreported.pop_front();
         m_host->SetRunCounts(Counts);
     }
@@ -306,13 +289,8 @@ bool TVarnokDirectory::InHand(const std::string& name) const {
     return found != m_namesInHand.end() && found->second > m_writes.Done();
 }
 
-TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const std::string& path) {
-    std::string folder = FolderOf(path);
-    if (folder != m_lastFolder) {
-        if (stat(folder.c_str(), &m_lastFolderInfo) != 0) CannotOpen(path, errno);
-        m_lastFolder = std::move(folder);
-    }
-    return {m_lastFolderInfo.st_dev, m_lastFolderInfo.st_ino, NameOf(path)};
+TVarnokDirectory::TEntry TVarnokDirectory::EntryOf(const TFolder& folder, const std::string& path) {
+    return {folder.Device(), folder.Inode(), NameOf(path)};
 }
 
 // ".BAK" in place of the extension, unless that is the file's own name or a
@@ -330,56 +308,69 @@ std::string TVarnokDirectory::BackupNameFor(const std::string& fileName, const T
     return backup;
 }
 
-void TVarnokDirectory::WriteBack(const std::string& fileName, TReadFile read, TWorkingText work) {
-    const std::string target = ResolveLink(fileName);
-    const TEntry entry = EntryOf(target);
-    std::string temp = TemporaryNameFor(target);
-    // Names a rewrite in hand still uses (a.txt and a.doc share a.$$$, two
-    // names may lead to one file) wait until it is done.
-    if (InHand(target) || InHand(temp)) FinishWrites();
+std::shared_ptr<const TRewriteOutcome> TVarnokDirectory::WriteBack(const std::string& fileName, TReadFile read,
+                                                                   TWorkingText work) {
+    const TEntry entry = EntryOf(*read.Folder, fileName);
+    // A name a rewrite in hand still uses (two visits of one file) waits until it is done.
+    if (InHand(fileName)) FinishWrites();
 
-    // A file changed a second time in this run keeps its first backup.
-    const bool firstChange = !m_made.contains(entry);
+    // A file changed a second time in this run keeps its first backup,
+    // unless its first rewrite was left out.
+    const auto first = m_firstOutcomes.find(entry);
+    const bool firstChange = first == m_firstOutcomes.end() || !first->second.Outcome->Placed;
     std::optional<std::string> backup;
-    if (firstChange) backup = BackupNameFor(target, entry);
+    if (firstChange) {
+        if (first != m_firstOutcomes.end()) m_made.erase(EntryOf(*read.Folder, first->second.Backup));
+        backup = BackupNameFor(fileName, entry);
+    }
+    auto outcome = std::make_shared<TRewriteOutcome>();
+    if (firstChange) m_firstOutcomes[entry] = {CanonicalName(read, *backup), outcome};
+    const TFirstRewrite& firstRewrite = m_firstOutcomes.at(entry);
 
-    m_writtenFolders.emplace(read.File.Info.st_dev, FolderOf(target));
+    m_writtenFolders.try_emplace(read.File.Info.st_dev, read.FolderDescriptor, read.Folder->Path());
     std::optional<TJournalEntry> journaled;
-    if (Journal) journaled = Record(entry, target, backup, read.ContentsDigest.value());
+    if (Journal) journaled = TJournalEntry{CanonicalName(read, fileName), firstRewrite.Backup, false,
+                                           read.ContentsDigest.value(), {}};
     m_replaced.insert({read.File.Info.st_dev, read.File.Info.st_ino});
-    // A file of the tree that had the temporary name is gone: it is not visited.
-    m_made[{entry.Device, entry.Folder, NameOf(temp)}] = TMade::Created;
-    if (backup) m_made[{entry.Device, entry.Folder, NameOf(*backup)}] = TMade::Created;
+    if (backup) m_made[EntryOf(*read.Folder, *backup)] = TMade::Created;
     m_made[entry] = TMade::Rewritten;
-    m_namesInHand[target] = m_namesInHand[temp] = m_writes.Added() + 1;
+    m_namesInHand[fileName] = m_writes.Added() + 1;
 
     const std::size_t bytes = read.Contents.size() + work.Text.size() + work.Rest.size();
     m_writes.WaitForRoom(kWritesPerWorker * m_readAhead.Workers() - 1,
                          kBytesInHand > bytes ? kBytesInHand - bytes : 0);
-    m_writes.Add({target, std::move(read), std::move(work), std::move(temp), std::move(backup),
-                  std::move(journaled)}, bytes);
+    std::optional<std::string> backupName;
+    if (backup) backupName = NameOf(*backup);
+    m_writes.Add({fileName, std::move(read), std::move(work), std::move(backupName), std::move(journaled),
+                  outcome, firstChange ? nullptr : firstRewrite.Outcome},
+                 bytes);
+    return outcome;
 }
 
-TJournalEntry TVarnokDirectory::Record(const TEntry& entry, const std::string& target,
-                                       const std::optional<std::string>& backup, const TDigest& before) {
-    if (backup) {
-        struct stat info {};
-        const bool free = lstat(backup->c_str(), &info) != 0 && errno == ENOENT;
-        m_firstBackups[entry] = {CanonicalName(*backup), free};
-    }
-    const TFirstBackup& first = m_firstBackups.at(entry);
-    return {CanonicalName(target), first.Name, first.Made, before, {}};
-}
-
-std::string TVarnokDirectory::CanonicalName(const std::string& path) {
-    const std::string folder = FolderOf(path);
-    if (folder != m_canonicalOf) {
-        std::unique_ptr<char, decltype(&std::free)> resolved(realpath(folder.c_str(), nullptr), &std::free);
-        if (!resolved) CannotOpen(path, errno);
-        m_canonicalFolder = resolved.get();
-        m_canonicalOf = folder;
+// The name with its folder's links resolved, from the folder held: the same
+// file wherever an undo runs from.
+std::string TVarnokDirectory::CanonicalName(const TReadFile& read, const std::string& path) {
+    if (read.Folder.get() != m_canonicalOf) {
+        const std::string self = "/proc/self/fd/" + IntToText(read.FolderDescriptor->Fd);
+        std::unique_ptr<char, decltype(&std::free)> resolved(realpath(self.c_str(), nullptr), &std::free);
+        m_canonicalFolder = resolved ? resolved.get() : read.Folder->Path();
+        m_canonicalOf = read.Folder.get();
     }
     return JoinPath(m_canonicalFolder, NameOf(path));
+}
+
+std::optional<TReadFile> TVarnokDirectory::ReadOrSkip(const std::string& fileName) {
+    try {
+        return ReadFileToEdit(m_folder, fileName);
+    } catch (const TChangedDuringRun&) {
+        ReportSkipped(fileName, ReasonText(kChangedDuringRun), false);
+        return std::nullopt;
+    }
+}
+
+void TVarnokDirectory::ReportSkipped(const std::string& name, const std::string& reason, bool folder) {
+    m_unreported.push_back({name, 0, m_writes.Added(), nullptr, reason, folder});
+    ReportWritten();
 }
 
 }  // namespace varnok

@@ -87,6 +87,10 @@ private:
     };
 
     void VisitFile(const std::string& fileName);
+    // The file of the current listing, read now; none when it turned into
+    // something else since the listing (reported as skipped).
+    std::optional<TReadFile> ReadOrSkip(const std::string& fileName);
+    void ReportSkipped(const std::string& name, const std::string& reason, bool folder);
     // Reports, in walk order, the files visited whose rewrites are done.
     void ReportWritten();
     // Waits for every rewrite handed to the workers, reports them and raises
@@ -98,18 +102,13 @@ private:
     bool ChangesMayApply();
     // A pass of the changes over contents as a real run would have written it.
     void ApplyAgain(std::string& contents);
-    TEntry EntryOf(const std::string& path);
+    TEntry EntryOf(const TFolder& folder, const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
-    // Decides the names of the rewrite and hands it to the workers.
-    void WriteBack(const std::string& fileName, TReadFile read, TWorkingText work);
-    // The journal's entry for target's rewrite, but for the digest of the new
-    // contents; no backup when target changes again in this run and keeps
-    // its first backup.
-    TJournalEntry Record(const TEntry& entry, const std::string& target,
-                         const std::optional<std::string>& backup, const TDigest& before);
-    // The name with its folder's links resolved: the same file wherever an
-    // undo runs from.
-    std::string CanonicalName(const std::string& path);
+    // Decides the names of the rewrite and hands it to the workers; what
+    // comes of it is known once it is done.
+    std::shared_ptr<const TRewriteOutcome> WriteBack(const std::string& fileName, TReadFile read,
+                                                     TWorkingText work);
+    std::string CanonicalName(const TReadFile& read, const std::string& path);
     void SyncWritten();
 
     TRunHost* m_host = nullptr;
@@ -117,30 +116,34 @@ private:
     bool m_lineNeutral = false;
     std::shared_ptr<std::vector<TPreparedChange>> m_prepared;  // the change list, ready to apply
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
-    std::map<dev_t, std::string> m_writtenFolders;  // one folder per file system written to
+    // One folder per file system written to, and its name.
+    std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_writtenFolders;
+    TFolderRef m_folder;  // of the listing in hand
     // Of each file a dry run would have rewritten, the passes that would have
     // changed it: a later visit makes its contents again from the file.
     std::map<TFileId, int> m_dryRunPasses;
     std::set<TFileId> m_replaced;  // files whose names now hold new contents
-    struct TFirstBackup {
-        std::string Name;
-        bool Made;  // the name was free before
+    struct TFirstRewrite {
+        std::string Backup;  // its full name, links resolved
+        std::shared_ptr<const TRewriteOutcome> Outcome;
     };
-    std::unordered_map<TEntry, TFirstBackup, TEntryHash> m_firstBackups;  // when journaled
-    std::string m_canonicalOf, m_canonicalFolder;
+    std::unordered_map<TEntry, TFirstRewrite, TEntryHash> m_firstOutcomes;
+    const TFolder* m_canonicalOf = nullptr;
+    std::string m_canonicalFolder;
     TReadAhead m_readAhead;
     TOrderedWrites m_writes;
-    // Of each name a rewrite takes or makes, the number of the last rewrite
-    // that does: it is in hand while fewer than that are done.
+    // Of each name a rewrite takes, the number of the last rewrite that
+    // does: it is in hand while fewer than that are done.
     std::unordered_map<std::string, std::size_t> m_namesInHand;
     struct TUnreported {
-        std::string Line;
+        std::string Name;
         long long Replacements;
         std::size_t WritesBefore;  // the rewrites done before its line is reported
+        std::shared_ptr<const TRewriteOutcome> Outcome;  // of its rewrite, if any
+        std::string SkipReason;  // left out before any rewrite
+        bool Folder = false;
     };
     std::deque<TUnreported> m_unreported;
-    std::string m_lastFolder;
-    struct stat m_lastFolderInfo {};
 };
 
 }  // namespace varnok

@@ -11,17 +11,23 @@
 namespace varnok {
 namespace {
 
-// A report stream that presses Ctrl+C once the first report line is out.
+// A report stream that raises a signal once the first report line is out,
+// or, given none, fails its final flush.
 class TInterruptingBuffer : public std::streambuf {
 public:
+    explicit TInterruptingBuffer(int signal) : m_signal(signal) {}
     std::string text;
 
 protected:
     int overflow(int c) override {
         text += static_cast<char>(c);
-        if (c == '\n' && text.find('\n') == text.size() - 1) std::raise(SIGINT);
+        if (m_signal && c == '\n' && text.find('\n') == text.size() - 1) std::raise(m_signal);
         return c;
     }
+    int sync() override { return m_signal ? 0 : -1; }
+
+private:
+    int m_signal;
 };
 
 class CommandTest : public ::testing::Test {
@@ -220,19 +226,35 @@ TEST_F(CommandTest, ListRunsAndAnUndoThatKeepsAnEditedFile) {
     EXPECT_EQ(err.str(), "The run of " + listed.substr(25, 23) + " was undone already\nThere is no run to undo\n");
 }
 
-TEST_F(CommandTest, CtrlCStopsAfterTheFileInHand) {
-    StopOnInterrupt();
-    TInterruptingBuffer report;
-    out.std::ios::rdbuf(&report);
-    EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", "-m", "*.c", tree.Path("files")}),
-              kExitStopped);
-    // a.txt's line comes once its rewrite is done: b.c may have been looked
-    // at by then, never changed.
-    const std::string a = Line(1, "files/a.txt");
-    EXPECT_TRUE(report.text == a || report.text == a + Line(0, "files/b.c")) << report.text;
-    EXPECT_EQ(err.str(), "All Done\n");
-    EXPECT_EQ(tree.Read("files/b.c"), "xyz\n");
-    std::signal(SIGINT, SIG_DFL);
+// Ctrl+C stops the run after the file in hand; so does a report that can no
+// longer be written, even when only its last lines are lost once the run is done.
+TEST_F(CommandTest, CtrlCAndALostReportStopTheRun) {
+    const struct {
+        int signal;
+        std::string err;
+    } rows[] = {
+        {SIGINT, "All Done\n"},
+        {0, "varnok-run: the report could not be written\nAll Done\n"},
+    };
+    for (const auto& row : rows) {
+        tree.Write("files/b.c", "abc\n");
+        std::filesystem::remove(tree.Path("files/b.BAK"));
+        err.str("");
+        StopOnInterrupt();
+        TInterruptingBuffer report(row.signal);
+        out.std::ios::rdbuf(&report);
+        EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", "-m", "*.c", tree.Path("files")}),
+                  kExitStopped);
+        // a.txt's line comes once its rewrite is done; b.c may have been
+        // rewritten by then too, and then it is reported.
+        const std::string a = Line(1, "files/a.txt");
+        const bool bRewritten = tree.Read("files/b.c") == "xy\n";
+        EXPECT_EQ(report.text, bRewritten ? a + Line(1, "files/b.c") : a) << row.signal;
+        EXPECT_EQ(bRewritten, tree.Read("files/b.BAK") == "abc\n");
+        EXPECT_EQ(err.str(), row.err);
+        tree.Write("files/a.txt", "abc\n");
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// varnok-run as a process: exit status and output of the real program, Ctrl+C,
-// and kills at random instants while it rewrites a tree.
+// varnok-run as a process: exit status and output of the real program, the
+// signals and the closed pipe that stop it, and kills at random instants while
+// it rewrites a tree.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,7 +33,8 @@ struct TResult {
 // standard output is a pipe, standard error a file (or both /dev/null).
 pid_t Start(const std::vector<std::string>& args, int* out = nullptr, const std::string& err = "") {
     int pipeEnds[2] = {-1, -1};
-    if (out && pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
+    // Close-on-exec: a read end left in the child would keep its writes from failing.
+    if (out && pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -76,57 +79,111 @@ std::string FastScratch() {
     return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : fs::temp_directory_path().string();
 }
 
-// Many files with long names: the report outgrows a pipe.
-void WriteManyFiles(const std::string& folder, int count, const std::string& text) {
-    fs::create_directories(folder);
-    for (int i = 0; i < count; ++i) {
-        std::ofstream(folder + "/" + std::string(90, 'n') + std::to_string(i) + ".txt") << text;
+// Files in sub-folders, each rewritten by the change old -> new. The names are
+// long so that the report outgrows a pipe several times over.
+struct TTreeToRewrite {
+    std::string Root;
+    static constexpr int kFiles = 2000, kFolders = 20;
+
+    static std::string Text(int i, const char* value) {
+        std::string lines;
+        for (int line = 0; line < 20; ++line) lines += "file " + std::to_string(i) + ": " + value + " value\n";
+        return lines;
     }
+    std::string FileName(int i) const {
+        return Root + "/d" + std::to_string(i % kFolders) + "/" + std::string(60, 'f') + std::to_string(i) + ".txt";
+    }
+    void Make() const {
+        fs::remove_all(Root);
+        for (int f = 0; f < kFolders; ++f) fs::create_directories(Root + "/d" + std::to_string(f));
+        for (int i = 0; i < kFiles; ++i) std::ofstream(FileName(i)) << Text(i, "old");
+    }
+
+    struct TLook {
+        std::string Fault;  // the first file found not whole, or with no backup to match
+        int Changed = 0, Leftovers = 0;
+    };
+    // Every file holds its old or its new contents whole; where the new ones
+    // are in place the old ones are under the backup name; nothing is missing
+    // and nothing but temporary files is left over.
+    TLook Look() const {
+        TLook look;
+        int known = 0, files = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = FileName(i);
+            const std::string backup = name.substr(0, name.size() - 4) + ".BAK";
+            const std::string now = fs::exists(name) ? testing::TTempTree::ReadFile(name) : "";
+            const bool saved = fs::exists(backup);
+            if (now != Text(i, "old") && now != Text(i, "new")) return {"missing or not whole: " + name};
+            if (!saved && now != Text(i, "old")) return {"no backup: " + name};
+            if (saved && testing::TTempTree::ReadFile(backup) != Text(i, "old")) return {"backup not whole: " + backup};
+            look.Changed += now == Text(i, "new");
+            known += 1 + saved;
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(Root)) {
+            files += entry.is_regular_file();
+            look.Leftovers += entry.path().extension() == ".$$$";
+        }
+        if (files != known + look.Leftovers) look.Fault = "files other than the tree's, backups and temporary files";
+        return look;
+    }
+};
+
+// Once the first report line is out, a signal or the reader of the report
+// going away stops the run: the file in hand is finished, everything synced,
+// "All Done" said, and nothing but whole files left.
+TEST(ProcessTest, SignalsAndAClosedStdoutStopTheRunWithAllDone) {
+    testing::TTempTree base(FastScratch());
+    testing::TStateHome stateHome(base.Path("state"));
+    const TTreeToRewrite tree{base.Path("tree")};
+    base.Write("changes", "old\nnew\n--\n");
+    const struct {
+        int signal;  // none: standard output is closed
+        std::string err;
+    } rows[] = {
+        {SIGTERM, "All Done\n"},
+        {SIGHUP, "All Done\n"},
+        {SIGINT, "All Done\n"},
+        {0, "varnok-run: the report could not be written\nAll Done\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal ? strsignal(row.signal) : "standard output closed");
+        tree.Make();
+        int out = -1;
+        const pid_t pid = Start({"-y", "-r", "-c", base.Path("changes"), tree.Root}, &out, base.Path("err"));
+        // The rest of the report, unread, fills the pipe and holds the run up.
+        char c = 0;
+        while (read(out, &c, 1) == 1 && c != '\n') {}
+        ASSERT_EQ(c, '\n');
+        if (row.signal) {
+            kill(pid, row.signal);
+        } else {
+            close(out);
+            out = -1;
+        }
+        const TResult run = Finish(pid, out, base.Path("err"));
+        EXPECT_EQ(run.Status, 130);
+        EXPECT_EQ(run.Err, row.err);
+        const TTreeToRewrite::TLook look = tree.Look();
+        ASSERT_EQ(look.Fault, "");
+        EXPECT_EQ(look.Leftovers, 0);
+        EXPECT_GT(look.Changed, 0);
+        EXPECT_LT(look.Changed, tree.kFiles);
+    }
+    EXPECT_EQ(RunToEnd({tree.Root}, base.Path("err")).Status, 2);  // no terminal, no --yes
 }
 
-TEST(ProcessTest, CtrlCStopsTheRunWithAllDone) {
-    testing::TTempTree tree(FastScratch());
-    WriteManyFiles(tree.Path("many"), 2000, "text\n");
-    int out = -1;
-    const pid_t pid = Start({"-y", tree.Path("many")}, &out, tree.Path("err"));
-    // Unread, the report fills the pipe and holds the run up halfway.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    kill(pid, SIGINT);
-    const TResult run = Finish(pid, out, tree.Path("err"));
-    EXPECT_EQ(run.Status, 130);
-    // No change list: the check says so, and the run goes on.
-    EXPECT_EQ(run.Err, "warning: The change list holds no change: the run would only count files\nAll Done\n");
-    EXPECT_LT(std::count(run.Out.begin(), run.Out.end(), '\n'), 2000);
-    EXPECT_EQ(RunToEnd({tree.Path("many")}, tree.Path("err")).Status, 2);  // no terminal, no --yes
-}
-
-// Every file holds its old or its new contents whole; where the new ones are
-// in place the old ones are under the backup name; nothing is missing and
-// nothing but one temporary file is left over.
 TEST(ProcessTest, KilledAtRandomInstantsLeavesEveryFileWhole) {
 #ifdef VARNOK_SANITIZED
     GTEST_SKIP() << "the order of file operations is what counts here; sanitizers only slow it down";
 #endif
-    constexpr int kFiles = 2000, kFolders = 20, kKills = 30;
+    constexpr int kKills = 30;
     testing::TTempTree base(FastScratch());
-    const std::string root = base.Path("tree");
-    const auto text = [](int i, const char* value) {
-        std::string lines;
-        for (int line = 0; line < 20; ++line) lines += "file " + std::to_string(i) + ": " + value + " value\n";
-        return lines;
-    };
-    const auto fileName = [&](int i) {
-        return root + "/d" + std::to_string(i % kFolders) + "/f" + std::to_string(i) + ".txt";
-    };
-    const auto makeTree = [&] {
-        fs::remove_all(root);
-        for (int f = 0; f < kFolders; ++f) fs::create_directories(root + "/d" + std::to_string(f));
-        for (int i = 0; i < kFiles; ++i) std::ofstream(fileName(i)) << text(i, "old");
-    };
+    const TTreeToRewrite tree{base.Path("tree")};
     base.Write("changes", "old\nnew\n--\n");
-    const std::vector<std::string> args{"-y", "-q", "-r", "-c", base.Path("changes"), root};
+    const std::vector<std::string> args{"-y", "-q", "-r", "-c", base.Path("changes"), tree.Root};
 
-    makeTree();
+    tree.Make();
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(Finish(Start(args)).Status, 0);
     const auto fullRun = std::chrono::steady_clock::now() - started;
@@ -134,33 +191,17 @@ TEST(ProcessTest, KilledAtRandomInstantsLeavesEveryFileWhole) {
     std::mt19937 random(20261207);
     int interrupted = 0;
     for (int kill = 0; kill < kKills; ++kill) {
-        makeTree();
+        tree.Make();
         const pid_t pid = Start(args);
         std::uniform_int_distribution<long long> instant(0, std::chrono::nanoseconds(fullRun).count());
         std::this_thread::sleep_for(std::chrono::nanoseconds(instant(random)));
         ::kill(pid, SIGKILL);
         Finish(pid);
 
-        int changed = 0, known = 0, leftovers = 0, files = 0;
-        for (int i = 0; i < kFiles; ++i) {
-            const std::string name = fileName(i);
-            const std::string backup = name.substr(0, name.size() - 4) + ".BAK";
-            ASSERT_TRUE(fs::exists(name)) << "missing: " << name;
-            const std::string now = testing::TTempTree::ReadFile(name);
-            ASSERT_TRUE(now == text(i, "old") || now == text(i, "new")) << "not whole: " << name;
-            const bool saved = fs::exists(backup);
-            ASSERT_TRUE(saved || now == text(i, "old")) << "no backup: " << name;
-            ASSERT_TRUE(!saved || testing::TTempTree::ReadFile(backup) == text(i, "old")) << backup;
-            changed += now == text(i, "new");
-            known += 1 + saved;
-        }
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            files += entry.is_regular_file();
-            leftovers += entry.path().extension() == ".$$$";
-        }
-        EXPECT_LE(leftovers, 1);
-        EXPECT_EQ(files, known + leftovers);
-        interrupted += changed > 0 && changed < kFiles;
+        const TTreeToRewrite::TLook look = tree.Look();
+        ASSERT_EQ(look.Fault, "");
+        EXPECT_LE(look.Leftovers, 1);
+        interrupted += look.Changed > 0 && look.Changed < tree.kFiles;
     }
     EXPECT_GT(interrupted, 0) << "no kill landed while files were being rewritten";
     std::cout << interrupted << " of " << kKills << " kills landed mid-run\n";
