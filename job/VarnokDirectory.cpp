@@ -194,12 +194,12 @@ void TVarnokDirectory::VisitFile(const std::string& fileName) {
     PumpEvents();
 
     std::optional<TReadFile> readAhead = m_readAhead.Take(fileName);
-    if (!readAhead || m_replaced.contains({readAhead->File.Info.st_dev, readAhead->File.Info.st_ino})) {
-        // Not read yet, or read before this run replaced it (through another
-        // name, a hard link): stale.
-        if (readAhead) FinishWrites();
-        readAhead = ReadOrSkip(fileName);
-        if (!readAhead) return;
+    if (!readAhead && !(readAhead = ReadOrSkip(fileName))) return;
+    if (m_replaced.contains({readAhead->File.Info.st_dev, readAhead->File.Info.st_ino})) {
+        // Read before this run replaced it (through another name, a hard
+        // link, or in an earlier mask's pass): stale.
+        FinishWrites();
+        if (!(readAhead = ReadOrSkip(fileName))) return;
     }
     TReadFile read = std::move(*readAhead);
     const TFileId id{read.File.Info.st_dev, read.File.Info.st_ino};

@@ -185,12 +185,31 @@ TEST_F(CommandTest, FindingsGoToStderrAndStrictRefusesTheRun) {
                          "varnok-run: not run, the change-list check found 1 problem (--strict)\n");
 }
 
-TEST_F(CommandTest, ARunErrorExitsWithOne) {
-    tree.Write("files/a.$$$/blocker", "");
-    EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path("files")}), kExitRunError);
-    EXPECT_EQ(err.str(), "Cannot create file " + tree.Path("files/a.$$$") + ": Is a directory\n");
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+TEST_F(CommandTest, AFolderThatCannotBeOpenedExitsWithOneAFileSkippedWithFour) {
+    const struct {
+        const char* name;
+        std::string setUp;  // a folder made before the run
+        std::string folder;
+        int status;
+        std::string out, err;
+    } rows[] = {
+        {"missing folder", "", "none", kExitRunError, "",
+         "Cannot open folder " + tree.Path("none") + ": No such file or directory\n"},
+        {"older backup a folder", "files/a.BAK/x", "files", kExitSkipped,
+         "Skipped    " + tree.Path("files/a.txt") + ": older backup " + tree.Path("files/a.BAK") +
+             " cannot be kept: not a file\n",
+         "All Done, 1 skipped\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.setUp.empty()) tree.Write(row.setUp, "");
+        out.str("");
+        err.str("");
+        EXPECT_EQ(Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path(row.folder)}), row.status);
+        EXPECT_EQ(out.str(), row.out);
+        EXPECT_EQ(err.str(), row.err);
+        EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+    }
 }
 
 TEST_F(CommandTest, ListRunsAndAnUndoThatKeepsAnEditedFile) {

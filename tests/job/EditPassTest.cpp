@@ -48,15 +48,15 @@ bool SetImmutable(const std::string& name, bool on) {
 }  // namespace
 }  // namespace varnok
 
-// This test is linked with rename wrapped, so that it can make it fail.
+// This test is linked with renameat2 wrapped, so that it can make it fail.
 std::atomic<int> g_renameError{0};
-extern "C" int __real_rename(const char* from, const char* to);
-extern "C" int __wrap_rename(const char* from, const char* to) {
+extern "C" int __real_renameat2(int, const char*, int, const char*, unsigned);
+extern "C" int __wrap_renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
     if (const int error = g_renameError.load()) {
         errno = error;
         return -1;
     }
-    return __real_rename(from, to);
+    return __real_renameat2(fromFolder, from, toFolder, to, flags);
 }
 
 namespace varnok {
@@ -155,21 +155,20 @@ TEST_F(EditPassTest, BackupsNeverOverwriteEachOther) {
     EXPECT_EQ(tree.Read("old.BAK"), "q");
 }
 
-TEST_F(EditPassTest, AFileThatHadTheTemporaryNameIsNotVisitedAfterwards) {
+// The run's temporary files have hidden names of their own: a user's x.$$$
+// is a file like any other, visited and never removed.
+TEST_F(EditPassTest, AUsersFileNamedLikeATemporaryIsAFileLikeAnyOther) {
     for (int i = 0; i < 10; ++i) {
         tree.Write("x" + std::to_string(i) + ".txt", "q");
         tree.Write("x" + std::to_string(i) + ".$$$", "kept apart");
     }
-    EXPECT_NO_THROW(Run({"q", "r"}));
+    EXPECT_EQ(Run({"q", "r"}), TRunOutcome::Done);
+    EXPECT_EQ(host.report.size(), 20u);
     for (int i = 0; i < 10; ++i) {
-        const auto at = [&](const char* extension) {
-            const auto line = Line(0, "x" + std::to_string(i) + extension).substr(11);
-            return std::find_if(host.report.begin(), host.report.end(),
-                                [&](const std::string& l) { return l.ends_with(line); });
-        };
-        EXPECT_TRUE(at(".$$$") < at(".txt") || at(".$$$") == host.report.end()) << i;
-        EXPECT_FALSE(tree.Exists("x" + std::to_string(i) + ".$$$"));
+        EXPECT_EQ(tree.Read("x" + std::to_string(i) + ".$$$"), "kept apart");
+        EXPECT_EQ(tree.Read("x" + std::to_string(i) + ".txt"), "r\n");
     }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path()), {}), 30);
 }
 
 TEST_F(EditPassTest, SecondVisitEditsAgainAndKeepsTheFirstBackup) {
@@ -186,51 +185,56 @@ TEST_F(EditPassTest, SecondVisitEditsAgainAndKeepsTheFirstBackup) {
     EXPECT_EQ(tree.Read("a.BAK"), "a");
 }
 
-TEST_F(EditPassTest, LinksPermissionsAndReadOnlyFiles) {
+TEST_F(EditPassTest, LinksArePassedOverAndPermissionsKept) {
     tree.Write("elsewhere/target.txt", "a");
     ASSERT_EQ(symlink(tree.Path("elsewhere/target.txt").c_str(), tree.Path("link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(tree.Path("elsewhere").c_str(), tree.Path("linked").c_str()), 0);
     tree.Write("private.txt", "a");
     chmod(tree.Path("private.txt").c_str(), 0640);
     tree.Write("readonly.txt", "a");
     chmod(tree.Path("readonly.txt").c_str(), 0444);
-    Run({"a", "b"});
-    char target[512] = {};
-    ASSERT_GT(readlink(tree.Path("link.txt").c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(std::string(target), tree.Path("elsewhere/target.txt"));
+    tree.Write("setid.txt", "a");
+    chmod(tree.Path("setid.txt").c_str(), 06755);
+    TJobSettings settings;
+    settings.ClearReport = true;
+    settings.Folders = {tree.Path()};
+    settings.Recurse = true;
+    settings.ChangeText = {"a", "b"};
+    settings.Masks = {"*.txt"};
+    RunJob(settings, host);
+    EXPECT_EQ(host.report.size(), 4u);  // the three files and elsewhere/target.txt, once
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.Path("link.txt")));
     EXPECT_EQ(tree.Read("elsewhere/target.txt"), "b\n");
-    EXPECT_EQ(tree.Read("elsewhere/target.BAK"), "a");
     EXPECT_FALSE(tree.Exists("link.BAK"));
     EXPECT_EQ(Info("private.txt").st_mode & 07777, 0640u);
     EXPECT_EQ(Info("readonly.txt").st_mode & 07777, 0444u);
+    EXPECT_EQ(Info("setid.txt").st_mode & 07777, 06755u);
     EXPECT_EQ(tree.Read("readonly.txt"), "b\n");
 }
 
-TEST_F(EditPassTest, ALinkAndItsTargetInOneListingAreEditedInTurn) {
-    // Whichever comes second sees what the first wrote, even when its bytes
-    // were read ahead before that.
+TEST_F(EditPassTest, HardLinkedNamesAreEachRewrittenOnTheirOwn) {
     tree.Write("target.txt", "a");
-    ASSERT_EQ(symlink("target.txt", tree.Path("link.txt").c_str()), 0);
+    ASSERT_EQ(link(tree.Path("target.txt").c_str(), tree.Path("link.txt").c_str()), 0);
     for (int i = 0; i < 6; ++i) tree.Write("other" + std::to_string(i) + ".txt", "b");
     // A slow user interface lets the reader get ahead by the whole listing.
     host.onEvents = [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
     Run({"a", "aa"});
-    EXPECT_EQ(tree.Read("target.txt"), "aaaa\n");
-    EXPECT_EQ(tree.Read("target.BAK"), "a");
-    std::sort(host.report.begin(), host.report.end());
-    EXPECT_EQ(host.report[6].substr(0, 11) + host.report[7].substr(0, 11), "    1          2      ");
+    for (const char* name : {"target", "link"}) {
+        EXPECT_EQ(tree.Read(std::string(name) + ".txt"), "aa\n");
+        EXPECT_EQ(tree.Read(std::string(name) + ".BAK"), "a");
+    }
+    EXPECT_EQ(host.status, "All Done");
 }
 
-TEST_F(EditPassTest, AFileThatCannotBeReplacedStaysUntouchedAndEndsTheRun) {
+TEST_F(EditPassTest, AnOlderBackupThatCannotBeKeptLeavesTheFileAsItIs) {
     tree.Write("a.txt", "a");
-    for (const std::string blocked : {"a.$$$", "a.BAK"}) {  // a folder takes the name
-        tree.Write(blocked + "/x", "");
-        EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path(blocked) + ": Is a directory");
-        EXPECT_EQ(tree.Read("a.txt"), "a");
-        EXPECT_EQ(tree.Exists("a.$$$"), blocked == "a.$$$");
-        EXPECT_EQ(tree.Exists("a.BAK"), blocked == "a.BAK");
-        EXPECT_NE(host.status, "All Done");
-        std::filesystem::remove_all(tree.Path(blocked));
-    }
+    tree.Write("a.BAK/x", "");  // a folder takes the name
+    EXPECT_EQ(Run({"a", "b"}), TRunOutcome::Done);
+    EXPECT_EQ(host.report, Lines{"Skipped    " + tree.Path("a.txt") + ": older backup " + tree.Path("a.BAK") +
+                                 " cannot be kept: not a file"});
+    EXPECT_EQ(tree.Read("a.txt"), "a");
+    EXPECT_TRUE(tree.Exists("a.BAK/x"));
+    EXPECT_EQ(host.status, "All Done, 1 skipped");
 }
 
 // Causes a test can bring about without privileges it may lack; the rename
@@ -245,10 +249,10 @@ TEST_F(EditPassTest, AFileThatCannotBeWrittenKeepsNoBackupAndSaysWhy) {
         std::string failedName, reason;
     } causes[] = {
         {"read-only folder", [&] { return !root && chmod(tree.Path().c_str(), 0555) == 0; },
-         [&] { chmod(tree.Path().c_str(), 0755); }, "a.$$$", "Permission denied"},
+         [&] { chmod(tree.Path().c_str(), 0755); }, ".a.txt.", "Permission denied"},
         {"disk full", [] { return LimitFileSize(4096); }, [] { LimitFileSize(RLIM_INFINITY); },
-         "a.$$$", "File too large"},
-        {"immutable", [&] { return SetImmutable(tree.Path("a.txt"), true); },
+         ".a.txt.", "File too large"},
+        {"immutable", [&] { return root && SetImmutable(tree.Path("a.txt"), true); },
          [&] { SetImmutable(tree.Path("a.txt"), false); }, "a.txt", "Operation not permitted"},
         {"rename refused", [] { g_renameError = EBUSY; return true; }, [] { g_renameError = 0; },
          "a.txt", "Device or resource busy"},
@@ -259,10 +263,12 @@ TEST_F(EditPassTest, AFileThatCannotBeWrittenKeepsNoBackupAndSaysWhy) {
         if (!cause.start()) continue;
         const std::string error = ErrorOf({"a", "b"});
         cause.end();
-        EXPECT_EQ(error, "Cannot create file " + tree.Path(cause.failedName) + ": " + cause.reason);
+        // A temporary file is named ".a.txt.RANDOM.$$$".
+        const std::string failed = "Cannot create file " + tree.Path(cause.failedName);
+        const std::string reason = ": " + cause.reason;
+        EXPECT_TRUE(error.starts_with(failed) && error.ends_with(reason)) << error;
         EXPECT_EQ(tree.Read("a.txt"), big);
-        EXPECT_FALSE(tree.Exists("a.$$$"));
-        EXPECT_FALSE(tree.Exists("a.BAK"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path()), {}), 1);
     }
 }
 
@@ -270,10 +276,12 @@ TEST_F(EditPassTest, AFileThatCannotBeWrittenKeepsNoBackupAndSaysWhy) {
 // it: the files before are rewritten and reported, those after untouched.
 TEST_F(EditPassTest, AFailureAmongManyRewritesEndsTheRunWhereTheWalkMetIt) {
     for (int i = 0; i < 300; ++i) tree.Write("f" + std::to_string(i) + ".txt", "a a\n");
-    tree.Write("f150.$$$/x", "");  // f150.txt's temporary name is taken
+    ASSERT_TRUE(SetImmutable(tree.Path("f150.txt"), true)) << "needs CAP_LINUX_IMMUTABLE";
     const std::vector<std::string> order = ReadFolder(tree.Path()).Files;
     const auto failing = std::find(order.begin(), order.end(), "f150.txt") - order.begin();
-    EXPECT_EQ(ErrorOf({"a", "b"}), "Cannot create file " + tree.Path("f150.$$$") + ": Is a directory");
+    const std::string error = ErrorOf({"a", "b"});
+    SetImmutable(tree.Path("f150.txt"), false);
+    EXPECT_EQ(error, "Cannot create file " + tree.Path("f150.txt") + ": Operation not permitted");
     Lines reported;
     for (std::ptrdiff_t i = 0; i < failing; ++i) reported.push_back(Line(2, order[i]));
     EXPECT_EQ(host.report, reported);
@@ -305,17 +313,20 @@ TEST_F(EditPassTest, RewritesInHandNeverShareANameWithEachOther) {
     }
 }
 
-TEST_F(EditPassTest, AFileThatCannotBeReadEndsTheRun) {
-    TVarnokDirectory walker;
-    const Lines changes{"a", "b"};
-    walker.SetState(host, false, false, changes);
-    EXPECT_THROW(
-        try { walker.TheFileProcedure(tree.Path("gone.txt")); } catch (const std::runtime_error& error) {
-            EXPECT_EQ(error.what(), "Cannot open file " + tree.Path("gone.txt"));
-            throw;
-        },
-        std::runtime_error);
-    EXPECT_EQ(host.report, Lines{});
+TEST_F(EditPassTest, ANamedFolderThatCannotBeOpenedEndsTheRunBeforeAnyFile) {
+    tree.Write("a.txt", "a");
+    TJobSettings settings;
+    settings.Folders = {tree.Path(), tree.Path("gone")};
+    settings.ChangeText = {"a", "b", ""};
+    settings.Masks = {"*.*"};
+    try {
+        RunJob(settings, host);
+        ADD_FAILURE() << "the run went on";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), "Cannot open folder " + tree.Path("gone") + ": No such file or directory");
+    }
+    EXPECT_EQ(tree.Read("a.txt"), "a");
+    EXPECT_FALSE(tree.Exists("a.BAK"));
 }
 
 }  // namespace

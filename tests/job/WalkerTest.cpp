@@ -65,16 +65,15 @@ protected:
 };
 
 TEST_F(WalkerTest, EachMaskListsTheFolderAgain) {
-    Calls calls = Walk({tree.Path()}, {"*.TXT", "*.*"}, false, 4, 6);
-    std::sort(calls.begin() + 6, calls.begin() + 9);
-    EXPECT_EQ(calls, (Calls{"pre", "events", "predir ~", "dir ~", "file ~/a.txt", "file ~/link.txt",
-                            "file ~/a.txt", "file ~/b.c", "file ~/link.txt", "post"}));
+    Calls calls = Walk({tree.Path()}, {"*.TXT", "*.*"}, false, 4, 5);
+    std::sort(calls.begin() + 5, calls.begin() + 7);
+    EXPECT_EQ(calls, (Calls{"pre", "events", "predir ~", "dir ~", "file ~/a.txt", "file ~/a.txt",
+                            "file ~/b.c", "post"}));
 }
 
-TEST_F(WalkerTest, RecursionSkipsHiddenFoldersAndFolderLinks) {
-    EXPECT_EQ(Walk({tree.Path() + "/"}, {"*.txt"}, true, 4, 6),
-              (Calls{"pre", "events", "predir ~/", "dir ~/", "file ~/a.txt", "file ~/link.txt",
-                     "events", "predir ~/sub", "dir ~/sub", "file ~/sub/c.txt", "postdir ~/sub",
+TEST_F(WalkerTest, RecursionSkipsHiddenFoldersAndLinks) {
+    EXPECT_EQ(Walk({tree.Path() + "/"}, {"*.txt"}, true),
+              (Calls{"pre", "events", "predir ~/", "dir ~/", "file ~/a.txt", "events", "predir ~/sub", "dir ~/sub", "file ~/sub/c.txt", "postdir ~/sub",
                      "postdir ~/", "post"}));
 }
 

@@ -27,6 +27,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 using namespace varnok;
 
 namespace {
@@ -42,6 +47,27 @@ QString Line(int count, const QString& fileName)
 }
 
 const QString kDots(62, QLatin1Char('.'));
+
+// A file no one may replace: the run's rewrite of it fails. Needs
+// CAP_LINUX_IMMUTABLE, which CI has.
+class TImmutable {
+public:
+    explicit TImmutable(const QString& name) : m_name(name.toStdString()) { Set(true); }
+    ~TImmutable() { Set(false); }
+    bool Set(bool on) const
+    {
+        const int fd = open(m_name.c_str(), O_RDONLY | O_CLOEXEC);
+        int flags = 0;
+        bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) close(fd);
+        return done;
+    }
+
+private:
+    std::string m_name;
+};
 
 QString RunCounts(const TVarnokReport& report)
 {
@@ -308,8 +334,8 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     const QString bad = m_work->filePath(QStringLiteral("2/b.txt"));
     WriteAll(good, "foo\n");
     WriteAll(bad, "foo\n");
-    // The temporary name of b.txt is taken by a folder: b.txt cannot be written.
-    QVERIFY(work.mkdir(QStringLiteral("2/b.$$$")));
+    const TImmutable immutable(bad);
+    QVERIFY2(immutable.Set(true), "needs CAP_LINUX_IMMUTABLE");
     PrepareJob(true);
     m_report->VarnokDialog().paths->clear();
     m_report->VarnokDialog().paths->addItems({m_work->filePath(QStringLiteral("1")),
@@ -323,8 +349,7 @@ void TestReport::runErrorIsShownAndEndsTheRun()
     QTRY_COMPARE(m_prompts->Asked.size(), 2);
 
     QCOMPARE(m_prompts->Asked.at(1),
-             QStringLiteral("Error: Cannot create file ") + m_work->filePath(QStringLiteral("2/b.$$$")) +
-                 QStringLiteral(": Is a directory"));
+             QStringLiteral("Error: Cannot create file ") + bad + QStringLiteral(": Operation not permitted"));
     QCOMPARE(ReportLines(*m_report), QStringList{Line(1, good)});
     QCOMPARE(m_report->StatusText(), QStringLiteral("Searching: ") + bad + QStringLiteral(" ..."));
     QCOMPARE(ReadAll(bad), QStringLiteral("foo\n"));
@@ -509,10 +534,11 @@ void TestReport::runOnADesktop()
 
 void TestReport::closingWhileTheRunFailsShowsTheErrorFirst()
 {
-    // b.txt cannot be written: its temporary name is taken by a folder.
+    // b.txt cannot be written: it is immutable.
     const QString file = m_work->filePath(QStringLiteral("b.txt"));
     WriteAll(file, "foo\n");
-    QVERIFY(QDir(m_work->path()).mkdir(QStringLiteral("b.$$$")));
+    const TImmutable immutable(file);
+    QVERIFY2(immutable.Set(true), "needs CAP_LINUX_IMMUTABLE");
     PrepareJob(true);
     m_prompts->ConfirmAnswers = {true};
     m_report->show();
