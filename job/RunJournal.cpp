@@ -360,9 +360,12 @@ void TRunJournal::Add(const TJournalEntry& entry) {
     AddLine(line);
 }
 
+std::string TemporaryLine(const std::string& name, const struct stat& file) {
+    return "Temp " + Quoted(name) + " " + std::to_string(file.st_dev) + " " + std::to_string(file.st_ino) + "\n";
+}
+
 void TRunJournal::AddTemporary(const std::string& name, const struct stat& file) {
-    const std::string line = "Temp " + Quoted(name) + " " + std::to_string(file.st_dev) + " " +
-                             std::to_string(file.st_ino) + "\n";
+    const std::string line = TemporaryLine(name, file);
     const std::lock_guard lock(m_mutex);
     AddLine(line);
 }

@@ -125,6 +125,9 @@ std::optional<std::string> LastRunToUndo(const std::string& folder);
 // Appends "Undone TIME" (dropping a torn last line first) and syncs it.
 void MarkUndone(const TJournal& journal);
 
+// The journal's line for a temporary name.
+std::string TemporaryLine(const std::string& name, const struct stat& file);
+
 // A name in double quotes, escaped as above.
 std::string Quoted(const std::string& text);
 

@@ -231,14 +231,48 @@ TSeen Inspect(const TFileToUndo& file) {
     return verdict(TUndone::Restored, TSeen::TAction::Restore);
 }
 
-void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written) {
+// The undo's own temporary names, journaled with the run's (after a torn
+// last line is dropped), so that an undo killed while restoring leaves
+// nothing the next one does not remove.
+class TUndoRecord : public TWriteRecord {
+public:
+    explicit TUndoRecord(const TJournal& journal) : m_journal(journal) {}
+    ~TUndoRecord() override {
+        if (m_descriptor >= 0) close(m_descriptor);
+    }
+    void Temporary(const TPlace&, const std::string& name, const struct stat& file) override {
+        if (m_descriptor < 0) {
+            m_descriptor = open(m_journal.FileName.c_str(), O_WRONLY | O_CLOEXEC);
+            if (m_descriptor < 0 || ftruncate(m_descriptor, static_cast<off_t>(m_journal.WholeLength)) != 0 ||
+                lseek(m_descriptor, 0, SEEK_END) < 0) {
+                throw std::runtime_error("Cannot write file " + m_journal.FileName);
+            }
+        }
+        const std::string line = TemporaryLine(JoinPath(m_folder, name), file);
+        if (write(m_descriptor, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            throw std::runtime_error("Cannot write file " + m_journal.FileName);
+        }
+    }
+    struct stat KeepOlder(const TPlace&, const std::string&) override { return {}; }  // no backup is made
+    void Replacing(bool) override {}
+    void Skipped() override {}
+    void SetFolder(const std::string& folder) { m_folder = folder; }
+
+private:
+    const TJournal& m_journal;
+    std::string m_folder;
+    int m_descriptor = -1;
+};
+
+void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written, TUndoRecord& record) {
     if (seen.Action == TSeen::TAction::Restore) {
         written.Add(seen.Now->File, file.File);
         const TFolderRef folder = TFolder::OpenNamed(FolderOf(file.File));
         int error = 0;
         const TPlace place{folder->Open(&error), folder->Path(), NameOf(file.File)};
-        TNewContents contents = WriteNewContents(place, seen.Now->File, seen.Backup->Contents, {}, nullptr);
-        if (!PutInPlace(place, seen.Now->File, file.After, contents, nullptr, nullptr).Replaced) {
+        record.SetFolder(FolderOf(file.File));
+        TNewContents contents = WriteNewContents(place, seen.Now->File, seen.Backup->Contents, {}, &record);
+        if (!PutInPlace(place, seen.Now->File, file.After, contents, nullptr, &record).Replaced) {
             seen.Verdict = TUndone::Changed;
             return;  // the backup stays with it
         }
@@ -323,15 +357,28 @@ private:
     std::thread m_thread;  // last: starts once the rest is ready
 };
 
-// What a killed run may have left under hidden temporary names, removed
-// while the name still holds the run's own inode.
-void RemoveTemporaries(const std::vector<TTemporary>& temporaries) {
+// What a killed run or undo may have left under hidden temporary names
+// (".NAME.RANDOM.$$$"), removed while the name still holds the inode made for
+// it, or bytes the run read or wrote for NAME: a kill between an exchange and
+// the removal leaves the file swapped out there, kept in the backup, or the
+// run's own output that the undo takes back.
+void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::vector<TFileToUndo>& files) {
+    std::unordered_map<std::string, const TFileToUndo*> byName;
+    for (const TFileToUndo& file : files) byName.emplace(file.File, &file);
+    constexpr std::size_t kSuffix = std::string_view(".RANDOM.$$$").size();
     for (const TTemporary& temporary : temporaries) {
         struct stat info {};
-        if (lstat(temporary.Name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_dev == temporary.Device && info.st_ino == temporary.Inode) {
-            unlink(temporary.Name.c_str());
+        if (lstat(temporary.Name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        bool remove = info.st_dev == temporary.Device && info.st_ino == temporary.Inode;
+        const std::string name = NameOf(temporary.Name);
+        const auto file = name.size() > kSuffix + 1
+                              ? byName.find(JoinPath(FolderOf(temporary.Name), name.substr(1, name.size() - 1 - kSuffix)))
+                              : byName.end();
+        if (!remove && file != byName.end()) {
+            std::optional<TReadFile> held = OpenIfFile(temporary.Name);
+            remove = held && Holds(*held, temporary.Name, {&file->second->Before, &file->second->After});
         }
+        if (remove) unlink(temporary.Name.c_str());
     }
 }
 
@@ -366,6 +413,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
     bool kept = false;
     {
         TWritten written;
+        TUndoRecord record(journal);
         TCloser closer;
         TInspector inspector(files);
         for (const TFileToUndo& file : files) {
@@ -374,14 +422,14 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
             host.ProcessEvents();
             if (StopFlag()) break;
             TSeen seen = inspector.Next();
-            Apply(file, seen, written);
+            Apply(file, seen, written, record);
             closer.Close(seen.Now);
             closer.Close(seen.Backup);
             kept = kept || seen.Verdict != TUndone::Restored;
             host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
         }
         closer.Finish();
-        if (!StopFlag()) RemoveTemporaries(journal.Temporaries);
+        if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
         written.Sync();
     }
     const bool stopped = StopFlag();
