@@ -383,8 +383,11 @@ private:
     bool m_done = false;
 };
 
+std::function<void(const std::string& fileName)> BeforePlacingForTests;
+
 TPlaced PutInPlace(const TPlace& place, const TOpenFile& original, const TDigest& readDigest,
                    TNewContents& contents, const std::string* backupName, TWriteRecord* record) {
+    if (BeforePlacingForTests) BeforePlacingForTests(place.FullName());
     const TPlaced changed{false, ReasonText(kChangedDuringRun)};
     TPlacing placing(place, original, contents, record);
     if (!placing.StillAsRead()) return changed;

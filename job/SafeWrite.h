@@ -57,6 +57,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -139,6 +140,10 @@ struct TPlaced {
     bool Replaced = false;
     std::string Reason;
 };
+
+// Called, when set, on the placing thread just before step 4a with the
+// file's full name: lets tests change the tree between a read and its rewrite.
+extern std::function<void(const std::string& fileName)> BeforePlacingForTests;
 
 // Steps 4a to 4e; backupName: in the file's folder, none for no backup;
 // readDigest: of the contents read. Raises "Cannot create file NAME:

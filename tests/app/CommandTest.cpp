@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 
 #include "JobTesting.h"
+#include "SafeWrite.h"
 #include "TextUtils.h"
 #include "varnok-run-cli.h"
 
@@ -209,6 +214,88 @@ TEST_F(CommandTest, AFolderThatCannotBeOpenedExitsWithOneAFileSkippedWithFour) {
         EXPECT_EQ(out.str(), row.out);
         EXPECT_EQ(err.str(), row.err);
         EXPECT_EQ(tree.Read("files/a.txt"), "abc\n");
+    }
+}
+
+// What other programs do to a live tree between a file's reading and its
+// rewrite, done right then; afterwards every version any program wrote, and
+// every file that existed before the run, is in the tree or kept with the
+// journal, and the report and exit status say what happened.
+TEST_F(CommandTest, ALiveTreeLosesNothing) {
+    namespace fs = std::filesystem;
+    const auto write = [&](const std::string& name, const std::string& text) { tree.Write(name, text); };
+    const struct {
+        const char* name;
+        std::function<void()> setUp, meanwhile;
+        std::map<std::string, std::string> after;  // in files/; "" : no such file
+        int status;
+        std::string line;  // a.txt's
+    } rows[] = {
+        {"saved by an editor meanwhile", {},
+         [&] {
+             write("files/.a.txt.swp", "editor's\n");
+             fs::rename(tree.Path("files/.a.txt.swp"), tree.Path("files/a.txt"));
+         },
+         {{"a.txt", "editor's\n"}, {"a.BAK", ""}}, kExitSkipped, "Skipped    %: changed during the run"},
+        {"appended to meanwhile", {}, [&] { std::ofstream(tree.Path("files/a.txt"), std::ios::app) << "log\n"; },
+         {{"a.txt", "abc\nlog\n"}, {"a.BAK", ""}}, kExitSkipped, "Skipped    %: changed during the run"},
+        {"deleted meanwhile", {}, [&] { fs::remove(tree.Path("files/a.txt")); },
+         {{"a.txt", ""}, {"a.BAK", ""}}, kExitSkipped, "Skipped    %: changed during the run"},
+        {"a user's own a.BAK and a.$$$", [&] { write("files/a.BAK", "mine\n"), write("files/a.$$$", "abc\n"); }, {},
+         {{"a.txt", "xy\n"}, {"a.BAK", "abc\n"}, {"a.$$$", "abc\n"}}, kExitDone,
+         "    1      %"},
+        {"its folder swapped for a link meanwhile", {},
+         [&] {
+             fs::rename(tree.Path("files"), tree.Path("moved"));
+             fs::create_directory(tree.Path("outside"));
+             fs::create_directory_symlink(tree.Path("outside"), tree.Path("files"));
+         },
+         {}, kExitDone, "    1      %"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(tree.Path("files"));
+        fs::remove_all(tree.Path("moved"));
+        fs::remove_all(tree.Path("outside"));
+        fs::remove_all(tree.Path("state"));
+        write("files/a.txt", "abc\n");
+        if (row.setUp) row.setUp();
+        bool done = false;
+        BeforePlacingForTests = [&](const std::string& name) {
+            if (!done && name == tree.Path("files/a.txt")) row.meanwhile ? row.meanwhile() : void();
+            done = true;
+        };
+        out.str("");
+        err.str("");
+        const int status = Run({"-y", "-c", tree.Path("changes"), "-m", "*.txt", tree.Path("files")});
+        BeforePlacingForTests = nullptr;
+        EXPECT_EQ(status, row.status) << err.str();
+        std::string line = row.line;
+        line.replace(line.find('%'), 1, tree.Path("files/a.txt"));
+        EXPECT_TRUE(out.str().starts_with(line + "\n")) << out.str();
+        for (const auto& [name, text] : row.after) {
+            EXPECT_EQ(tree.Exists("files/" + name), !text.empty()) << name;
+            if (!text.empty()) {
+                EXPECT_EQ(tree.Read("files/" + name), text) << name;
+            }
+        }
+        // The hidden temporaries are gone; an older backup is kept with the journal.
+        for (const auto& entry : fs::recursive_directory_iterator(tree.Path())) {
+            EXPECT_FALSE(entry.path().string().ends_with(".$$$") && entry.path().filename().string()[0] == '.')
+                << entry.path();
+        }
+        if (row.setUp) {
+            std::string kept;
+            for (const auto& entry : fs::recursive_directory_iterator(tree.Path("state"))) {
+                if (entry.path().filename() == "1-a.BAK") kept = tree.ReadFile(entry.path());
+            }
+            EXPECT_EQ(kept, "mine\n");
+        }
+        if (fs::exists(tree.Path("moved"))) {
+            EXPECT_TRUE(fs::is_empty(tree.Path("outside")));  // nothing written through the link
+            EXPECT_EQ(tree.Read("moved/a.txt"), "xy\n");
+            EXPECT_EQ(tree.Read("moved/a.BAK"), "abc\n");
+        }
     }
 }
 

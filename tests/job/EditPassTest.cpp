@@ -3,6 +3,8 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/acl.h>
+#include <sys/xattr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -311,6 +313,40 @@ TEST_F(EditPassTest, RewritesInHandNeverShareANameWithEachOther) {
         EXPECT_EQ(tree.Read(stem + (txtFirst ? ".doc.BAK" : ".txt.BAK")), txtFirst ? ".doc\n" : ".txt\n");
         EXPECT_FALSE(tree.Exists(stem + ".$$$"));
     }
+}
+
+// A rewritten file keeps its ACL (the group bits do not take the mask's
+// place) and extended attributes; a rewrite that fails leaves the older
+// backup it was about to replace as it was.
+TEST_F(EditPassTest, MetadataAndAnOlderBackupSurvive) {
+    tree.Write("acl.txt", "a");
+    chmod(tree.Path("acl.txt").c_str(), 0640);
+    acl_t acl = acl_from_text("u::rw-,u:65534:rw-,g::r--,m::rw-,o::---");
+    ASSERT_EQ(acl_set_file(tree.Path("acl.txt").c_str(), ACL_TYPE_ACCESS, acl), 0);
+    acl_free(acl);
+    ASSERT_EQ(setxattr(tree.Path("acl.txt").c_str(), "user.origin", "kept", 4, 0), 0);
+    const auto attribute = [&](const char* name) {
+        char value[256] = {};
+        const ssize_t n = getxattr(tree.Path("acl.txt").c_str(), name, value, sizeof value);
+        return n < 0 ? std::string() : std::string(value, static_cast<std::size_t>(n));
+    };
+    const std::string aclBefore = attribute("system.posix_acl_access");
+    tree.Write("b.txt", "a");
+    tree.Write("b.BAK", "older");
+    ASSERT_TRUE(SetImmutable(tree.Path("b.txt"), true)) << "needs CAP_LINUX_IMMUTABLE";
+    EXPECT_EQ(ErrorOf({"a", "b"}).substr(0, 19), "Cannot create file ");
+    SetImmutable(tree.Path("b.txt"), false);
+    EXPECT_EQ(tree.Read("b.BAK"), "older");
+    EXPECT_EQ(tree.Read("b.txt"), "a");
+    if (tree.Read("acl.txt") == "b\n") {  // visited before b.txt
+        EXPECT_EQ(attribute("system.posix_acl_access"), aclBefore);
+        EXPECT_EQ(attribute("user.origin"), "kept");
+        EXPECT_EQ(Info("acl.txt").st_mode & 0777, 0660u);  // the mask, as before
+    }
+    std::filesystem::remove(tree.Path("b.txt"));
+    EXPECT_EQ(Run({"a", "b"}), TRunOutcome::Done);
+    EXPECT_EQ(attribute("system.posix_acl_access"), aclBefore);
+    EXPECT_EQ(attribute("user.origin"), "kept");
 }
 
 TEST_F(EditPassTest, ANamedFolderThatCannotBeOpenedEndsTheRunBeforeAnyFile) {
