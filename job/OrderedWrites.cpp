@@ -60,6 +60,9 @@ void TOrderedWrites::Add(TRewrite rewrite, std::size_t bytes) {
     auto item = std::make_unique<TItem>();
     item->Rewrite = std::move(rewrite);
     item->Bytes = bytes;
+    if (m_journal && item->Rewrite.Journaled) {
+        item->Record = std::make_unique<TJournaledRewrite>(*m_journal, item->Rewrite);
+    }
     TItem* added = item.get();
     {
         std::lock_guard lock(m_mutex);
@@ -84,10 +87,8 @@ void TOrderedWrites::Write(TItem& item) {
     try {
         if (rewrite.Journaled) rewrite.Journaled->After = DigestOf(rewrite.Work.Text, rewrite.Work.Rest);
         item.Place = {rewrite.Read.FolderDescriptor, rewrite.Read.Folder->Path(), NameOf(rewrite.Target)};
-        std::optional<TJournaledRewrite> record;
-        if (m_journal && rewrite.Journaled) record.emplace(*m_journal, rewrite);
         item.Contents = WriteNewContents(item.Place, rewrite.Read.File, rewrite.Work.Text, rewrite.Work.Rest,
-                                         record ? &*record : nullptr);
+                                         item.Record.get());
     } catch (...) {
         item.Failure = std::current_exception();
     }
@@ -110,14 +111,12 @@ void TOrderedWrites::PutWrittenInPlace(std::unique_lock<std::mutex>& lock) {
         if (!failed && !failure) {
             TRewrite& rewrite = item->Rewrite;
             try {
-                std::optional<TJournaledRewrite> record;
-                if (m_journal && rewrite.Journaled) record.emplace(*m_journal, rewrite);
                 const TPlaced placed = PutInPlace(item->Place, rewrite.Read.File, rewrite.Read.ContentsDigest.value(),
                                                   item->Contents, rewrite.Backup ? &*rewrite.Backup : nullptr,
-                                                  record ? &*record : nullptr);
+                                                  item->Record.get());
                 rewrite.Outcome->Placed = placed.Replaced;
                 rewrite.Outcome->SkipReason = placed.Reason;
-                rewrite.Outcome->BackupMade = rewrite.Backup && record && rewrite.Journaled->MadeBackup;
+                rewrite.Outcome->BackupMade = rewrite.Backup && item->Record && rewrite.Journaled->MadeBackup;
             } catch (...) {
                 failure = std::current_exception();
             }

@@ -66,6 +66,7 @@ private:
     struct TItem {
         TRewrite Rewrite;
         TPlace Place;
+        std::unique_ptr<TWriteRecord> Record;  // the journal's, for Rewrite
         TNewContents Contents;
         std::exception_ptr Failure;
         std::size_t Bytes = 0;

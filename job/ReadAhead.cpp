@@ -384,15 +384,6 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
     return taken;
 }
 
-// Under m_mutex.
-std::shared_ptr<TReadAhead::TListing> TReadAhead::ListingAhead(std::size_t n,
-                                                             std::shared_ptr<TListing> listing) {
-    if (n + 1 < m_takerListing) return nullptr;  // the edit pass is past it
-    if (m_queue.empty()) m_queueStart = n;
-    m_queue.push_back(listing);
-    return listing;
-}
-
 std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
     while (walk.Mask == m_masks.size()) {
         while (!walk.Pending.empty() && walk.Pending.back().Next == walk.Pending.back().Folders.size()) {
@@ -433,7 +424,11 @@ void TReadAhead::ListAhead(std::unique_lock<std::mutex>& lock) {
     m_listing = false;
     if (!listing) {
         m_walked = true;
-    } else if ((listing = ListingAhead(m_listed++, std::move(listing)))) {
+    } else {
+        // In walk order: the edit pass waits for each listing, so it is never past one.
+        if (m_queue.empty()) m_queueStart = m_listed;
+        ++m_listed;
+        m_queue.push_back(listing);
         m_reading.push_back(std::move(listing));
         m_forWorkers.notify_all();
     }

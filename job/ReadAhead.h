@@ -120,9 +120,6 @@ private:
     void ListAhead(std::unique_lock<std::mutex>& lock);
     // The walk's next listing, or none at its end.
     std::shared_ptr<TListing> NextListing(TWalk& walk);
-    // Queues listing as number n of the walk; gives the one to read from:
-    // none when the edit pass is past it, or the edit pass's own.
-    std::shared_ptr<TListing> ListingAhead(std::size_t n, std::shared_ptr<TListing> listing);
     // Reads and prepares one file of the listing that nobody has claimed
     // yet; false when none may be claimed now.
     bool ReadOneAhead(TListing& listing);

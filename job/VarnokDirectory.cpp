@@ -22,8 +22,6 @@ namespace {
 
 std::string Reason(int error) { return ": " + std::generic_category().message(error); }
 
-
-
 // Rewrites the edit pass hands each worker at a time, and the bytes they may
 // hold in all: enough to keep every core busy, little enough not to hold much
 // memory, and for a Stop to end the run soon (the rewrites in hand are done).

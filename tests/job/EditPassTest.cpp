@@ -1,7 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/acl.h>
 #include <sys/xattr.h>
@@ -17,6 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "ImmutableFile.h"
 #include "JobTesting.h"
 #include "RunJob.h"
 #include "TextUtils.h"
@@ -36,16 +35,7 @@ bool LimitFileSize(rlim_t bytes) {
     return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
-// Needs the privilege and a file system that has the flag.
-bool SetImmutable(const std::string& name, bool on) {
-    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) close(fd);
-    return done;
-}
+using testing::SetImmutable;
 
 }  // namespace
 }  // namespace varnok

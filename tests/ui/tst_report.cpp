@@ -27,10 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "../job/ImmutableFile.h"
 
 using namespace varnok;
 
@@ -48,22 +45,12 @@ QString Line(int count, const QString& fileName)
 
 const QString kDots(62, QLatin1Char('.'));
 
-// A file no one may replace: the run's rewrite of it fails. Needs
-// CAP_LINUX_IMMUTABLE, which CI has.
+// A file no one may replace while it lasts: the run's rewrite of it fails.
 class TImmutable {
 public:
     explicit TImmutable(const QString& name) : m_name(name.toStdString()) { Set(true); }
     ~TImmutable() { Set(false); }
-    bool Set(bool on) const
-    {
-        const int fd = open(m_name.c_str(), O_RDONLY | O_CLOEXEC);
-        int flags = 0;
-        bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0) close(fd);
-        return done;
-    }
+    bool Set(bool on) const { return testing::SetImmutable(m_name, on); }
 
 private:
     std::string m_name;
