@@ -36,10 +36,6 @@ THeld& Held() {
     return held;
 }
 
-bool SameEntry(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 enum class TKind { File, Folder, Other };
 
 // Links are never followed: a link, to a file or to a folder, is Other.
@@ -59,6 +55,10 @@ TKind KindOf(int folder, const dirent& entry) {
 
 TDescriptor::~TDescriptor() {
     if (Fd >= 0) close(Fd);
+}
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 std::string ReasonText(int error) {
@@ -101,7 +101,7 @@ TDescriptorRef TFolder::Open(int* error) const {
         if (fd >= 0) close(fd);
         return nullptr;
     }
-    if (m_identity && !SameEntry(*m_identity, info)) {
+    if (m_identity && !SameInode(*m_identity, info)) {
         close(fd);
         *error = kChangedDuringRun;
         return nullptr;

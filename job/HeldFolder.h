@@ -37,6 +37,9 @@ using TDescriptorRef = std::shared_ptr<const TDescriptor>;
 constexpr int kChangedDuringRun = -1;
 std::string ReasonText(int error);
 
+// Whether two fstat results are of one entry: device and inode.
+bool SameInode(const struct stat& a, const struct stat& b);
+
 class TFolder;
 using TFolderRef = std::shared_ptr<const TFolder>;
 

@@ -34,10 +34,6 @@ bool TooRecentToTrust(const struct stat& info, const timespec& readAt) {
     return modified + window >= read;
 }
 
-bool SameInode(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 bool SameContentsStamp(const struct stat& a, const struct stat& b) {
     return SameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
