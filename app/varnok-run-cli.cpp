@@ -1,5 +1,6 @@
 #include "varnok-run-cli.h"
 
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -55,6 +56,8 @@ prints one report line per file visited.
   -n, --dry-run         visit and count exactly as a run would, write nothing
   -y, --yes             do not ask "Are you sure? There's no undo?"
   -q, --quiet           no progress on stderr
+  -j, --jobs N          work on N threads (default: one per core); memory use
+                        stays within the same bound whatever N is
       --strict          refuse to run (exit 2) when the change-list check finds
                         anything
       --list-runs       list the kept run journals: id, start time, files
@@ -133,11 +136,21 @@ constexpr TOptionInfo kOptions[] = {
     {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
     {'\0', "config", true}, {'\0', "match-case", false}, {'\0', "whole-words", false},
     {'\0', "strict", false}, {'\0', "list-runs", false}, {'\0', "undo", false},
-    {'\0', "diff", false},  {'\0', "color", true},
+    {'\0', "diff", false},  {'\0', "color", true}, {'j', "jobs", true},
 };
 
 void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
     const std::string_view name = option.Long;
+    if (name == "jobs") {
+        constexpr unsigned kMostJobs = 1024;
+        unsigned jobs = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+        if (error != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMostJobs) {
+            throw TUsageError("option '--jobs' takes a number from 1 to 1024, not '" + value + "'");
+        }
+        options.Job.Jobs = jobs;
+        return;
+    }
     if (name == "list-runs" || name == "undo") {
         if (name == "undo") options.Undo = value;
         options.ListRuns = options.ListRuns || name == "list-runs";
@@ -453,7 +466,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
         }
         if (options.Config) UseStoredJob(options, console.Err);
         if (options.Undo) {
-            undone = UndoRun(*options.Undo, true, host);
+            undone = UndoRun(*options.Undo, true, host, options.Job.Jobs);
             outcome = undone == TUndoOutcome::Declined  ? TRunOutcome::Declined
                       : undone == TUndoOutcome::Stopped ? TRunOutcome::Stopped
                                                         : TRunOutcome::Done;

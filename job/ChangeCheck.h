@@ -13,15 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "EditStep.h"
+
 namespace varnok {
 
 // The options of the run that decide what a pattern can match.
-struct TMatchOptions {
-    bool CaseSensitive = false;
-    bool WholeWords = false;
-    bool SpanLines = false;
-};
-
 std::vector<std::string> CheckChangeList(const std::vector<std::string>& lines,
                                          const TMatchOptions& options);
 

@@ -1,10 +1,14 @@
 #include "Preview.h"
 
+#include <algorithm>
 #include <memory>
-#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "EditStep.h"
+#include "FileMask.h"
+#include "ReadAhead.h"
+#include "TextUtils.h"
 #include "UnifiedDiff.h"
 
 namespace varnok {
@@ -47,18 +51,25 @@ TPreview PreviewJob(TJobSettings job, TRunHost& host) {
 }
 
 std::string PreviewDiff(TJobSettings job, const std::string& fileName) {
-    std::optional<std::string> before;
-    std::string after;
-    job = OnlyFiles(std::move(job), {fileName});
-    job.DryRun = true;
-    job.OnFileChanged = [&](const TFileChange& change) {
-        if (!before) before.emplace(change.Before);
-        after.assign(change.After);
-    };
-    TDryRunHost quiet(nullptr);
-    WalkJob(job, quiet);
+    // As the run's walk visits it: once per mask its name matches, each
+    // visit changing what the one before left.
+    if (job.FileFilter && !job.FileFilter(fileName)) return {};
+    const std::string name = NameOf(fileName);
+    const auto visits = std::count_if(job.Masks.begin(), job.Masks.end(),
+                                      [&name](const std::string& mask) { return MaskMatches(mask, name); });
+    if (visits == 0 || name.starts_with('.')) return {};
+    const TChangeSet changes(job.ChangeText, {job.CaseSensitive, job.WholeWords, job.SpanLines});
+    const std::string before = ReadFileToEdit(TFolder::OpenNamed(FolderOf(fileName)), fileName).Contents;
+    std::string after = before;
+    bool changed = false;
+    for (long visit = 0; visit < visits; ++visit) {
+        TEdit edit = EditContents(after, changes, true);
+        if (edit.Count == 0) continue;
+        after = edit.Work.Text + edit.Work.Rest;
+        changed = true;
+    }
     std::string diff;
-    if (before) AppendUnifiedDiff(diff, fileName, *before, after);
+    if (changed) AppendUnifiedDiff(diff, fileName, before, after);
     return diff;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // A look at a run before it writes anything: the dry run of the same job
 // lists the files it would change, and the diff of one of them is made when
-// it is asked for, by the same walk and changes restricted to that file.
+// it is asked for, from that file alone, by the same edit as the run's.
 // Between the look and the run nothing is kept of the files but their names
 // and counts: a run reads every file again, whatever changed since.
 

@@ -1,39 +1,32 @@
 #include "ReadAhead.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <utility>
 
+#include "FileIo.h"
+
 namespace varnok {
 namespace {
 
-// Enough to keep the workers busy, little enough not to hold much memory.
+// Enough to keep the workers busy, few enough to hold few descriptors.
 constexpr std::size_t kFilesAhead = 32;
-constexpr std::size_t kBytesAhead = 64u << 20;
 constexpr std::size_t kListingsAhead = 256;  // many folders may hold no matching file
 constexpr std::size_t kListingsRead = 2;     // the one read from and the next, listed
-// Waiting awake, for a file a worker is finishing or for room to read ahead,
-// before going to sleep.
-constexpr int kAwakeWaits = 200;
-// A sleeping worker looks again after this even if nobody woke it.
-constexpr auto kWorkerNap = std::chrono::milliseconds(5);
 
 // What a slot of a listing holds; only the claimer writes a slot that is
 // kReading, only the edit pass touches one that is kReady.
 enum TSlotState : int { kFree, kReading, kReady, kDone };
 
-[[noreturn]] void CannotOpen(const std::string& name, int error) {
+[[noreturn]] void CannotRead(const std::string& name, int error) {
     if (error == kChangedDuringRun || error == ELOOP) throw TChangedDuringRun(name);
-    throw std::runtime_error("Cannot open file " + name + ": " + ReasonText(error));
+    CannotOpen(name, error);
 }
 
 // O_NOFOLLOW: a name that turned into a link since its listing is left out.
@@ -47,45 +40,58 @@ TOpenFile OpenForReading(int folder, const std::string& fileName) {
     clock_gettime(CLOCK_REALTIME, &file.ReadAt);
     file.Descriptor = openat(folder, name, flags | O_NOATIME);
     if (file.Descriptor < 0 && errno == EPERM) file.Descriptor = openat(folder, name, flags);
-    if (file.Descriptor < 0) CannotOpen(fileName, errno);
+    if (file.Descriptor < 0) CannotRead(fileName, errno);
     if (fstat(file.Descriptor, &file.Info) != 0 || !S_ISREG(file.Info.st_mode)) {
         const int error = S_ISREG(file.Info.st_mode) ? errno : kChangedDuringRun;
         close(file.Descriptor);
-        CannotOpen(fileName, error);
+        CannotRead(fileName, error);
     }
     return file;
 }
 
-// Big files: huge pages halve the cost of the page faults of the buffer.
-void PreferHugePages(std::string& buffer, std::size_t size) {
-    constexpr std::size_t kPage = 4096;
-    if (size < (4u << 20)) return;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(buffer.data()) + kPage - 1) & ~(kPage - 1);
-    madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
+// The file opened below its folder, not yet read.
+TReadFile OpenToEdit(const TFolderRef& folder, const std::string& fileName) {
+    TReadFile file;
+    file.Name = fileName;
+    int error = 0;
+    file.FolderDescriptor = folder->Open(&error);
+    if (!file.FolderDescriptor) CannotRead(fileName, error);
+    file.Folder = folder;
+    file.File = OpenForReading(file.FolderDescriptor->Fd, fileName);
+    return file;
 }
 
-// Reads and prepares a file; none when it cannot be read (the edit pass then
-// reads it again and raises the error in its turn).
-std::optional<TReadFile> ReadPrepared(const TFolderRef& folder, const std::string& fileName,
-                                      const std::function<void(TReadFile&)>& prepare) {
-    try {
-        TReadFile file = ReadFileToEdit(folder, fileName);
-        if (prepare) prepare(file);
-        return file;
-    } catch (const std::exception&) {
-        return std::nullopt;
+// One read of the size fstat saw; only a file that claims to be empty (some
+// kernel files do) is read up to its end. Big files: huge pages halve the
+// cost of the page faults of the buffer.
+void ReadContents(TReadFile& file, const std::string& fileName) {
+    constexpr std::size_t kPage = 4096;
+    const auto size = static_cast<std::size_t>(file.File.Info.st_size);
+    std::string& data = file.Contents;
+    data.reserve(size);
+    if (size >= (4u << 20)) {
+        const auto begin = (reinterpret_cast<std::uintptr_t>(data.data()) + kPage - 1) & ~(kPage - 1);
+        madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
     }
+    if (!ReadWhole(file.File.Descriptor, data, size)) CannotRead(fileName, errno);
+}
+
+// What an edit of size bytes may need at its peak: the bytes read, an
+// upper-cased copy to search and the text being built.
+std::size_t EditNeeds(const struct stat& info) {
+    return 3 * static_cast<std::size_t>(info.st_size) + 65536;
+}
+
+// What is left of a prepared file until the edit pass takes it.
+std::size_t KeptBytes(const TReadFile& file) {
+    std::size_t bytes = file.Contents.capacity();
+    if (file.Edit) bytes += file.Edit->Work.Text.capacity() + file.Edit->Work.Rest.capacity();
+    return bytes;
 }
 
 // Names a listing, for telling the workers' apart from the edit pass's.
 std::string KeyOf(const std::string& folder, const std::string& mask) {
     return folder + '\0' + mask;
-}
-
-std::size_t HeldBytes(const std::optional<TReadFile>& file) {
-    if (!file) return 0;
-    const std::size_t edited = file->Edited ? file->Edited->Text.size() + file->Edited->Rest.size() : 0;
-    return file->Contents.size() + edited;
 }
 
 }  // namespace
@@ -95,62 +101,83 @@ TReadFile::~TReadFile() {
 }
 
 TReadFile::TReadFile(TReadFile&& other) noexcept
-    : File(other.File),
+    : Name(std::move(other.Name)),
+      File(std::exchange(other.File, {})),
       Folder(std::move(other.Folder)),
       FolderDescriptor(std::move(other.FolderDescriptor)),
       Contents(std::move(other.Contents)),
-      Edited(std::move(other.Edited)),
-      EditedCount(other.EditedCount),
-      ContentsDigest(other.ContentsDigest) {
-    other.File.Descriptor = -1;
-}
+      Edit(std::move(other.Edit)),
+      NewContents(std::move(other.NewContents)),
+      ContentsDigest(other.ContentsDigest),
+      NewDigest(other.NewDigest) {}
 
 TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
+    Name.swap(other.Name);
     std::swap(File, other.File);
     Folder.swap(other.Folder);
     FolderDescriptor.swap(other.FolderDescriptor);
     Contents.swap(other.Contents);
-    Edited.swap(other.Edited);
-    EditedCount = other.EditedCount;
+    Edit.swap(other.Edit);
+    NewContents.swap(other.NewContents);
     ContentsDigest = other.ContentsDigest;
+    NewDigest = other.NewDigest;
     return *this;
 }
 
-// One read of the size fstat saw; only a file that claims to be empty (some
-// kernel files do) is read up to its end.
 TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName) {
-    TReadFile whole;
-    int error = 0;
-    whole.FolderDescriptor = folder->Open(&error);
-    if (!whole.FolderDescriptor) CannotOpen(fileName, error);
-    whole.Folder = folder;
-    whole.File = OpenForReading(whole.FolderDescriptor->Fd, fileName);
-    const auto size = static_cast<std::size_t>(whole.File.Info.st_size);
-    std::string& data = whole.Contents;
-    data.reserve(size);
-    PreferHugePages(data, size);
-    data.resize(size == 0 ? 65536 : size);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size()) {
-            if (size != 0) break;
-            data.resize(data.size() * 2);
-        }
-        const ssize_t n = read(whole.File.Descriptor, data.data() + used, data.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) CannotOpen(fileName, errno);
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
-    return whole;
+    TReadFile file = OpenToEdit(folder, fileName);
+    ReadContents(file, fileName);
+    return file;
 }
+
+// The memory of the files being read and edited, and of what is kept of
+// them until the edit pass takes them.
+class TReadAhead::TBudget {
+public:
+    // Waits until need fits beside what is in use, or until no other file
+    // is being read or edited: those end without waiting for anything, so
+    // this never waits for ever, and a file larger than the budget is alone.
+    void Acquire(std::size_t need) {
+        std::unique_lock lock(m_mutex);
+        if (m_inUse + need > kMemoryBudget && m_editing != 0) {
+            ++m_waiting;
+            m_freed.wait(lock, [&] { return m_inUse + need <= kMemoryBudget || m_editing == 0; });
+            --m_waiting;
+        }
+        m_inUse += need;
+        ++m_editing;
+    }
+    // The edit that acquired need is done; kept: what stays until Release.
+    void Settle(std::size_t need, std::size_t kept) {
+        std::lock_guard lock(m_mutex);
+        m_inUse = m_inUse + kept - need;
+        m_kept += kept;
+        --m_editing;
+        if (m_waiting != 0) m_freed.notify_all();
+    }
+    void Release(std::size_t kept) {
+        std::lock_guard lock(m_mutex);
+        m_inUse -= kept;
+        m_kept -= kept;
+        if (m_waiting != 0) m_freed.notify_all();
+    }
+    std::size_t Kept() const {
+        std::lock_guard lock(m_mutex);
+        return m_kept;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_freed;
+    std::size_t m_inUse = 0, m_kept = 0;
+    int m_editing = 0, m_waiting = 0;
+};
 
 struct TReadAhead::TListing {
     struct TSlot {
         std::atomic<int> State{kFree};
-        std::optional<TReadFile> File;  // none when reading failed
-        std::size_t Bytes = 0;
+        std::optional<TReadFile> File;  // none when reading or preparing failed
+        std::size_t Kept = 0;           // of the budget
     };
 
     TListing(TFolderRef folder, const std::string& mask, std::vector<std::string> fileNames)
@@ -172,9 +199,6 @@ struct TReadAhead::TListing {
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
 
-TReadAhead::TReadAhead() = default;
-TReadAhead::~TReadAhead() { Stop(); }
-
 // The walk of the edit pass, one listing at a time: a folder's listings mask
 // by mask, then its sub-folders' in turn when recursing.
 struct TReadAhead::TWalk {
@@ -187,6 +211,9 @@ struct TReadAhead::TWalk {
     TFolderEntries Entries;
     std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
 };
+
+TReadAhead::TReadAhead() : m_budget(std::make_unique<TBudget>()) {}
+TReadAhead::~TReadAhead() { Stop(); }
 
 void TReadAhead::Start(const std::vector<std::string>& paths,
                        const std::vector<std::string>& masks, bool recurse) {
@@ -201,19 +228,8 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_walk->Mask = m_masks.size();
     m_walked = m_masks.empty();
     m_listed = 0;
-    // Signals go to the thread that started the run, as they did before it
-    // had workers: the workers start with every signal blocked.
-    sigset_t all, before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &before);
-    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-    try {
-        for (unsigned i = 0; i < workers; ++i) m_workers.emplace_back([this] { Work(); });
-    } catch (...) {
-        pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        throw;
-    }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    TWorkerPool::TSource* source = this;
+    m_pool = std::make_unique<TWorkerPool>(JobThreads(Jobs) - 1, source);
 }
 
 void TReadAhead::Stop() {
@@ -221,10 +237,7 @@ void TReadAhead::Stop() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
-    m_forWorkers.notify_all();
-    for (std::thread& worker : m_workers) worker.join();
-    m_workers.clear();
-    m_tasks.clear();
+    m_pool.reset();
     m_reading.clear();
     m_walk.reset();
     m_listing = false;
@@ -233,20 +246,7 @@ void TReadAhead::Stop() {
     m_current.reset();
     m_takerListing = 0;
     m_filesAhead = 0;
-    m_bytesAhead = 0;
-}
-
-void TReadAhead::Submit(std::function<void()> task) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-    }
-    m_forWorkers.notify_one();
-}
-
-void TReadAhead::WakeWorkers() {
-    { std::lock_guard lock(m_mutex); }
-    m_forWorkers.notify_one();
+    m_budget = std::make_unique<TBudget>();
 }
 
 std::vector<std::string> TReadAhead::FilesWanted(const std::string& folder,
@@ -258,17 +258,45 @@ std::vector<std::string> TReadAhead::FilesWanted(const std::string& folder,
 }
 
 bool TReadAhead::HasRoom() const {
-    return m_filesAhead.load() < kFilesAhead && m_bytesAhead.load() < kBytesAhead;
+    return m_filesAhead.load() < kFilesAhead && m_budget->Kept() < kMemoryBudget;
+}
+
+void TReadAhead::WakeWorkersIfRoom() {
+    if (m_pool && m_filesAhead.load() <= kFilesAhead / 2 && m_budget->Kept() <= kMemoryBudget / 2) {
+        m_pool->Wake();
+    }
 }
 
 // What was read for a slot passed over is freed here, or by the thread that read it.
 void TReadAhead::Drop(TListing& listing, std::size_t slot) {
     TListing::TSlot& dropped = listing.Slots[slot];
     if (dropped.State.exchange(kDone) == kReady) {
-        m_bytesAhead -= dropped.Bytes;
+        m_budget->Release(dropped.Kept);
         --m_filesAhead;
         dropped.File.reset();
     }
+}
+
+TReadFile TReadAhead::ReadAndPrepare(const TFolderRef& folder, const std::string& fileName) {
+    return ReadAndPrepare(folder, fileName, nullptr);
+}
+
+// kept: set for a file read ahead, whose leftovers stay in the budget until
+// the edit pass takes them.
+TReadFile TReadAhead::ReadAndPrepare(const TFolderRef& folder, const std::string& fileName, std::size_t* kept) {
+    TReadFile file = OpenToEdit(folder, fileName);
+    const std::size_t need = EditNeeds(file.File.Info);
+    m_budget->Acquire(need);
+    try {
+        ReadContents(file, fileName);
+        if (Prepare) Prepare(file);
+    } catch (...) {
+        m_budget->Settle(need, 0);
+        throw;
+    }
+    if (kept) *kept = KeptBytes(file);
+    m_budget->Settle(need, kept ? *kept : 0);
+    return file;
 }
 
 TWalkListing TReadAhead::Listing(const std::string& folder, const std::string& mask) {
@@ -286,9 +314,9 @@ TWalkListing TReadAhead::Listing(const std::string& folder, const std::string& m
             ListAhead(lock);
             continue;
         }
-        m_takerSleeps = true;
+        m_takerWaitsForListing = true;
         m_forTaker.wait(lock, [this] { return !m_listing || NextListingQueued(); });
-        m_takerSleeps = false;
+        m_takerWaitsForListing = false;
     }
     if (m_queue.empty() || m_queue.front()->Key != KeyOf(folder, mask)) {
         throw std::logic_error("The walk of " + folder + " is out of step");
@@ -299,7 +327,7 @@ TWalkListing TReadAhead::Listing(const std::string& folder, const std::string& m
     for (const auto& listing : passed) {
         for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
     }
-    if (m_workersAsleep) WakeWorkers();
+    if (m_pool) m_pool->Wake();  // the walk may go further ahead now
     return {m_current->Names, m_current->Folder, m_current->Error, m_current->FirstOfFolder};
 }
 
@@ -326,15 +354,20 @@ bool TReadAhead::ReadOneAhead(TListing& listing) {
     }
     ++m_filesAhead;
     TListing::TSlot& slot = listing.Slots[at];
-    slot.File = ReadPrepared(listing.Folder, listing.Names[at], Prepare);
-    slot.Bytes = HeldBytes(slot.File);
-    m_bytesAhead += slot.Bytes;
+    slot.Kept = 0;
+    try {
+        slot.File = ReadAndPrepare(listing.Folder, listing.Names[at], &slot.Kept);
+    } catch (const std::exception&) {
+        // The edit pass reads the file again when it gets to it, and what
+        // fails then is reported in walk order.
+        slot.File.reset();
+    }
     int state = kReading;
     if (!slot.State.compare_exchange_strong(state, kReady)) {
-        m_bytesAhead -= slot.Bytes;
+        m_budget->Release(slot.Kept);
         --m_filesAhead;
         slot.File.reset();
-    } else if (m_takerSleeps) {
+    } else if (m_takerWaitsFor.load() == &slot) {
         std::lock_guard lock(m_mutex);
         m_forTaker.notify_one();
     }
@@ -351,7 +384,6 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
 
     TListing::TSlot& slot = listing->Slots[wanted];
     std::optional<TReadFile> taken;
-    int spins = 0;
     for (;;) {
         int state = slot.State.load();
         if (state == kFree) {
@@ -359,28 +391,23 @@ std::optional<TReadFile> TReadAhead::Take(const std::string& fileName) {
             continue;
         }
         if (state == kReady) {
-            m_bytesAhead -= slot.Bytes;
+            m_budget->Release(slot.Kept);
             --m_filesAhead;
             taken = std::exchange(slot.File, std::nullopt);
             slot.State.store(kDone);
             break;
         }
         if (state != kReading) break;
-        // Rather than wait for a worker, read a file after this one: every
-        // thread then reads, which is what a listing of small files with few
-        // changes needs.
+        // Rather than wait for a worker, prepare a file after this one: every
+        // thread then works, which is what a listing of small files needs.
         if (ReadOneAhead(*listing)) continue;
-        if (spins++ < kAwakeWaits) {
-            std::this_thread::yield();
-            continue;
-        }
         std::unique_lock lock(m_mutex);
-        m_takerSleeps = true;
+        m_takerWaitsFor = &slot;
         m_forTaker.wait(lock, [&slot] { return slot.State.load() != kReading; });
-        m_takerSleeps = false;
+        m_takerWaitsFor = nullptr;
     }
     listing->Cursor = wanted + 1;
-    if (m_workersAsleep) WakeWorkers();
+    WakeWorkersIfRoom();
     return taken;
 }
 
@@ -417,7 +444,7 @@ bool TReadAhead::MayList() const {
 }
 
 void TReadAhead::ListAhead(std::unique_lock<std::mutex>& lock) {
-    m_listing = true;  // the walk is this worker's until it is done
+    m_listing = true;  // the walk is this thread's until it is done
     lock.unlock();
     std::shared_ptr<TListing> listing = NextListing(*m_walk);
     lock.lock();
@@ -430,56 +457,25 @@ void TReadAhead::ListAhead(std::unique_lock<std::mutex>& lock) {
         ++m_listed;
         m_queue.push_back(listing);
         m_reading.push_back(std::move(listing));
-        m_forWorkers.notify_all();
+        if (m_pool) m_pool->Wake();
     }
-    if (m_takerSleeps) m_forTaker.notify_all();
+    if (m_takerWaitsForListing) m_forTaker.notify_all();
 }
 
-bool TReadAhead::HasWork() const {
-    if (m_quit || !m_tasks.empty() || MayList()) return true;
-    return HasRoom() && std::any_of(m_reading.begin(), m_reading.end(),
-                                    [](const auto& listing) { return listing->MayClaim(); });
-}
-
-// Writes first: they free memory and let the edit pass go on. Then a listing
-// when the edit pass is about to need it, then reading ahead.
-void TReadAhead::Work() {
+// A listing when the edit pass is about to need it, then reading ahead.
+bool TReadAhead::WorkOnce() {
     std::unique_lock lock(m_mutex);
-    while (!m_quit || !m_tasks.empty()) {
-        if (!m_tasks.empty()) {
-            std::function<void()> task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-            continue;
-        }
-        if (m_quit) break;
-        if (MayList()) {
-            ListAhead(lock);
-            continue;
-        }
-        while (!m_reading.empty() && !m_reading.front()->MayClaim()) m_reading.pop_front();
-        if (!m_reading.empty() && HasRoom()) {
-            const std::shared_ptr<TListing> listing = m_reading.front();
-            lock.unlock();
-            ReadOneAhead(*listing);
-            lock.lock();
-            continue;
-        }
-        // Awake for a while first: the edit pass usually makes room soon.
-        bool work = false;
-        for (int spin = 0; spin < kAwakeWaits && !work; ++spin) {
-            lock.unlock();
-            std::this_thread::yield();
-            lock.lock();
-            work = HasWork();
-        }
-        if (work) continue;
-        ++m_workersAsleep;
-        m_forWorkers.wait_for(lock, kWorkerNap, [this] { return HasWork(); });
-        --m_workersAsleep;
+    if (m_quit) return false;
+    if (MayList()) {
+        ListAhead(lock);
+        return true;
     }
+    while (!m_reading.empty() && !m_reading.front()->MayClaim()) m_reading.pop_front();
+    if (m_reading.empty() || !HasRoom()) return false;
+    const std::shared_ptr<TListing> listing = m_reading.front();
+    lock.unlock();
+    ReadOneAhead(*listing);  // another thread may have claimed the last file: look again
+    return true;
 }
 
 }  // namespace varnok

@@ -1,11 +1,17 @@
 #pragma once
-// Reading files whole, and the pool of workers that read, edit and write the
-// files of a run: std::thread::hardware_concurrency() threads walk the folders
-// ahead of the edit pass, read their files and apply the changes to them, and
-// take on the writes the edit pass hands them before anything else. The edit
-// pass's thread, rather than wait for a file a worker is busy with, reads
-// further files of its listing itself. Only its own listings decide which
-// files are visited, and only it decides what is written and reports.
+// Reading files whole, and the read-ahead of a run: the workers of a pool
+// (WorkerPool.h) walk the folders ahead of the edit pass, read their files
+// and prepare them (the changes applied and the new contents written, see
+// SafeWrite.h), each file by one thread, which hands it to the edit pass once.
+// The edit pass, rather than wait for a file a worker is busy with, prepares
+// further files of its listing itself, and sleeps only when there are none.
+// Only its own listings decide which files are visited, and only it decides
+// what takes a file's name and what is reported.
+//
+// Memory: the files being read and edited, and what is kept of them until the
+// edit pass takes them, share one budget (kMemoryBudget) whatever the number
+// of workers. A file whose edit needs more than the budget is read only while
+// no other file is being read or edited.
 
 #include <fcntl.h>
 
@@ -19,16 +25,18 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Digest.h"
+#include "EditStep.h"
 #include "HeldFolder.h"
 #include "MyDirectory.h"
 #include "SafeWrite.h"
-#include "WorkingText.h"
+#include "WorkerPool.h"
 
 namespace varnok {
+
+constexpr std::size_t kMemoryBudget = 64u << 20;
 
 // A file read whole and still open (its backup is linked from it).
 class TReadFile {
@@ -38,17 +46,19 @@ public:
     TReadFile(TReadFile&& other) noexcept;
     TReadFile& operator=(TReadFile&& other) noexcept;
 
+    std::string Name;  // as the walk spells it
     TOpenFile File;
     TFolderRef Folder;
     TDescriptorRef FolderDescriptor;  // Folder's, held while the file is in hand
     std::string Contents;
-    // Left by the preparation on a worker, if any: the working text with the
-    // changes applied (Contents is then used up) and their count.
-    std::optional<TWorkingText> Edited;
-    long long EditedCount = 0;
-    // Of Contents as read, taken before the changes used them up, when the
-    // run keeps a journal and a change may apply.
-    std::optional<TDigest> ContentsDigest;
+    // Left by the preparation, if any, with Contents used up unless kept:
+    // the edit, its new bytes written (and then dropped, unless kept) when
+    // the run writes and there was a replacement.
+    std::optional<TEdit> Edit;
+    std::optional<TNewContents> NewContents;
+    // Of Contents as read, when a change may apply; of the new contents,
+    // when the run keeps a journal.
+    std::optional<TDigest> ContentsDigest, NewDigest;
 };
 
 // A file that turned into something else than a file since its listing (a
@@ -70,19 +80,21 @@ struct TWalkListing {
     bool FirstOfFolder = false;  // its first mask's
 };
 
-class TReadAhead {
+class TReadAhead : private TWorkerPool::TSource {
 public:
     TReadAhead();
-    ~TReadAhead();
+    ~TReadAhead() override;
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
 
-    // Done to every file read ahead, on any thread; set before Start. It
-    // must depend on nothing but the file's bytes.
+    // Done to every file read, on any thread; set before Start. It must
+    // depend on nothing but the file's bytes and name.
     std::function<void(TReadFile&)> Prepare;
     // When set, the files it rejects are left out of every listing; set
     // before Start. Called on any thread.
     std::function<bool(const std::string& fileName)> Wanted;
+    // The threads that read, the edit pass's included (JobThreads).
+    unsigned Jobs = 0;
 
     // Opens the folders of paths (raising "Cannot open folder NAME: REASON")
     // and starts the workers on the walk the edit pass is about to make: the
@@ -90,12 +102,8 @@ public:
     // recurse is set.
     void Start(const std::vector<std::string>& paths, const std::vector<std::string>& masks,
                bool recurse);
-    // Ends the workers, once they have done every task handed to them, and
-    // drops what they read.
+    // Ends the workers and drops what they read.
     void Stop();
-    std::size_t Workers() const { return m_workers.size(); }
-    // Runs task on a worker, ahead of reading further files.
-    void Submit(std::function<void()> task);
 
     // The next listing of the walk, which the edit pass knows as the files
     // of folder matching mask: listed by a worker, or now when none is at it.
@@ -105,16 +113,18 @@ public:
     // The folders below folder that a recursive walk enters, as its listing
     // found them. Asked for right after folder's last listing.
     std::vector<std::string> SubFoldersOf(const std::string& folder) const;
-    // The file if it was read ahead; otherwise the caller reads it itself.
-    // Files of the listing passed over are dropped.
+    // The file if it was read ahead; otherwise the caller reads it itself
+    // (ReadAndPrepare). Files of the listing passed over are dropped.
     std::optional<TReadFile> Take(const std::string& fileName);
+    // Reads and prepares a file of folder now, within the memory budget.
+    TReadFile ReadAndPrepare(const TFolderRef& folder, const std::string& fileName);
 
 private:
     struct TListing;
     struct TWalk;
-    void Work();
-    // What a worker does next, under m_mutex: false when there is nothing.
-    bool HasWork() const;
+    class TBudget;
+    bool WorkOnce() override;
+    TReadFile ReadAndPrepare(const TFolderRef& folder, const std::string& fileName, std::size_t* kept);
     // Lists the walk's next folder for the edit pass, if it may; under
     // m_mutex, which it releases while it reads the folder.
     void ListAhead(std::unique_lock<std::mutex>& lock);
@@ -130,33 +140,34 @@ private:
     bool NextListingQueued() const;
     void Drop(TListing& listing, std::size_t slot);
     bool MayList() const;
-    void WakeWorkers();
+    // Lets the workers go on once enough was taken: waking them for every
+    // file would cost more than reading it.
+    void WakeWorkersIfRoom();
 
+    std::unique_ptr<TBudget> m_budget;
     std::mutex m_mutex;
-    std::condition_variable m_forWorkers, m_forTaker;
-    // Woken only while asleep: a wake-up costs more than reading a small file.
-    // A sleeper counts itself before it looks for work, so that who makes work
-    // after that sees it.
-    std::atomic<int> m_workersAsleep{0};
-    std::atomic<bool> m_takerSleeps{false}, m_quit{false};
+    std::condition_variable m_forTaker;
+    // The slot the edit pass sleeps for, if any: its worker wakes it.
+    std::atomic<const void*> m_takerWaitsFor{nullptr};
+    std::atomic<bool> m_takerWaitsForListing{false};
+    bool m_quit = false;
     // Listings from number m_queueStart on, under m_mutex: the edit pass's
     // current one first, then those the workers made ahead of it.
     std::deque<std::shared_ptr<TListing>> m_queue;
     std::size_t m_queueStart = 0;
     std::atomic<std::size_t> m_takerListing{0};  // number of the edit pass's listing, plus one
     std::shared_ptr<TListing> m_current;         // the edit pass's own
-    std::atomic<std::size_t> m_filesAhead{0}, m_bytesAhead{0};  // claimed and not yet taken
+    std::atomic<std::size_t> m_filesAhead{0};    // claimed and not yet taken
     // The workers' walk, fixed before they start; the rest under m_mutex.
     std::vector<TFolderRef> m_paths;
     std::vector<std::string> m_masks;
     bool m_recurse = false;
     std::unique_ptr<TWalk> m_walk;
-    bool m_listing = false;  // a worker reads a folder of the walk
+    bool m_listing = false;  // a thread reads a folder of the walk
     bool m_walked = false;
     std::size_t m_listed = 0;  // the number of the walk's next listing
     std::deque<std::shared_ptr<TListing>> m_reading;  // listings with files still to claim
-    std::deque<std::function<void()>> m_tasks;
-    std::vector<std::thread> m_workers;
+    std::unique_ptr<TWorkerPool> m_pool;  // last: its workers use the rest
 };
 
 }  // namespace varnok

@@ -42,6 +42,7 @@ TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
         walker.Journal = journal ? &*journal : nullptr;
         walker.FileFilter = settings.FileFilter;
         walker.OnFileChanged = settings.OnFileChanged;
+        walker.Jobs = settings.Jobs;
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();

@@ -36,6 +36,8 @@ struct TJobSettings {
     std::function<bool(const std::string& fileName)> FileFilter;
     // Told of every changed file right after its report line.
     std::function<void(const TFileChange&)> OnFileChanged;
+    // The threads that work on the run, its own included; 0: one per core.
+    unsigned Jobs = 0;
 };
 
 // Refused: the change-list check found something and the host would not run.

@@ -10,13 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <system_error>
-#include <sstream>
 #include <stdexcept>
 
+#include "FileIo.h"
 #include "HeldFolder.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
@@ -26,20 +25,6 @@ namespace {
 
 constexpr std::string_view kTitle = "Varnok Quillet run journal";
 constexpr std::string_view kExtension = ".txt";
-
-[[noreturn]] void Fail(const std::string& what, const std::string& name) {
-    throw std::runtime_error(what + name);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string FormatTime(const timespec& time, const char* format) {
     std::tm parts{};
@@ -86,7 +71,7 @@ std::string KeptFolderOf(const std::string& folder, const std::string& id) {
 void MakeFolders(const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) Fail("Cannot create folder ", folder);
+    if (error) throw std::runtime_error("Cannot create folder " + folder + ": " + error.message());
 }
 
 // Removes the oldest journals so that, with one more, kJournalsKept are left.
@@ -94,19 +79,19 @@ void MakeRoomForOne(const std::string& folder) {
     const std::vector<std::string> ids = JournalIds(folder);
     for (std::size_t i = 0; i + kJournalsKept <= ids.size(); ++i) {
         const std::string name = FileNameOf(folder, ids[i]);
-        if (unlink(name.c_str()) != 0 && errno != ENOENT) Fail("Cannot delete file ", name);
+        if (unlink(name.c_str()) != 0 && errno != ENOENT) CannotDelete(name, errno);
+        const std::string kept = KeptFolderOf(folder, ids[i]);
         std::error_code error;
-        std::filesystem::remove_all(KeptFolderOf(folder, ids[i]), error);
-        if (error) Fail("Cannot delete folder ", KeptFolderOf(folder, ids[i]));
+        std::filesystem::remove_all(kept, error);
+        if (error) throw std::runtime_error("Cannot delete folder " + kept + ": " + error.message());
     }
 }
 
-bool SyncFile(int fd) { return fdatasync(fd) == 0; }
-
-bool SyncFolder(const std::string& folder) {
+// A new file's name is on disk only once its folder is synced.
+bool SyncFolderNamed(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool synced = fsync(fd) == 0;
+    const bool synced = SyncFolder(fd);
     close(fd);
     return synced;
 }
@@ -273,16 +258,15 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
 bool EndsUndone(const std::string& fileName) {
     const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
+    constexpr off_t kTail = 512;
     struct stat info {};
-    std::string tail(512, '\0');
+    std::string tail;
     off_t from = 0;
-    ssize_t n = -1;
     if (fstat(fd, &info) == 0) {
-        from = std::max<off_t>(0, info.st_size - static_cast<off_t>(tail.size()));
-        n = pread(fd, tail.data(), tail.size(), from);
+        from = std::max<off_t>(0, info.st_size - kTail);
+        if (!PreadWhole(fd, tail, static_cast<std::size_t>(info.st_size - from), from)) tail.clear();
     }
     close(fd);
-    tail.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     const auto end = tail.rfind('\n');
     if (end == std::string::npos || end == 0) return false;
     const auto start = tail.rfind('\n', end - 1);
@@ -348,7 +332,7 @@ TRunJournal::~TRunJournal() {
     if (m_keptFolder >= 0) close(m_keptFolder);
     if (m_descriptor < 0) return;
     // Left unsynced only when an error ended the run; that error is reported.
-    if (!m_synced) SyncFile(m_descriptor) && SyncFolder(m_folder);
+    if (!m_synced) SyncFile(m_descriptor) && SyncFolderNamed(m_folder);
     close(m_descriptor);
 }
 
@@ -380,7 +364,7 @@ void TRunJournal::AddLine(const std::string& line) {
     if (m_descriptor < 0) {
         Create(line);
     } else if (!WriteAll(m_descriptor, line)) {
-        Fail("Cannot write file ", m_fileName);
+        CannotWrite(m_fileName, errno);
     }
 }
 
@@ -441,15 +425,16 @@ void TRunJournal::Create(const std::string& firstLine) {
         m_descriptor = open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
         if (m_descriptor >= 0 || errno != EEXIST) break;
     }
-    if (m_descriptor < 0) Fail("Cannot create file ", m_fileName);
+    if (m_descriptor < 0) CannotCreate(m_fileName, errno);
     // The header and the first entry in one write: a journal is never without an entry.
-    if (!WriteAll(m_descriptor, m_header + firstLine)) Fail("Cannot write file ", m_fileName);
+    if (!WriteAll(m_descriptor, m_header + firstLine)) CannotWrite(m_fileName, errno);
 }
 
 void TRunJournal::Sync() {
     const std::lock_guard lock(m_mutex);
     if (m_descriptor < 0 || m_synced) return;
-    if ((m_keptFolder >= 0 && syncfs(m_keptFolder) != 0) || !SyncFile(m_descriptor) || !SyncFolder(m_folder)) {
+    if ((m_keptFolder >= 0 && !SyncFileSystem(m_keptFolder)) || !SyncFile(m_descriptor) ||
+        !SyncFolderNamed(m_folder)) {
         throw std::runtime_error("Cannot write to the disk of " + m_folder);
     }
     m_synced = true;
@@ -478,12 +463,15 @@ TJournal ReadJournal(const std::string& folder, const std::string& id) {
     TJournal journal;
     journal.Id = id;
     journal.FileName = FileNameOf(folder, id);
-    std::ifstream file;
-    if (IsId(id)) file.open(journal.FileName, std::ios::binary);
-    if (!file.is_open()) throw std::runtime_error("No run journal " + id);
-    std::ostringstream text;
-    if (!(text << file.rdbuf())) Fail("Cannot open file ", journal.FileName);
-    if (const std::size_t line = Parse(std::move(text).str(), journal); line != 0) {
+    const int fd = IsId(id) ? open(journal.FileName.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) throw std::runtime_error("No run journal " + id);
+    struct stat info {};
+    std::string text;
+    const bool whole = fstat(fd, &info) == 0 && ReadWhole(fd, text, static_cast<std::size_t>(info.st_size));
+    const int error = errno;
+    close(fd);
+    if (!whole) CannotOpen(journal.FileName, error);
+    if (const std::size_t line = Parse(text, journal); line != 0) {
         throw std::runtime_error("The run journal " + journal.FileName + " cannot be read (line " +
                                  IntToText(static_cast<long long>(line)) + ")");
     }
@@ -500,13 +488,14 @@ std::optional<std::string> LastRunToUndo(const std::string& folder) {
 
 void MarkUndone(const TJournal& journal) {
     const int fd = open(journal.FileName.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) Fail("Cannot open file ", journal.FileName);
+    if (fd < 0) CannotOpen(journal.FileName, errno);
     const std::string line = "Undone " + Shown(Now()) + "\n";
     const auto at = static_cast<off_t>(journal.WholeLength);
     const bool written = ftruncate(fd, at) == 0 && lseek(fd, at, SEEK_SET) == at &&
                          WriteAll(fd, line) && SyncFile(fd);
+    const int error = errno;
     close(fd);
-    if (!written) Fail("Cannot write file ", journal.FileName);
+    if (!written) CannotWrite(journal.FileName, error);
 }
 
 }  // namespace varnok

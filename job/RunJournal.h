@@ -71,7 +71,7 @@ public:
 
     // Safe from several threads at once. The first entry creates the journal
     // (and removes the oldest beyond kJournalsKept). Raises "Cannot create
-    // file NAME" or "Cannot write file NAME".
+    // file NAME: REASON" or "Cannot write file NAME: REASON".
     void Add(const TJournalEntry& entry);
     void AddTemporary(const std::string& name, const struct stat& file);
     void AddSkipped(const std::string& file);

@@ -5,24 +5,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "FileIo.h"
+#include "HeldFolder.h"
 #include "ReadAhead.h"
 #include "RunJob.h"
 #include "RunJournal.h"
-#include "HeldFolder.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
+#include "WorkerPool.h"
 
 namespace varnok {
 namespace {
@@ -34,10 +35,6 @@ struct TFileToUndo {
 };
 
 enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
-
-[[noreturn]] void CannotOpen(const std::string& name) {
-    throw std::runtime_error("Cannot open file " + name);
-}
 
 // Latest change first, each file once: its first change's backup and
 // contents before, its last change's contents after.
@@ -63,9 +60,9 @@ std::optional<TReadFile> OpenIfFile(const std::string& name) {
     read.File.Descriptor = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (read.File.Descriptor < 0) {
         if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) return std::nullopt;
-        CannotOpen(name);
+        CannotOpen(name, errno);
     }
-    if (fstat(read.File.Descriptor, &read.File.Info) != 0) CannotOpen(name);
+    if (fstat(read.File.Descriptor, &read.File.Info) != 0) CannotOpen(name, errno);
     if (!S_ISREG(read.File.Info.st_mode)) return std::nullopt;
     return read;
 }
@@ -79,17 +76,7 @@ const TDigest* Holds(TReadFile& read, const std::string& name,
     for (const TDigest* digest : digests) mayHold = mayHold || digest->Size == size;
     if (!mayHold) return nullptr;
     std::string& data = read.Contents;
-    data.resize(size + 1);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size()) data.resize(data.size() * 2);
-        const ssize_t n = ::read(read.File.Descriptor, data.data() + used, data.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) CannotOpen(name);
-        if (n == 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
+    if (!ReadWhole(read.File.Descriptor, data, 0)) CannotOpen(name, errno);
     const TDigest now = DigestOf(data);
     for (const TDigest* digest : digests) {
         if (now == *digest) return digest;
@@ -98,15 +85,13 @@ const TDigest* Holds(TReadFile& read, const std::string& name,
 }
 
 void RemoveBackup(const std::string& name) {
-    if (unlink(name.c_str()) != 0 && errno != ENOENT) {
-        throw std::runtime_error("Cannot delete file " + name);
-    }
+    if (unlink(name.c_str()) != 0 && errno != ENOENT) CannotDelete(name, errno);
 }
 
 bool SyncFileSystemOf(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool synced = syncfs(fd) == 0;
+    const bool synced = SyncFileSystem(fd);
     close(fd);
     return synced;
 }
@@ -136,61 +121,29 @@ private:
 // The last close of a file whose name is gone frees its blocks, and with
 // online discard the file system makes the caller wait for that, for each
 // file in turn: an undo frees two files per file restored (what the run wrote
-// and the backup). Closing on a few threads of their own lets those waits
-// overlap with each other and with the undo.
+// and the backup). Closing on the workers lets those waits overlap with each
+// other and with the undo; beyond kClosing descriptors waiting to be closed,
+// the undo closes them itself, so that it never holds many.
 class TCloser {
 public:
-    TCloser() {
-        for (int i = 0; i < kThreads; ++i) m_threads.emplace_back([this] { Work(); });
-    }
-    ~TCloser() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
-        m_ready.notify_all();
-        for (auto& thread : m_threads) thread.join();
-    }
-    TCloser(const TCloser&) = delete;
-    TCloser& operator=(const TCloser&) = delete;
-
-    void Close(std::optional<TReadFile>& file) {
+    // Outlives the pool: its workers count down what it hands them.
+    void Close(std::optional<TReadFile>& file, TWorkerPool& pool) {
         if (!file || file->File.Descriptor < 0) return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_queue.push_back(std::exchange(file->File.Descriptor, -1));
+        const int descriptor = std::exchange(file->File.Descriptor, -1);
+        if (m_closing.load() >= kClosing) {
+            close(descriptor);
+            return;
         }
-        m_ready.notify_one();
-    }
-    // Returns once every descriptor handed over is closed.
-    void Finish() {
-        std::unique_lock lock(m_mutex);
-        m_done.wait(lock, [this] { return m_queue.empty() && m_busy == 0; });
+        ++m_closing;
+        pool.Submit([this, descriptor] {
+            close(descriptor);
+            --m_closing;
+        });
     }
 
 private:
-    static constexpr int kThreads = 8;
-    void Work() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_ready.wait(lock, [this] { return m_quit || !m_queue.empty(); });
-            if (m_queue.empty()) return;
-            const int descriptor = m_queue.front();
-            m_queue.pop_front();
-            ++m_busy;
-            lock.unlock();
-            close(descriptor);
-            lock.lock();
-            if (--m_busy == 0 && m_queue.empty()) m_done.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_ready, m_done;
-    std::deque<int> m_queue;
-    int m_busy = 0;
-    bool m_quit = false;
-    std::vector<std::thread> m_threads;
+    static constexpr int kClosing = 32;
+    std::atomic<int> m_closing{0};
 };
 
 // What the undo of a file found, before anything is written: the verdict,
@@ -280,81 +233,85 @@ void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written, TUndoRecord&
     if (seen.Action != TSeen::TAction::None && file.MadeBackup) RemoveBackup(file.Backup);
 }
 
-// Inspects the files, in order, on a thread of its own ahead of the undo, so
-// that reading overlaps writing as in a run. The files and backups of one run
-// are distinct names, so restoring one does not change what was seen of
-// another; at worst a file of the tree named like this undo's temporary file
-// (".$$$") is seen while that is written, looks changed and is kept.
-class TInspector {
+// Inspects the files, in order, on the workers ahead of the undo, so that
+// reading overlaps writing as in a run; the undo inspects a file itself when
+// no worker has got to it. The files and backups of one run are distinct
+// names, so restoring one does not change what was seen of another.
+class TInspector : public TWorkerPool::TSource {
 public:
-    explicit TInspector(const std::vector<TFileToUndo>& files)
-        : m_files(files), m_thread([this] { Work(); }) {}
-    ~TInspector() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-    TInspector(const TInspector&) = delete;
-    TInspector& operator=(const TInspector&) = delete;
+    explicit TInspector(const std::vector<TFileToUndo>& files) : m_files(files), m_ahead(files.size()) {}
+    void SetPool(TWorkerPool* pool) { m_pool = pool; }
 
     // What was seen of the next file; its error, if inspecting it failed.
     TSeen Next() {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_ready.empty(); });
-        TAhead ahead = std::move(m_ready.front());
-        m_ready.pop_front();
-        m_bytes -= ahead.Bytes;
+        const std::size_t next = m_taken;
+        if (next == m_claimed) {
+            ++m_claimed;
+            lock.unlock();
+            TAhead ahead = InspectAhead(m_files[next]);
+            lock.lock();
+            m_ahead[next] = std::move(ahead);
+        } else {
+            m_waitingFor = next;
+            m_ready.wait(lock, [&] { return m_ahead[next].has_value(); });
+            m_waitingFor = kNone;
+            m_bytes -= m_ahead[next]->Bytes;
+        }
+        TAhead ahead = std::move(*m_ahead[next]);
+        m_ahead[next].reset();
+        ++m_taken;
+        const bool wake = m_claimed - m_taken <= kFilesAhead / 2;
         lock.unlock();
-        m_changed.notify_all();
+        if (wake && m_pool) m_pool->Wake();
         if (ahead.Error) std::rethrow_exception(ahead.Error);
         return std::move(ahead.Seen);
+    }
+
+    bool WorkOnce() override {
+        std::unique_lock lock(m_mutex);
+        if (m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead || m_bytes >= kBytesAhead) {
+            return false;
+        }
+        const std::size_t next = m_claimed++;
+        lock.unlock();
+        TAhead ahead = InspectAhead(m_files[next]);
+        lock.lock();
+        m_bytes += ahead.Bytes;
+        m_ahead[next] = std::move(ahead);
+        if (m_waitingFor == next) m_ready.notify_one();
+        return true;
     }
 
 private:
     static constexpr std::size_t kFilesAhead = 32;
     static constexpr std::size_t kBytesAhead = 64u << 20;
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     struct TAhead {
         TSeen Seen;
         std::exception_ptr Error;
         std::size_t Bytes = 0;
     };
-    void Work() {
-        for (const TFileToUndo& file : m_files) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] {
-                    return m_quit || (m_ready.size() < kFilesAhead && m_bytes < kBytesAhead);
-                });
-                if (m_quit) return;
+    static TAhead InspectAhead(const TFileToUndo& file) {
+        TAhead ahead;
+        try {
+            ahead.Seen = Inspect(file);
+            for (const auto* read : {&ahead.Seen.Now, &ahead.Seen.Backup}) {
+                if (*read) ahead.Bytes += (*read)->Contents.size();
             }
-            TAhead ahead;
-            try {
-                ahead.Seen = Inspect(file);
-                for (const auto* read : {&ahead.Seen.Now, &ahead.Seen.Backup}) {
-                    if (*read) ahead.Bytes += (*read)->Contents.size();
-                }
-            } catch (...) {
-                ahead.Error = std::current_exception();
-            }
-            {
-                const std::lock_guard lock(m_mutex);
-                m_bytes += ahead.Bytes;
-                m_ready.push_back(std::move(ahead));
-            }
-            m_changed.notify_all();
+        } catch (...) {
+            ahead.Error = std::current_exception();
         }
+        return ahead;
     }
 
     const std::vector<TFileToUndo>& m_files;
+    TWorkerPool* m_pool = nullptr;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<TAhead> m_ready;
-    std::size_t m_bytes = 0;
-    bool m_quit = false;
-    std::thread m_thread;  // last: starts once the rest is ready
+    std::condition_variable m_ready;
+    std::vector<std::optional<TAhead>> m_ahead;  // claimed and not yet taken
+    std::size_t m_claimed = 0, m_taken = 0, m_bytes = 0;
+    std::size_t m_waitingFor = kNone;
 };
 
 // What a killed run or undo may have left under hidden temporary names
@@ -393,7 +350,7 @@ std::string UndoReportLine(TUndone undone, const std::string& fileName) {
 
 }  // namespace
 
-TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
+TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, unsigned jobs) {
     const std::string folder = RunJournalFolder();
     std::string runId = id;
     if (runId.empty()) {
@@ -414,21 +371,24 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host) {
     {
         TWritten written;
         TUndoRecord record(journal);
-        TCloser closer;
-        TInspector inspector(files);
-        for (const TFileToUndo& file : files) {
-            if (StopFlag()) break;
-            host.SetStatusText("Restoring: " + file.File + " ...");
-            host.ProcessEvents();
-            if (StopFlag()) break;
-            TSeen seen = inspector.Next();
-            Apply(file, seen, written, record);
-            closer.Close(seen.Now);
-            closer.Close(seen.Backup);
-            kept = kept || seen.Verdict != TUndone::Restored;
-            host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
+        {
+            TInspector inspector(files);
+            TCloser closer;
+            TWorkerPool pool(JobThreads(jobs) - 1, &inspector);  // ends first: its workers use both
+            inspector.SetPool(&pool);
+            for (const TFileToUndo& file : files) {
+                if (StopFlag()) break;
+                host.SetStatusText("Restoring: " + file.File + " ...");
+                host.ProcessEvents();
+                if (StopFlag()) break;
+                TSeen seen = inspector.Next();
+                Apply(file, seen, written, record);
+                closer.Close(seen.Now, pool);
+                closer.Close(seen.Backup, pool);
+                kept = kept || seen.Verdict != TUndone::Restored;
+                host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
+            }
         }
-        closer.Finish();
         if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
         written.Sync();
     }

@@ -31,7 +31,8 @@ enum class TUndoOutcome { Declined, Restored, Kept, Stopped };
 // last run not undone), after asking "Undo the run of TIME: restore N
 // files?". Refused before anything is touched, by raising the reason, when
 // there is no such run, it was undone already or its journal cannot be read.
-// Restored: every file holds its old contents; Kept: some were kept.
-TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host);
+// Restored: every file holds its old contents; Kept: some were kept. jobs:
+// the threads that work on it, as TJobSettings::Jobs.
+TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, unsigned jobs = 0);
 
 }  // namespace varnok

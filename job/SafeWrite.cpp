@@ -11,18 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
-#include <system_error>
 #include <utility>
 
+#include "FileIo.h"
 #include "MyDirectory.h"
 
 namespace varnok {
 namespace {
-
-// The designed message, then why: "Cannot create file NAME: REASON".
-[[noreturn]] void CannotCreate(const std::string& name, int error) {
-    throw std::runtime_error("Cannot create file " + name + ": " + std::generic_category().message(error));
-}
 
 // A modification time this close to the read may hide a write made right
 // after it: the kernel stamps files from a clock that ticks every few
@@ -68,18 +63,6 @@ std::string FreshHiddenName(const std::string& name) {
 bool LinkDescriptor(int fd, int folder, const std::string& name) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     return linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
-}
-
-// False on failure, with errno set.
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC;  // nothing taken and no reason given: the disk is full
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Attributes a process may not set are left out: security.* but for root;
@@ -139,16 +122,10 @@ bool CopyExclusively(const TOpenFile& original, int folder, const std::string& n
 bool StillHolds(const TOpenFile& original, const TDigest& readDigest) {
     struct stat now {};
     if (fstat(original.Descriptor, &now) != 0 || now.st_size != original.Info.st_size) return false;
-    std::string data(static_cast<std::size_t>(now.st_size), '\0');
-    std::size_t used = 0;
-    while (used < data.size()) {
-        const ssize_t n = pread(original.Descriptor, data.data() + used, data.size() - used,
-                                static_cast<off_t>(used));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        used += static_cast<std::size_t>(n);
-    }
-    return DigestOf(data) == readDigest;
+    // By position: the descriptor's offset is where the first read left it.
+    std::string data;
+    return PreadWhole(original.Descriptor, data, static_cast<std::size_t>(now.st_size), 0) &&
+           DigestOf(data) == readDigest;
 }
 
 }  // namespace

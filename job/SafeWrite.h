@@ -7,19 +7,22 @@
 //
 // The calling sequence for one file, and who does each step:
 //
-//   1. Read (a worker, or the edit pass): the file is opened below its held
-//      folder (HeldFolder.h) without following a link, read whole through
-//      that descriptor, which stays open, and fstat'ed; the clock is noted
-//      just before. The changes are applied in memory.
-//   2. Names chosen (the edit pass, in walk order): the backup name (X.BAK,
+//   1. Read (a worker, or the edit pass when it gets to a file first): the
+//      file is opened below its held folder (HeldFolder.h) without following
+//      a link, read whole through that descriptor, which stays open, and
+//      fstat'ed; the clock is noted just before. The changes are applied in
+//      memory (EditStep.h).
+//   2. WriteNewContents (the same thread, right away): the new bytes go into
+//      a fresh file with no name (O_TMPFILE; where the file system has none,
+//      under a free hidden name ".X.RANDOM.$$$", created exclusively and
+//      journaled at once). It is created with mode 0600, then given the old
+//      file's owner and group, its ACL and permission bits, its extended
+//      attributes, and its set-id bits where the owner rule keeps them.
+//   3. Names chosen (the edit pass, in walk order): the backup name (X.BAK,
 //      or X.ext.BAK when this run already made X.BAK) and the journal line.
-//   3. WriteNewContents (any worker): the new bytes go into a fresh file with
-//      no name (O_TMPFILE; where the file system has none, under a free
-//      hidden name ".X.RANDOM.$$$", created exclusively and journaled at
-//      once). It is created with mode 0600, then given the old file's owner
-//      and group, its ACL and permission bits, its extended attributes, and
-//      its set-id bits where the owner rule keeps them.
-//   4. PutInPlace (one worker at a time, in walk order):
+//      New contents the edit pass does not use (the file was read before
+//      this run replaced it, or the run stopped) go without taking a name.
+//   4. PutInPlace (the edit pass, in walk order):
 //      a. check: the held descriptor's fstat has the device, inode, size,
 //         modification and change time of the read, and the name still
 //         leads to that inode; else the file is left as it is ("changed
@@ -141,7 +144,7 @@ struct TPlaced {
     std::string Reason;
 };
 
-// Called, when set, on the placing thread just before step 4a with the
+// Called, when set, on the edit pass's thread just before step 4a with the
 // file's full name: lets tests change the tree between a read and its rewrite.
 extern std::function<void(const std::string& fileName)> BeforePlacingForTests;
 

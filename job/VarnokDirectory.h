@@ -2,11 +2,16 @@
 // The edit job: the walker that applies the change list to every file it
 // visits, rewrites the files that changed (keeping their old contents under a
 // backup name) and reports one line per file.
+//
+// The workers of the read-ahead (ReadAhead.h) read each file, edit it and
+// write its new contents to a file without a name; the edit pass, in walk
+// order, gives it the file's name (SafeWrite.h) and reports it. So a file
+// crosses from one thread to another once, and a Stop ends the run between
+// two files with nothing half done.
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,17 +20,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "EditStep.h"
 #include "MyDirectory.h"
-#include "OrderedWrites.h"
-#include "engine/Engine.h"
 #include "ReadAhead.h"
 #include "RunHost.h"
 #include "RunJob.h"
-#include "WorkingText.h"
+#include "RunJournal.h"
 
 namespace varnok {
-
-constexpr int kMaxChanges = 16000;
 
 class TVarnokDirectory : public TMyDirectory {
 public:
@@ -43,6 +45,7 @@ public:
     // Those of TJobSettings; set before the walk.
     std::function<bool(const std::string& fileName)> FileFilter;
     std::function<void(const TFileChange&)> OnFileChanged;
+    unsigned Jobs = 0;
 
     void TheFileProcedure(const std::string& fileName) override;
     // Builds the change list from the change text, three lines a change;
@@ -78,43 +81,38 @@ private:
     struct TEntryHash {
         std::size_t operator()(const TEntry& e) const;
     };
-    // Created: a backup or a temporary name of this run, never visited.
+    // Created: a backup of this run, never visited.
     enum class TMade { Created, Rewritten };
     struct TFileId {
         dev_t Device;
         ino_t Inode;
         auto operator<=>(const TFileId&) const = default;
     };
+    // A file's first rewrite that took its name, for the later ones.
+    struct TFirstRewrite {
+        std::string Backup;  // its full name, links resolved
+        bool BackupMade = false;  // the backup name was free
+    };
 
-    void VisitFile(const std::string& fileName);
-    // The file of the current listing, read now; none when it turned into
-    // something else since the listing (reported as skipped).
+    // On any thread: the edit of a file read, and in a run its new contents
+    // written.
+    void Prepare(TReadFile& file) const;
+    // The file of the current listing, read and prepared now; none when it
+    // turned into something else since the listing (reported as skipped).
     std::optional<TReadFile> ReadOrSkip(const std::string& fileName);
-    void ReportSkipped(const std::string& name, const std::string& reason, bool folder);
-    // Reports, in walk order, the files visited whose rewrites are done.
-    void ReportWritten();
-    // Waits for every rewrite handed to the workers, reports them and raises
-    // the first failure among them.
-    void FinishWrites();
-    // A name that a rewrite not yet done takes or makes.
-    bool InHand(const std::string& name) const;
+    void Report(const std::string& name, long long replacements, const std::string& skipReason, bool folder);
     // The stop test and the events before the changes apply to a file.
     bool ChangesMayApply();
-    // A pass of the changes over contents as a real run would have written it.
-    void ApplyAgain(std::string& contents);
     TEntry EntryOf(const TFolder& folder, const std::string& path);
     std::string BackupNameFor(const std::string& fileName, const TEntry& entry);
-    // Decides the names of the rewrite and hands it to the workers; what
-    // comes of it is known once it is done.
-    std::shared_ptr<const TRewriteOutcome> WriteBack(const std::string& fileName, TReadFile read,
-                                                     TWorkingText work);
+    // Gives the file its new contents, keeping the old under the backup name.
+    TPlaced Rewrite(const std::string& fileName, TReadFile& read);
     std::string CanonicalName(const TReadFile& read, const std::string& path);
     void SyncWritten();
 
     TRunHost* m_host = nullptr;
     const std::vector<std::string>* m_changes = nullptr;
-    bool m_lineNeutral = false;
-    std::shared_ptr<std::vector<TPreparedChange>> m_prepared;  // the change list, ready to apply
+    std::shared_ptr<const TChangeSet> m_changeSet;
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
     // One folder per file system written to, and its name.
     std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_writtenFolders;
@@ -123,27 +121,10 @@ private:
     // changed it: a later visit makes its contents again from the file.
     std::map<TFileId, int> m_dryRunPasses;
     std::set<TFileId> m_replaced;  // files whose names now hold new contents
-    struct TFirstRewrite {
-        std::string Backup;  // its full name, links resolved
-        std::shared_ptr<const TRewriteOutcome> Outcome;
-    };
-    std::unordered_map<TEntry, TFirstRewrite, TEntryHash> m_firstOutcomes;
+    std::unordered_map<TEntry, TFirstRewrite, TEntryHash> m_firstRewrites;
     const TFolder* m_canonicalOf = nullptr;
     std::string m_canonicalFolder;
-    TReadAhead m_readAhead;
-    TOrderedWrites m_writes;
-    // Of each name a rewrite takes, the number of the last rewrite that
-    // does: it is in hand while fewer than that are done.
-    std::unordered_map<std::string, std::size_t> m_namesInHand;
-    struct TUnreported {
-        std::string Name;
-        long long Replacements;
-        std::size_t WritesBefore;  // the rewrites done before its line is reported
-        std::shared_ptr<const TRewriteOutcome> Outcome;  // of its rewrite, if any
-        std::string SkipReason;  // left out before any rewrite
-        bool Folder = false;
-    };
-    std::deque<TUnreported> m_unreported;
+    TReadAhead m_readAhead;  // last: its workers use the rest
 };
 
 }  // namespace varnok

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "FileIo.h"
+
 namespace varnok {
 
 namespace {
@@ -35,17 +37,6 @@ private:
     int m_fd;
 };
 
-void WriteAll(int fd, std::string_view data, const std::string& path) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowErrno(path);
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -58,17 +49,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (::fstat(fd.Get(), &st) != 0) ThrowErrno(path);
     if (!S_ISREG(st.st_mode)) throw std::system_error(EINVAL, std::generic_category(), path);
     std::string text;
-    text.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowErrno(path);
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    if (!ReadWhole(fd.Get(), text, static_cast<std::size_t>(st.st_size))) ThrowErrno(path);
     return text;
 }
 
@@ -116,9 +97,9 @@ void ReplaceFileAtomically(const std::string& linkPath, const std::string& linkT
         ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (fd.Get() < 0) ThrowErrno(temp);
     try {
-        WriteAll(fd.Get(), data, temp);
+        if (!WriteAll(fd.Get(), data)) ThrowErrno(temp);
         if (::fchmod(fd.Get(), mode) != 0) ThrowErrno(temp);
-        if (::fdatasync(fd.Get()) != 0) ThrowErrno(temp);
+        if (!SyncFile(fd.Get())) ThrowErrno(temp);
         if (fd.Close() != 0) ThrowErrno(temp);
         if (::rename(temp.c_str(), path.c_str()) != 0) ThrowErrno(path);
     } catch (...) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds every target and runs every test: the full build
-# with the desktop program, the core again under ASan and UBSan, then each
-# fuzzer for a minute from its seed corpus.
+# with the desktop program, the core again under ASan and UBSan and its
+# threaded parts under TSan, then each fuzzer for a minute from its seed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -17,6 +17,15 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# The threaded parts of the core again under ThreadSanitizer: the walk, the
+# read-ahead and its worker pool, the edit pass, undo, preview and the runner.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVARNOK_CORE_ONLY=ON -DVARNOK_TSAN=ON -DVARNOK_BENCHMARKS=OFF
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+  -R '^(EditPass|Walker|ReadAhead|Undo|Preview|Process|Command|RunJob|WorkerPool)'
 
 # The fuzzers, under ASan and UBSan too, as many at a time as there are cores;
 # a case slower than a second fails. New inputs go to a scratch folder, the

@@ -13,10 +13,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <stdexcept>
 #include <system_error>
 
 #include "AtomicFile.h"
+#include "FileIo.h"
 #include "ListEntries.h"
 #include "MyComps.h"
 #include "Prompts.h"
@@ -283,12 +283,10 @@ void TVarnokDialog::LoadButtonClick()
     try {
         bytes = ReadWholeFile(QFile::encodeName(*name).toStdString());
     } catch (const std::system_error& error) {
-        throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
-                                 + error.code().message());
+        CannotOpen(name->toStdString(), error.code().value());
     }
     if (!bytes) {
-        throw std::runtime_error("Cannot open file " + name->toStdString() + ": "
-                                 + std::generic_category().message(ENOENT));
+        CannotOpen(name->toStdString(), ENOENT);
     }
     SetPlainTextOf(changes, *bytes);
 }
@@ -309,8 +307,7 @@ void TVarnokDialog::SaveButtonClick()
     try {
         ReplaceFileAtomically(path, ProcessTempPath(path), contents);
     } catch (const std::system_error& error) {
-        throw std::runtime_error("Cannot create file " + name->toStdString() + ": "
-                                 + error.code().message());
+        CannotCreate(name->toStdString(), error.code().value());
     }
 }
 

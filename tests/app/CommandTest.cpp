@@ -78,6 +78,8 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {{"--undo=1", "2", "-y"}, "varnok-run: '--undo' takes one run id\n"},
         {{"--list-runs", "--undo"}, "varnok-run: '--list-runs' and '--undo' go alone\n"},
         {{"--list-runs", tree.Path("files")}, "varnok-run: '--list-runs' takes no folders\n"},
+        {{"-j0", "-y"}, "varnok-run: option '--jobs' takes a number from 1 to 1024, not '0'\n"},
+        {{"--jobs", "2x", "-y"}, "varnok-run: option '--jobs' takes a number from 1 to 1024, not '2x'\n"},
     };
     for (const auto& row : rows) {
         err.str("");

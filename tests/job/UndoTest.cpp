@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <regex>
 
 #include "JobTesting.h"
@@ -208,6 +209,35 @@ TEST_F(UndoTest, OnlyRunsThatWriteKeepAJournalAndTheNewestAreKept) {
     }
     EXPECT_EQ(JournalIds(RunJournalFolder()), Lines(ids.begin() + 2, ids.end()));
     EXPECT_EQ(LastRunToUndo(RunJournalFolder()), ids.back());
+}
+
+// However many threads share the work, a run and a dry run report the same
+// lines and leave the same tree, and the undo gives back the tree as it was.
+TEST_F(UndoTest, AnyNumberOfThreadsRunsAndUndoesAlike) {
+    for (int i = 0; i < 120; ++i) {
+        tree.Write("t/many/f" + std::to_string(i) + (i % 3 ? ".txt" : ".c"), i % 4 ? "foo foo\n" : "bar\n");
+    }
+    pristine = Snapshot(tree.Path("t"));
+    std::optional<std::pair<Lines, Lines>> expected;  // the dry run's report and the run's
+    std::map<std::string, std::string> changed;
+    for (const unsigned jobs : {1u, 2u, 7u}) {
+        SCOPED_TRACE(jobs);
+        settings.Jobs = jobs;
+        settings.DryRun = true;
+        ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+        const Lines dryRun = Sorted(host.report);
+        settings.DryRun = false;
+        ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+        const std::pair reports{dryRun, Sorted(host.report)};
+        if (!expected) {
+            expected = reports;
+            changed = Snapshot(tree.Path("t"));
+        }
+        EXPECT_EQ(reports, *expected);
+        EXPECT_EQ(Snapshot(tree.Path("t")), changed);
+        EXPECT_EQ(UndoRun("", true, host, jobs), TUndoOutcome::Restored);
+        EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+    }
 }
 
 }  // namespace
