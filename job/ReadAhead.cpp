@@ -229,7 +229,8 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_walked = m_masks.empty();
     m_listed = 0;
     TWorkerPool::TSource* source = this;
-    m_pool = std::make_unique<TWorkerPool>(JobThreads(Jobs) - 1, source);
+    m_pool = std::make_unique<TWorkerPool>(source);  // set before the workers look at it
+    m_pool->Start(JobThreads(Jobs) - 1);
 }
 
 void TReadAhead::Stop() {
@@ -237,6 +238,7 @@ void TReadAhead::Stop() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
+    if (m_pool) m_pool->Stop();  // before the workers stop looking at it
     m_pool.reset();
     m_reading.clear();
     m_walk.reset();

@@ -374,8 +374,9 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
         {
             TInspector inspector(files);
             TCloser closer;
-            TWorkerPool pool(JobThreads(jobs) - 1, &inspector);  // ends first: its workers use both
+            TWorkerPool pool(&inspector);  // ends first: its workers use both
             inspector.SetPool(&pool);
+            pool.Start(JobThreads(jobs) - 1);
             for (const TFileToUndo& file : files) {
                 if (StopFlag()) break;
                 host.SetStatusText("Restoring: " + file.File + " ...");

@@ -11,7 +11,7 @@ unsigned JobThreads(unsigned jobs) {
     return jobs != 0 ? jobs : std::max(1u, std::thread::hardware_concurrency());
 }
 
-TWorkerPool::TWorkerPool(unsigned threads, TSource* source) : m_source(source) {
+void TWorkerPool::Start(unsigned threads) {
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &before);
@@ -19,16 +19,14 @@ TWorkerPool::TWorkerPool(unsigned threads, TSource* source) : m_source(source) {
         for (unsigned i = 0; i < threads; ++i) m_threads.emplace_back([this] { Work(); });
     } catch (...) {
         pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        Join();
+        Stop();
         throw;
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-TWorkerPool::~TWorkerPool() { Join(); }
-
 // The workers do every queued task before they end.
-void TWorkerPool::Join() {
+void TWorkerPool::Stop() {
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;

@@ -29,14 +29,16 @@ public:
         virtual bool WorkOnce() = 0;
     };
 
-    // The threads start with every signal blocked: signals go to the thread
-    // that started the job.
-    TWorkerPool(unsigned threads, TSource* source);
-    // Does the tasks still queued, then ends the threads.
-    ~TWorkerPool();
+    explicit TWorkerPool(TSource* source) : m_source(source) {}
+    ~TWorkerPool() { Stop(); }
     TWorkerPool(const TWorkerPool&) = delete;
     TWorkerPool& operator=(const TWorkerPool&) = delete;
 
+    // Starts the threads, with every signal blocked: signals go to the
+    // thread that started the job. Once only.
+    void Start(unsigned threads);
+    // Does the tasks still queued, then ends the threads.
+    void Stop();
     unsigned Threads() const { return static_cast<unsigned>(m_threads.size()); }
     void Submit(std::function<void()> task);
     // The source may have work: sleepers look again. Costs no system call
@@ -45,7 +47,6 @@ public:
 
 private:
     void Work();
-    void Join();
 
     TSource* const m_source;
     std::mutex m_mutex;
