@@ -39,7 +39,7 @@ THeld& Held() {
 enum class TKind { File, Folder, Other };
 
 // Links are never followed: a link, to a file or to a folder, is Other.
-TKind KindOf(int folder, const dirent& entry) {
+TKind KindOf(int folder, const dirent64& entry) {
     switch (entry.d_type) {
         case DT_REG: return TKind::File;
         case DT_DIR: return TKind::Folder;
@@ -123,30 +123,29 @@ ino_t TFolder::Inode() const {
     return m_identity ? m_identity->st_ino : 0;
 }
 
+// Straight from the kernel, through the folder's own descriptor: a stream
+// would cost a descriptor and three calls more for each folder.
 TFolderEntries ReadEntriesAt(int folder) {
     TFolderEntries entries;
-    // A description of its own: a shared one would share the reading position.
-    const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = own < 0 ? nullptr : fdopendir(own);
-    if (!dir) {
-        entries.Error = errno;
-        if (own >= 0) close(own);
-        return entries;
-    }
+    if (lseek(folder, 0, SEEK_SET) != 0) return {{}, {}, errno};
+    alignas(dirent64) char buffer[32768];
     for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir);
-        if (!entry) break;
-        const std::string_view name = entry->d_name;
-        if (name.front() == '.') continue;
-        switch (KindOf(dirfd(dir), *entry)) {
-            case TKind::File: entries.Files.emplace_back(name); break;
-            case TKind::Folder: entries.Folders.emplace_back(name); break;
-            case TKind::Other: break;
+        const ssize_t read = getdents64(folder, buffer, sizeof buffer);
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) return {{}, {}, errno};  // part of a listing is no listing
+        if (read == 0) break;
+        for (ssize_t at = 0; at < read;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const std::string_view name = entry->d_name;
+            if (name.front() == '.') continue;
+            switch (KindOf(folder, *entry)) {
+                case TKind::File: entries.Files.emplace_back(name); break;
+                case TKind::Folder: entries.Folders.emplace_back(name); break;
+                case TKind::Other: break;
+            }
         }
     }
-    if (errno != 0) entries = {{}, {}, errno};  // part of a listing is no listing
-    closedir(dir);
     return entries;
 }
 

@@ -81,7 +81,8 @@ struct TFolderEntries {
     int Error = 0;
 };
 TFolderEntries ListFolder(const TFolder& folder);
-// The same through a folder's descriptor (it stays open).
+// The same through a folder's descriptor, which stays open; it moves the
+// descriptor's reading position, so one thread at a time lists a folder.
 TFolderEntries ReadEntriesAt(int folderDescriptor);
 
 }  // namespace varnok

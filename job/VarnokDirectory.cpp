@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -19,11 +19,14 @@ namespace {
 
 std::string Reason(int error) { return ": " + std::generic_category().message(error); }
 
-// The folder's name with its links resolved, from its descriptor.
+// The folder's name with its links resolved, as the kernel knows it from the
+// descriptor (realpath would look up every part of it again).
 std::string CanonicalFolderOf(const TDescriptor& folder, const std::string& path) {
     const std::string self = "/proc/self/fd/" + IntToText(folder.Fd);
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(self.c_str(), nullptr), &std::free);
-    return resolved ? resolved.get() : path;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(self.c_str(), target, sizeof target);
+    if (length <= 0 || length == sizeof target || target[0] != '/') return path;
+    return std::string(target, static_cast<std::size_t>(length));
 }
 
 // The journal's lines of one rewrite, each before the step it names. A

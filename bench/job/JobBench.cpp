@@ -80,7 +80,8 @@ void Restore(const fs::path& root)
     }
 }
 
-// Every file changes: a real run, backups and all, or a dry run.
+// Every file changes: a real run, backups and all, or a dry run; the second
+// argument is the number of threads (0: one per core).
 void RewriteAll(benchmark::State& state, bool dryRun)
 {
     const int folders = static_cast<int>(state.range(0));
@@ -91,6 +92,7 @@ void RewriteAll(benchmark::State& state, bool dryRun)
     settings.Masks = {"*.c"};
     settings.ChangeText = {"zorblatt", "zb", ""};
     settings.DryRun = dryRun;
+    settings.Jobs = static_cast<unsigned>(state.range(1));
     TSilentHost host;
     for (auto _ : state) {
         benchmark::DoNotOptimize(varnok::RunJob(settings, host));
@@ -107,8 +109,8 @@ void BM_DenseDryRun(benchmark::State& state) { RewriteAll(state, true); }
 
 BENCHMARK(BM_TreeNoMatch)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TreeFewMatches)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_DenseDryRun)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_DenseRewrite)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_DenseDryRun)->Args({400, 0})->Args({400, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DenseRewrite)->Args({400, 0})->Args({400, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
 
