@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "RunHistory.h"
 #include "RunJob.h"
 #include "RunJournal.h"
 #include "RunUndo.h"
@@ -61,7 +62,8 @@ prints one report line per file visited.
       --strict          refuse to run (exit 2) when the change-list check finds
                         anything
       --list-runs       list the kept run journals: id, start time, files
-                        changed, whether undone, folders; oldest first
+                        changed, whether undone, folders; oldest first; one
+                        that is empty or cannot be read says so
       --undo [ID]       undo the run ID (default: the last run not undone)
       --diff            after the report line of each changed file, its unified
                         diff (with -n, what a run would write)
@@ -89,13 +91,14 @@ never left half-written either way.
 
 Every run that rewrites files keeps a journal of them under
 $XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset);
-the last 50 are kept. --undo asks "Undo the run of TIME: restore N files?"
-(--yes answers it) and, latest change first, gives every file the run
-rewrote its old contents back from its backup, then removes the backups
-the run made; a file changed since the run, or whose backup is missing or
-changed, is left as it is with its backup and reported "Kept". One report
-line per file ("Restored" or "Kept" in place of the count). An undo that
-was stopped can be run again; a completed one marks the run undone.
+the last 50 are kept. --undo asks "Undo the run of TIME in FOLDERS (FIRST
+CHANGE): restore N files?" (--yes answers it) and, latest change first,
+gives every file the run rewrote its old contents back from its backup,
+then removes the backups the run made; a file changed since the run, or
+whose backup is missing or changed, is left as it is with its backup and
+reported "Kept". One report line per file ("Restored" or "Kept" in place of
+the count). An undo that was stopped can be run again; a completed one
+marks the run undone.
 
 Exit status: 0 done (every file restored); 1 a run error ended it, or the
 question was answered no; 2 usage error, or a finding under --strict; 3 an
@@ -264,20 +267,20 @@ TOptions Parse(const std::vector<std::string>& args) {
     return options;
 }
 
-// One line per kept journal, oldest first.
+// One line per kept journal, oldest first; those that are empty or cannot be
+// read too, so that every file in the folder is accounted for.
 void ListRuns(std::ostream& out) {
-    const std::string folder = RunJournalFolder();
-    for (const std::string& id : JournalIds(folder)) {
-        out << id << "  ";
-        try {
-            const TJournal journal = ReadJournal(folder, id);
-            const std::size_t files = journal.FileCount();
-            out << journal.Started << "  " << files << (files == 1 ? " file  " : " files  ")
-                << (journal.Undone ? "undone" : "not undone");
-            for (std::size_t i = 0; i < journal.Folders.size(); ++i) out << (i ? ", " : "  ") << journal.Folders[i];
-        } catch (const std::runtime_error& error) {
-            out << error.what();
+    for (const TKeptRun& run : KeptRuns(RunJournalFolder())) {
+        out << run.Id << "  ";
+        if (!run.Readable) {
+            out << (run.Problem == "empty" ? run.Problem : "cannot be read: " + run.Problem) << '\n';
+            continue;
         }
+        const TJournal& journal = run.Journal;
+        const std::size_t files = journal.FileCount();
+        out << journal.Started << "  " << files << (files == 1 ? " file  " : " files  ")
+            << (journal.Undone ? "undone" : "not undone");
+        for (std::size_t i = 0; i < journal.Folders.size(); ++i) out << (i ? ", " : "  ") << journal.Folders[i];
         out << '\n';
     }
 }

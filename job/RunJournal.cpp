@@ -14,6 +14,7 @@
 #include <set>
 #include <system_error>
 #include <stdexcept>
+#include <utility>
 
 #include "FileIo.h"
 #include "HeldFolder.h"
@@ -74,10 +75,29 @@ void MakeFolders(const std::string& folder) {
     if (error) throw std::runtime_error("Cannot create folder " + folder + ": " + error.message());
 }
 
-// Removes the oldest journals so that, with one more, kJournalsKept are left.
+// The bytes of the files kept in a journal's folder that exist nowhere else.
+long long KeptSpace(const std::string& keptFolder) {
+    long long bytes = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(keptFolder, error), end; !error && it != end; it.increment(error)) {
+        struct stat info {};
+        if (lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1) bytes += info.st_size;
+    }
+    return bytes;
+}
+
+// Removes the oldest journals so that, with one more, kJournalsKept are left
+// and their kept backups hold at most kKeptSpaceLimit. Only the journals'
+// own files go: the tree is never touched.
 void MakeRoomForOne(const std::string& folder) {
     const std::vector<std::string> ids = JournalIds(folder);
-    for (std::size_t i = 0; i + kJournalsKept <= ids.size(); ++i) {
+    std::size_t keep = std::min<std::size_t>(ids.size(), kJournalsKept - 1);
+    long long space = 0;
+    for (std::size_t kept = 0; kept < keep; ++kept) {
+        space += KeptSpace(KeptFolderOf(folder, ids[ids.size() - 1 - kept]));
+        if (space > kKeptSpaceLimit && kept != 0) keep = kept;  // the last run stays undoable
+    }
+    for (std::size_t i = 0; i + keep < ids.size(); ++i) {
         const std::string name = FileNameOf(folder, ids[i]);
         if (unlink(name.c_str()) != 0 && errno != ENOENT) CannotDelete(name, errno);
         const std::string kept = KeptFolderOf(folder, ids[i]);
@@ -133,6 +153,28 @@ std::optional<std::string> Unquote(std::string_view text, std::size_t& at) {
     return std::nullopt;
 }
 
+std::string IdentityText(const TFileIdentity& identity) {
+    char nanoseconds[16];
+    std::snprintf(nanoseconds, sizeof nanoseconds, ".%09ld", identity.Modified.tv_nsec);
+    return std::to_string(identity.Device) + " " + std::to_string(identity.Inode) + " " +
+           std::to_string(identity.Size) + " " + std::to_string(identity.Modified.tv_sec) + nanoseconds;
+}
+
+// DEVICE INODE SIZE SECONDS.NANOSECONDS at text[at]; moves at past it.
+std::optional<TFileIdentity> ParseIdentity(std::string_view text, std::size_t& at) {
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long seconds = 0;
+    long nanoseconds = 0;
+    int used = 0;
+    const std::string rest(text.substr(at));
+    if (std::sscanf(rest.c_str(), "%llu %llu %llu %lld.%9ld%n", &device, &inode, &size, &seconds, &nanoseconds,
+                    &used) != 5) {
+        return std::nullopt;
+    }
+    at += static_cast<std::size_t>(used);
+    return TFileIdentity{static_cast<dev_t>(device), static_cast<ino_t>(inode), size, {seconds, nanoseconds}};
+}
+
 // Temp "NAME" DEVICE INODE
 std::optional<TTemporary> ParseTemporary(std::string_view line) {
     std::size_t at = 5;
@@ -171,7 +213,7 @@ std::optional<bool> YesNo(std::string_view text) {
     return std::nullopt;
 }
 
-// File "NAME" SIZE HASH -> SIZE HASH backup "BACKUP" made|replaced
+// File "NAME" SIZE HASH -> SIZE HASH backup "BACKUP" made|replaced[ read IDENTITY placed IDENTITY]
 std::optional<TJournalEntry> ParseEntry(std::string_view line) {
     TJournalEntry entry;
     std::size_t at = 5;
@@ -185,7 +227,16 @@ std::optional<TJournalEntry> ParseEntry(std::string_view line) {
     at = backupAt + 8;
     auto backup = Unquote(line, at);
     if (!before || !after || !backup) return std::nullopt;
-    const std::string_view made = line.substr(at);
+    std::string_view made = line.substr(at);
+    if (const auto read = made.find(" read "); read != std::string_view::npos) {
+        std::size_t from = at + read + 6;
+        entry.Read = ParseIdentity(line, from);
+        if (!entry.Read || line.substr(from, 8) != " placed ") return std::nullopt;
+        from += 8;
+        entry.Placed = ParseIdentity(line, from);
+        if (!entry.Placed || from != line.size()) return std::nullopt;
+        made = made.substr(0, read);
+    }
     if (made != " made" && made != " replaced") return std::nullopt;
     entry.File = std::move(*file);
     entry.Backup = std::move(*backup);
@@ -205,6 +256,9 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
         bool parsed = true;
         if (number == 1) {
             parsed = line == kTitle;
+        } else if (line.starts_with("Version ") && number == 2) {
+            parsed = line.substr(8) == std::to_string(kJournalVersion);
+            journal.Version = kJournalVersion;
         } else if (line.starts_with("File ")) {
             auto entry = ParseEntry(line);
             parsed = entry.has_value() && !journal.Started.empty();
@@ -277,6 +331,15 @@ bool EndsUndone(const std::string& fileName) {
 
 }  // namespace
 
+bool TFileIdentity::operator==(const TFileIdentity& other) const {
+    return Device == other.Device && Inode == other.Inode && Size == other.Size &&
+           Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec;
+}
+
+TFileIdentity IdentityOf(const struct stat& info) {
+    return {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_size), info.st_mtim};
+}
+
 std::string RunJournalFolder() {
     std::string base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
@@ -316,7 +379,8 @@ std::string Quoted(const std::string& text) {
 
 TRunJournal::TRunJournal(std::string folder, const TJobSettings& settings)
     : m_folder(std::move(folder)), m_started(Now()) {
-    m_header = std::string(kTitle) + "\nStarted " + Shown(m_started) + "\n";
+    m_header = std::string(kTitle) + "\nVersion " + std::to_string(kJournalVersion) + "\nStarted " +
+               Shown(m_started) + "\n";
     for (const auto& path : settings.Folders) {
         std::error_code error;
         const auto absolute = std::filesystem::absolute(path, error);
@@ -339,7 +403,11 @@ TRunJournal::~TRunJournal() {
 void TRunJournal::Add(const TJournalEntry& entry) {
     const std::string line = "File " + Quoted(entry.File) + " " + DigestText(entry.Before) + " -> " +
                              DigestText(entry.After) + " backup " + Quoted(entry.Backup) +
-                             (entry.MadeBackup ? " made\n" : " replaced\n");
+                             (entry.MadeBackup ? " made" : " replaced") +
+                             (entry.Read && entry.Placed
+                                  ? " read " + IdentityText(*entry.Read) + " placed " + IdentityText(*entry.Placed)
+                                  : std::string()) +
+                             "\n";
     const std::lock_guard lock(m_mutex);
     AddLine(line);
 }
@@ -426,8 +494,14 @@ void TRunJournal::Create(const std::string& firstLine) {
         if (m_descriptor >= 0 || errno != EEXIST) break;
     }
     if (m_descriptor < 0) CannotCreate(m_fileName, errno);
-    // The header and the first entry in one write: a journal is never without an entry.
-    if (!WriteAll(m_descriptor, m_header + firstLine)) CannotWrite(m_fileName, errno);
+    // The header and the first entry in one write: a journal is never without
+    // an entry, and one that could not be written (a full disk) is not left.
+    if (!WriteAll(m_descriptor, m_header + firstLine)) {
+        const int error = errno;
+        close(std::exchange(m_descriptor, -1));
+        unlink(m_fileName.c_str());
+        CannotWrite(m_fileName, error);
+    }
 }
 
 void TRunJournal::Sync() {
@@ -481,7 +555,13 @@ TJournal ReadJournal(const std::string& folder, const std::string& id) {
 std::optional<std::string> LastRunToUndo(const std::string& folder) {
     const std::vector<std::string> ids = JournalIds(folder);
     for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-        if (!EndsUndone(FileNameOf(folder, *id))) return *id;
+        if (EndsUndone(FileNameOf(folder, *id))) continue;
+        try {
+            ReadJournal(folder, *id);
+            return *id;
+        } catch (const std::runtime_error&) {
+            // Listed as unreadable by --list-runs; an undo by its id says why.
+        }
     }
     return std::nullopt;
 }

@@ -5,9 +5,15 @@
 // text, then holds one line per rewritten file:
 //
 //   File "NAME" SIZE HASH -> SIZE HASH backup "BACKUP" made|replaced
+//        read IDENTITY placed IDENTITY
 //
-// the contents before and after (see Digest.h) and the backup; "made" when
-// this run created the backup, "replaced" when the name held an older one.
+// (on one line) the contents before and after (see Digest.h) and the backup;
+// "made" when this run created the backup, "replaced" when the name held an
+// older one; the identity (DEVICE INODE SIZE SECONDS.NANOSECONDS of the
+// modification time) of the file read and of the one put in its place, which
+// lets an undo know them without reading them. A file changed twice in a run
+// has a line for each change, so every state it went through is known.
+// Journals of version 1 (no "Version" line) have no identities.
 // Names are quoted with \\, \", \n, \r, \t and \xHH for other control bytes.
 // Beside them, the write path's own (SafeWrite.h):
 //
@@ -26,6 +32,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -39,15 +46,31 @@ namespace varnok {
 
 constexpr int kJournalsKept = 50;
 constexpr long long kKeptCopyLimit = 256LL << 20;
+// The older backups kept with the journals, counting only files that exist
+// nowhere else (one link): beyond it the oldest journals go.
+constexpr long long kKeptSpaceLimit = 1LL << 30;
+constexpr int kJournalVersion = 2;
 
 // $XDG_STATE_HOME/Tavrin Software/Quillets/runs (~/.local/state when unset).
 std::string RunJournalFolder();
+
+// What names a file's contents without reading them, as long as the
+// modification time is not too recent to trust (see SafeWrite.h).
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::uint64_t Size = 0;
+    timespec Modified{};
+    bool operator==(const TFileIdentity& other) const;
+};
+TFileIdentity IdentityOf(const struct stat& info);
 
 struct TJournalEntry {
     std::string File;    // full name, links resolved
     std::string Backup;  // full name of the backup holding the contents from before the run
     bool MadeBackup = false;
     TDigest Before, After;
+    std::optional<TFileIdentity> Read, Placed;
 };
 
 struct TTemporary {
@@ -104,6 +127,7 @@ struct TJournal {
     std::string Id;        // the file's name without ".txt"
     std::string FileName;
     std::string Started;   // "YYYY-MM-DD HH:MM:SS UTC"
+    int Version = 1;
     std::vector<std::string> Folders, Masks, ChangeText;
     bool Recurse = false, SpanLines = false;
     std::vector<TJournalEntry> Entries;
@@ -119,8 +143,8 @@ struct TJournal {
 std::vector<std::string> JournalIds(const std::string& folder);
 // Raises "No run journal ID" or "The run journal NAME cannot be read (line N)".
 TJournal ReadJournal(const std::string& folder, const std::string& id);
-// The newest journal not marked undone, judged from its end alone (one that
-// cannot be read counts as not undone: undoing it says why it cannot be).
+// The newest journal not marked undone that can be read; journals that are
+// empty or cannot be read are passed over.
 std::optional<std::string> LastRunToUndo(const std::string& folder);
 // Appends "Undone TIME" (dropping a torn last line first) and syncs it.
 void MarkUndone(const TJournal& journal);

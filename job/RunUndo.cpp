@@ -1,24 +1,26 @@
 #include "RunUndo.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "FileIo.h"
 #include "HeldFolder.h"
-#include "ReadAhead.h"
+#include "MyDirectory.h"
+#include "RunHistory.h"
 #include "RunJob.h"
 #include "RunJournal.h"
 #include "SafeWrite.h"
@@ -30,287 +32,287 @@ namespace {
 
 struct TFileToUndo {
     std::string File, Backup;
-    bool MadeBackup = false;
-    TDigest Before, After;
+    bool MadeBackup = false;       // by the file's first change
+    TDigest Before;                // what the file held before the run
+    std::optional<TFileIdentity> Old;  // the file the first change read
+    std::vector<TDigest> Written;      // what each change of the run wrote
+    std::vector<TFileIdentity> Placed;
+    std::string KeptOlder;  // where the older backup the first change replaced was kept, if any
 };
 
-enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
-
-// Latest change first, each file once: its first change's backup and
-// contents before, its last change's contents after.
-std::vector<TFileToUndo> FilesToUndo(const std::vector<TJournalEntry>& entries) {
+// Latest change first, each file once, with every state the run left it in.
+std::vector<TFileToUndo> FilesToUndo(const TJournal& journal) {
     std::vector<TFileToUndo> files;
     std::unordered_map<std::string, std::size_t> seen;
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
         const auto [at, added] = seen.try_emplace(entry->File, files.size());
-        if (added) files.push_back({entry->File, {}, false, {}, entry->After});
+        if (added) files.push_back({entry->File, {}, false, {}, {}, {}, {}, {}});
         TFileToUndo& file = files[at->second];
         file.Backup = entry->Backup;
         file.MadeBackup = entry->MadeBackup;
         file.Before = entry->Before;
+        file.Old = entry->Read;
+        file.Written.push_back(entry->After);
+        if (entry->Placed) file.Placed.push_back(*entry->Placed);
+    }
+    for (TFileToUndo& file : files) {
+        if (file.MadeBackup) continue;
+        for (const TKeptBackup& kept : journal.KeptBackups) {
+            if (kept.Backup == file.Backup) file.KeptOlder = kept.Kept;
+        }
     }
     return files;
 }
 
-// The file of that name, open, when it is a regular file itself (not a link
-// to one); none when there is no such file.
-std::optional<TReadFile> OpenIfFile(const std::string& name) {
-    TReadFile read;
-    clock_gettime(CLOCK_REALTIME, &read.File.ReadAt);
-    read.File.Descriptor = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (read.File.Descriptor < 0) {
-        if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) return std::nullopt;
-        CannotOpen(name, errno);
-    }
-    if (fstat(read.File.Descriptor, &read.File.Info) != 0) CannotOpen(name, errno);
-    if (!S_ISREG(read.File.Info.st_mode)) return std::nullopt;
-    return read;
-}
+// What a name holds, as far as the undo is concerned.
+enum class THolds { Nothing, Other, Old, RunOutput };
 
-// Whether the open file holds exactly one of the digests; reads it only when
-// its size is that of one, and up to its end, however much it grew.
-const TDigest* Holds(TReadFile& read, const std::string& name,
-                     std::initializer_list<const TDigest*> digests) {
-    const auto size = static_cast<std::uint64_t>(read.File.Info.st_size);
-    bool mayHold = false;
-    for (const TDigest* digest : digests) mayHold = mayHold || digest->Size == size;
-    if (!mayHold) return nullptr;
-    std::string& data = read.Contents;
-    if (!ReadWhole(read.File.Descriptor, data, 0)) CannotOpen(name, errno);
-    const TDigest now = DigestOf(data);
-    for (const TDigest* digest : digests) {
-        if (now == *digest) return digest;
-    }
-    return nullptr;
-}
-
-void RemoveBackup(const std::string& name) {
-    if (unlink(name.c_str()) != 0 && errno != ENOENT) CannotDelete(name, errno);
-}
-
-bool SyncFileSystemOf(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = SyncFileSystem(fd);
-    close(fd);
-    return synced;
-}
-
-// One folder per file system written to, synced once at the end; also when
-// an error ends the undo, so that what was restored reaches the disk.
-class TWritten {
-public:
-    ~TWritten() {
-        for (const auto& [device, folder] : m_folders) SyncFileSystemOf(folder);
-    }
-    void Add(const TOpenFile& file, const std::string& name) {
-        const auto slash = name.rfind('/');
-        m_folders.emplace(file.Info.st_dev, slash == 0 ? "/" : name.substr(0, slash));
-    }
-    void Sync() {
-        for (const auto& [device, folder] : m_folders) {
-            if (!SyncFileSystemOf(folder)) throw std::runtime_error("Cannot write to the disk of " + folder);
-        }
-        m_folders.clear();
-    }
-
-private:
-    std::map<dev_t, std::string> m_folders;
+struct TLook {
+    THolds Holds = THolds::Nothing;
+    struct stat Info {};
 };
 
-// The last close of a file whose name is gone frees its blocks, and with
-// online discard the file system makes the caller wait for that, for each
-// file in turn: an undo frees two files per file restored (what the run wrote
-// and the backup). Closing on the workers lets those waits overlap with each
-// other and with the undo; beyond kClosing descriptors waiting to be closed,
-// the undo closes them itself, so that it never holds many.
-class TCloser {
-public:
-    // Outlives the pool: its workers count down what it hands them.
-    void Close(std::optional<TReadFile>& file, TWorkerPool& pool) {
-        if (!file || file->File.Descriptor < 0) return;
-        const int descriptor = std::exchange(file->File.Descriptor, -1);
-        if (m_closing.load() >= kClosing) {
-            close(descriptor);
-            return;
-        }
-        ++m_closing;
-        pool.Submit([this, descriptor] {
-            close(descriptor);
-            --m_closing;
-        });
+std::optional<TDigest> DigestOfFile(const std::string& name) {
+    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    const TDescriptor closed(fd);
+    std::string data;
+    if (!ReadWhole(fd, data, 0)) CannotOpen(name, errno);
+    return DigestOf(data);
+}
+
+// Judged by identity where the journal has one and the modification time is
+// old enough to trust; else by the bytes.
+TLook Look(const std::string& name, const TFileToUndo& file, bool backup) {
+    TLook look;
+    if (lstat(name.c_str(), &look.Info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) CannotOpen(name, errno);
+        return look;
     }
+    look.Holds = THolds::Other;
+    if (!S_ISREG(look.Info.st_mode)) return look;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (!TooRecentToTrust(look.Info, now)) {
+        const TFileIdentity identity = IdentityOf(look.Info);
+        if (file.Old && identity == *file.Old) {
+            look.Holds = THolds::Old;
+            return look;
+        }
+        for (const TFileIdentity& placed : file.Placed) {
+            if (!backup && identity == placed) {
+                look.Holds = THolds::RunOutput;
+                return look;
+            }
+        }
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(look.Info.st_size);
+    bool mayHold = size == file.Before.Size;
+    for (const TDigest& written : file.Written) mayHold = mayHold || (!backup && size == written.Size);
+    if (!mayHold) return look;
+    const std::optional<TDigest> now_holds = DigestOfFile(name);
+    if (!now_holds) return look;
+    if (*now_holds == file.Before) {
+        look.Holds = THolds::Old;
+    } else if (!backup) {
+        for (const TDigest& written : file.Written) {
+            if (*now_holds == written) look.Holds = THolds::RunOutput;
+        }
+    }
+    return look;
+}
 
-private:
-    static constexpr int kClosing = 32;
-    std::atomic<int> m_closing{0};
-};
-
-// What the undo of a file found, before anything is written: the verdict,
-// what is left to do, and the file and its backup, open and read where needed.
+// What the undo of a file found before touching anything, on any thread.
 struct TSeen {
-    enum class TAction { None, RemoveBackup, Restore };
-    TUndone Verdict = TUndone::Restored;
-    TAction Action = TAction::None;
-    std::optional<TReadFile> Now, Backup;
+    TLook File, Backup;
+    std::exception_ptr Error;
 };
 
 TSeen Inspect(const TFileToUndo& file) {
     TSeen seen;
-    const auto verdict = [&seen](TUndone undone, TSeen::TAction action = TSeen::TAction::None) {
-        seen.Verdict = undone;
-        seen.Action = action;
-        return std::move(seen);
-    };
-    seen.Now = OpenIfFile(file.File);
-    if (!seen.Now) {
-        struct stat info {};
-        return verdict(lstat(file.File.c_str(), &info) == 0 ? TUndone::Changed : TUndone::Deleted);
+    try {
+        seen.File = Look(file.File, file, false);
+        if (seen.File.Holds == THolds::Old || seen.File.Holds == THolds::RunOutput) {
+            seen.Backup = Look(file.Backup, file, true);
+        }
+    } catch (...) {
+        seen.Error = std::current_exception();
     }
-    const TDigest* holds = Holds(*seen.Now, file.File, {&file.Before, &file.After});
-    if (!holds) return verdict(TUndone::Changed);
-    seen.Backup = OpenIfFile(file.Backup);
-    if (holds == &file.Before) {
-        // Restored before, or never rewritten: only the run's backup is left.
-        if (!file.MadeBackup || !seen.Backup) return verdict(TUndone::Restored);
-        if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
-        return verdict(TUndone::Restored, TSeen::TAction::RemoveBackup);
-    }
-    if (!seen.Backup) {
-        struct stat info {};
-        return verdict(lstat(file.Backup.c_str(), &info) == 0 ? TUndone::BackupChanged : TUndone::BackupMissing);
-    }
-    if (!Holds(*seen.Backup, file.Backup, {&file.Before})) return verdict(TUndone::BackupChanged);
-    return verdict(TUndone::Restored, TSeen::TAction::Restore);
+    return seen;
 }
 
-// The undo's own temporary names, journaled with the run's (after a torn
-// last line is dropped), so that an undo killed while restoring leaves
-// nothing the next one does not remove.
-class TUndoRecord : public TWriteRecord {
+[[noreturn]] void CannotRestore(int error) {
+    throw std::runtime_error("cannot be restored: " + std::generic_category().message(error));
+}
+
+bool StillIs(int folder, const std::string& name, const struct stat& seen) {
+    struct stat now {};
+    return fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(now) == IdentityOf(seen);
+}
+
+// The older backup the run replaced, back under its name from where the
+// journal kept it: moved when it is on the same file system, else copied.
+// replace: the name holds the run's link of the old file, which it takes
+// the place of; else the name must be free.
+void PutOlderBack(int folder, const std::string& backupName, const std::string& kept, bool replace) {
+    if (kept.empty()) return;
+    struct stat info {};
+    if (lstat(kept.c_str(), &info) != 0) return;  // put back by an earlier undo
+    const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
+    if (renameat2(AT_FDCWD, kept.c_str(), folder, backupName.c_str(), flags) == 0) return;
+    if (errno != EXDEV) CannotRestore(errno);
+    const int from = open(kept.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (from < 0) CannotRestore(errno);
+    const TDescriptor closeFrom(from);
+    const int to = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, info.st_mode & 07777);
+    if (to < 0) CannotRestore(errno);
+    const TDescriptor closeTo(to);
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    if (!CopyInto(from, info, to) || futimens(to, times) != 0) CannotRestore(errno);
+    const std::string self = "/proc/self/fd/" + std::to_string(to);
+    if (replace) unlinkat(folder, backupName.c_str(), 0);
+    if (linkat(AT_FDCWD, self.c_str(), folder, backupName.c_str(), AT_SYMLINK_FOLLOW) != 0) CannotRestore(errno);
+}
+
+// Folders of the files restored, one open at a time (files come grouped by
+// folder), and one per file system to sync at the end.
+class TFolders {
 public:
-    explicit TUndoRecord(const TJournal& journal) : m_journal(journal) {}
-    ~TUndoRecord() override {
-        if (m_descriptor >= 0) close(m_descriptor);
-    }
-    void Temporary(const TPlace&, const std::string& name, const struct stat& file) override {
-        if (m_descriptor < 0) {
-            m_descriptor = open(m_journal.FileName.c_str(), O_WRONLY | O_CLOEXEC);
-            if (m_descriptor < 0 || ftruncate(m_descriptor, static_cast<off_t>(m_journal.WholeLength)) != 0 ||
-                lseek(m_descriptor, 0, SEEK_END) < 0) {
-                throw std::runtime_error("Cannot write file " + m_journal.FileName);
-            }
+    int Of(const std::string& file) {
+        const std::string folder = FolderOf(file);
+        if (folder != m_name) {
+            m_held = TFolder::OpenNamed(folder);
+            int error = 0;
+            m_descriptor = m_held->Open(&error);
+            if (!m_descriptor) CannotRestore(error == kChangedDuringRun ? ENOENT : error);
+            m_name = folder;
+            m_toSync.try_emplace(m_held->Device(), m_descriptor);
         }
-        const std::string line = TemporaryLine(JoinPath(m_folder, name), file);
-        if (write(m_descriptor, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-            throw std::runtime_error("Cannot write file " + m_journal.FileName);
-        }
+        return m_descriptor->Fd;
     }
-    struct stat KeepOlder(const TPlace&, const std::string&) override { return {}; }  // no backup is made
-    void Replacing(bool) override {}
-    void Skipped() override {}
-    void SetFolder(const std::string& folder) { m_folder = folder; }
+    // Also when an error ends the undo, so that what was restored reaches the disk.
+    ~TFolders() {
+        for (const auto& [device, folder] : m_toSync) SyncFileSystem(folder->Fd);
+    }
+    void Sync() {
+        for (const auto& [device, folder] : m_toSync) {
+            if (!SyncFileSystem(folder->Fd)) throw std::runtime_error("Cannot write to the disk of " + m_name);
+        }
+        m_toSync.clear();
+    }
 
 private:
-    const TJournal& m_journal;
-    std::string m_folder;
-    int m_descriptor = -1;
+    std::string m_name;
+    TFolderRef m_held;
+    TDescriptorRef m_descriptor;
+    std::map<dev_t, TDescriptorRef> m_toSync;
 };
 
-void Apply(const TFileToUndo& file, TSeen& seen, TWritten& written, TUndoRecord& record) {
-    if (seen.Action == TSeen::TAction::Restore) {
-        written.Add(seen.Now->File, file.File);
-        const TFolderRef folder = TFolder::OpenNamed(FolderOf(file.File));
-        int error = 0;
-        const TPlace place{folder->Open(&error), folder->Path(), NameOf(file.File)};
-        record.SetFolder(FolderOf(file.File));
-        TNewContents contents = WriteNewContents(place, seen.Now->File, seen.Backup->Contents, {}, &record);
-        if (!PutInPlace(place, seen.Now->File, file.After, contents, nullptr, &record).Replaced) {
-            seen.Verdict = TUndone::Changed;
-            return;  // the backup stays with it
+enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
+
+// Puts the file's old inode back under its name, by rename: no space is
+// needed, and the old file comes back with its owner, permissions, ACL,
+// attributes, links and times. Everything is checked again as it happens:
+// the exchange is undone unless both names held what was seen.
+TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders) {
+    if (seen.Error) std::rethrow_exception(seen.Error);
+    if (seen.File.Holds == THolds::Nothing) return TUndone::Deleted;
+    if (seen.File.Holds == THolds::Other) return TUndone::Changed;
+    const int folder = folders.Of(file.File);
+    const std::string name = NameOf(file.File), backup = NameOf(file.Backup);
+    if (FolderOf(file.Backup) != FolderOf(file.File)) return TUndone::BackupMissing;
+    if (seen.File.Holds == THolds::Old) {
+        // Restored before, or never rewritten: only what the run left beside it.
+        if (seen.Backup.Holds == THolds::Old && file.MadeBackup) {
+            if (StillIs(folder, backup, seen.Backup.Info) && unlinkat(folder, backup.c_str(), 0) != 0) {
+                CannotRestore(errno);
+            }
+        } else if (!file.MadeBackup && seen.Backup.Holds != THolds::Other) {
+            PutOlderBack(folder, backup, file.KeptOlder, seen.Backup.Holds == THolds::Old);
         }
+        return TUndone::Restored;
     }
-    if (seen.Action != TSeen::TAction::None && file.MadeBackup) RemoveBackup(file.Backup);
+    if (seen.Backup.Holds == THolds::Nothing) return TUndone::BackupMissing;
+    if (seen.Backup.Holds != THolds::Old) return TUndone::BackupChanged;
+    if (file.Old && seen.Backup.Info.st_ino != file.Old->Inode) {
+        // A copy (no hard links there): it takes the old file's times.
+        const timespec times[2] = {{0, UTIME_OMIT}, file.Old->Modified};
+        if (utimensat(folder, backup.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) CannotRestore(errno);
+    }
+    if (renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE) == 0) {
+        struct stat in {}, out {};
+        if (fstatat(folder, name.c_str(), &in, AT_SYMLINK_NOFOLLOW) != 0 ||
+            fstatat(folder, backup.c_str(), &out, AT_SYMLINK_NOFOLLOW) != 0 || !SameInode(in, seen.Backup.Info) ||
+            IdentityOf(out) != IdentityOf(seen.File.Info)) {
+            // Another program got there between the look and the exchange.
+            renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE);
+            return TUndone::Changed;
+        }
+        if (unlinkat(folder, backup.c_str(), 0) != 0) CannotRestore(errno);
+    } else {
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) CannotRestore(errno);
+        // No exchange in this file system: the check stands for it.
+        if (!StillIs(folder, name, seen.File.Info)) return TUndone::Changed;
+        if (renameat(folder, backup.c_str(), folder, name.c_str()) != 0) CannotRestore(errno);
+    }
+    if (!file.MadeBackup) PutOlderBack(folder, backup, file.KeptOlder, false);
+    return TUndone::Restored;
 }
 
-// Inspects the files, in order, on the workers ahead of the undo, so that
-// reading overlaps writing as in a run; the undo inspects a file itself when
-// no worker has got to it. The files and backups of one run are distinct
-// names, so restoring one does not change what was seen of another.
+// Looks at the files, in order, on the workers ahead of the undo; the undo
+// looks at a file itself when no worker has got to it. The files and
+// backups of one run are distinct names, so restoring one does not change
+// what was seen of another.
 class TInspector : public TWorkerPool::TSource {
 public:
     explicit TInspector(const std::vector<TFileToUndo>& files) : m_files(files), m_ahead(files.size()) {}
     void SetPool(TWorkerPool* pool) { m_pool = pool; }
 
-    // What was seen of the next file; its error, if inspecting it failed.
     TSeen Next() {
         std::unique_lock lock(m_mutex);
         const std::size_t next = m_taken;
         if (next == m_claimed) {
             ++m_claimed;
             lock.unlock();
-            TAhead ahead = InspectAhead(m_files[next]);
+            TSeen seen = Inspect(m_files[next]);
             lock.lock();
-            m_ahead[next] = std::move(ahead);
+            m_ahead[next] = std::move(seen);
         } else {
             m_waitingFor = next;
             m_ready.wait(lock, [&] { return m_ahead[next].has_value(); });
             m_waitingFor = kNone;
-            m_bytes -= m_ahead[next]->Bytes;
         }
-        TAhead ahead = std::move(*m_ahead[next]);
+        TSeen seen = std::move(*m_ahead[next]);
         m_ahead[next].reset();
         ++m_taken;
         const bool wake = m_claimed - m_taken <= kFilesAhead / 2;
         lock.unlock();
         if (wake && m_pool) m_pool->Wake();
-        if (ahead.Error) std::rethrow_exception(ahead.Error);
-        return std::move(ahead.Seen);
+        return seen;
     }
 
     bool WorkOnce() override {
         std::unique_lock lock(m_mutex);
-        if (m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead || m_bytes >= kBytesAhead) {
-            return false;
-        }
+        if (m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead) return false;
         const std::size_t next = m_claimed++;
         lock.unlock();
-        TAhead ahead = InspectAhead(m_files[next]);
+        TSeen seen = Inspect(m_files[next]);
         lock.lock();
-        m_bytes += ahead.Bytes;
-        m_ahead[next] = std::move(ahead);
+        m_ahead[next] = std::move(seen);
         if (m_waitingFor == next) m_ready.notify_one();
         return true;
     }
 
 private:
-    static constexpr std::size_t kFilesAhead = 32;
-    static constexpr std::size_t kBytesAhead = 64u << 20;
+    static constexpr std::size_t kFilesAhead = 64;
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    struct TAhead {
-        TSeen Seen;
-        std::exception_ptr Error;
-        std::size_t Bytes = 0;
-    };
-    static TAhead InspectAhead(const TFileToUndo& file) {
-        TAhead ahead;
-        try {
-            ahead.Seen = Inspect(file);
-            for (const auto* read : {&ahead.Seen.Now, &ahead.Seen.Backup}) {
-                if (*read) ahead.Bytes += (*read)->Contents.size();
-            }
-        } catch (...) {
-            ahead.Error = std::current_exception();
-        }
-        return ahead;
-    }
 
     const std::vector<TFileToUndo>& m_files;
     TWorkerPool* m_pool = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::vector<std::optional<TAhead>> m_ahead;  // claimed and not yet taken
-    std::size_t m_claimed = 0, m_taken = 0, m_bytes = 0;
+    std::vector<std::optional<TSeen>> m_ahead;  // looked at and not yet taken
+    std::size_t m_claimed = 0, m_taken = 0;
     std::size_t m_waitingFor = kNone;
 };
 
@@ -332,20 +334,23 @@ void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::ve
                               ? byName.find(JoinPath(FolderOf(temporary.Name), name.substr(1, name.size() - 1 - kSuffix)))
                               : byName.end();
         if (!remove && file != byName.end()) {
-            std::optional<TReadFile> held = OpenIfFile(temporary.Name);
-            remove = held && Holds(*held, temporary.Name, {&file->second->Before, &file->second->After});
+            const THolds holds = Look(temporary.Name, *file->second, false).Holds;
+            remove = holds == THolds::Old || holds == THolds::RunOutput;
         }
         if (remove) unlink(temporary.Name.c_str());
     }
 }
 
+std::string KeptLine(const std::string& fileName, const std::string& reason) {
+    return PadRight("Kept", 10, ' ') + fileName + ": " + reason;
+}
+
 std::string UndoReportLine(TUndone undone, const std::string& fileName) {
     if (undone == TUndone::Restored) return PadRight("Restored", 10, ' ') + fileName;
-    const char* reason = undone == TUndone::Changed         ? "changed since the run"
-                         : undone == TUndone::Deleted       ? "deleted since the run"
-                         : undone == TUndone::BackupMissing ? "backup missing"
-                                                            : "backup changed since the run";
-    return PadRight("Kept", 10, ' ') + fileName + ": " + reason;
+    return KeptLine(fileName, undone == TUndone::Changed         ? "changed since the run"
+                              : undone == TUndone::Deleted       ? "deleted since the run"
+                              : undone == TUndone::BackupMissing ? "backup missing"
+                                                                 : "backup changed since the run");
 }
 
 }  // namespace
@@ -360,21 +365,16 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     }
     const TJournal journal = ReadJournal(folder, runId);
     if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
-    const std::vector<TFileToUndo> files = FilesToUndo(journal.Entries);
-    const std::string count = files.size() == 1 ? "1 file" : IntToText(static_cast<long long>(files.size())) + " files";
-    if (!host.Confirm("Confirm", "Undo the run of " + journal.Started + ": restore " + count + "?")) {
-        return TUndoOutcome::Declined;
-    }
+    const std::vector<TFileToUndo> files = FilesToUndo(journal);
+    if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()))) return TUndoOutcome::Declined;
     StartReport(clearReport, host);
     ClearStopFlag();
     bool kept = false;
     {
-        TWritten written;
-        TUndoRecord record(journal);
+        TFolders folders;
         {
             TInspector inspector(files);
-            TCloser closer;
-            TWorkerPool pool(&inspector);  // ends first: its workers use both
+            TWorkerPool pool(&inspector);  // ends first: its workers use the inspector
             inspector.SetPool(&pool);
             pool.Start(JobThreads(jobs) - 1);
             for (const TFileToUndo& file : files) {
@@ -382,19 +382,22 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
                 host.SetStatusText("Restoring: " + file.File + " ...");
                 host.ProcessEvents();
                 if (StopFlag()) break;
-                TSeen seen = inspector.Next();
-                Apply(file, seen, written, record);
-                closer.Close(seen.Now, pool);
-                closer.Close(seen.Backup, pool);
-                kept = kept || seen.Verdict != TUndone::Restored;
-                host.AppendReportLine(UndoReportLine(seen.Verdict, file.File));
+                // One file that cannot be restored stops nothing else.
+                std::string line;
+                try {
+                    line = UndoReportLine(Restore(file, inspector.Next(), folders), file.File);
+                } catch (const std::exception& error) {
+                    line = KeptLine(file.File, error.what());
+                }
+                kept = kept || !line.starts_with("Restored");
+                host.AppendReportLine(line);
             }
         }
         if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
-        written.Sync();
+        folders.Sync();
     }
     const bool stopped = StopFlag();
-    if (!stopped) MarkUndone(journal);
+    if (!stopped && !kept) MarkUndone(journal);
     host.SetStatusText("All Done");
     return stopped ? TUndoOutcome::Stopped : kept ? TUndoOutcome::Kept : TUndoOutcome::Restored;
 }

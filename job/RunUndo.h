@@ -3,20 +3,33 @@
 //
 // The run's rewrites are taken back latest first, each file once: a file the
 // run changed twice comes back to its contents from before the first change.
-// A file is restored only when it still holds exactly what the run wrote and
-// its backup still holds what the file held before the run: the backup's
-// bytes are written through the same safe write as a run's (a fresh
-// temporary file with the file's permission bits, renamed into place; never
-// through a link), then the backup is removed if the run made it. A file
-// that holds its old contents already (an undo stopped or killed part way, a
-// run killed before the rename) only loses the backup the run made. Anything
-// else is left exactly as it is and reported. An undo can therefore be run
-// again until it completes; its completion marks the journal undone.
+// A file is restored when it still holds what the run left in it, after any
+// of its changes (so a run killed between two changes of a file is undone
+// too), and its backup still holds the file the run read. Both are known by
+// the identity the journal recorded (device, inode, size, modification time)
+// and read only when that differs or is too recent to trust. The backup is
+// then exchanged with the file (renameat2 RENAME_EXCHANGE) and what the run
+// wrote removed: the old file itself comes back, with its owner, permission
+// bits, ACL, attributes, hard links and times, and no space is needed. An
+// older backup the run replaced is put back under its name from where the
+// journal kept it. Folders' modification times are not restored: the renames
+// change them.
+//
+// A file that holds its old contents already (an undo stopped or killed part
+// way, a run killed before the exchange) only loses what the run left beside
+// it. Anything else is left exactly as it is and reported, a failing call
+// included, and the undo goes on with the other files. Only an undo that
+// kept nothing marks the journal undone, so one that kept files can be run
+// again once they can be restored.
+//
+// At most one file per thread is open at a time (while its bytes are read),
+// and one folder: the undo's descriptors do not grow with the tree.
 //
 // One report line per file, in the run's columns:
 //   "Restored   NAME"
 //   "Kept       NAME: REASON"   (changed since the run, deleted since the run,
-//                                backup missing, backup changed since the run)
+//                                backup missing, backup changed since the run,
+//                                cannot be restored: WHY)
 // then "All Done" on the status line. Stop ends it between files.
 
 #include <string>
@@ -28,9 +41,9 @@ namespace varnok {
 enum class TUndoOutcome { Declined, Restored, Kept, Stopped };
 
 // Undoes the run whose journal in RunJournalFolder() has that id (empty: the
-// last run not undone), after asking "Undo the run of TIME: restore N
-// files?". Refused before anything is touched, by raising the reason, when
-// there is no such run, it was undone already or its journal cannot be read.
+// last run not undone), after asking UndoQuestion (RunHistory.h). Refused
+// before anything is touched, by raising the reason, when there is no such
+// run, it was undone already or its journal cannot be read.
 // Restored: every file holds its old contents; Kept: some were kept. jobs:
 // the threads that work on it, as TJobSettings::Jobs.
 TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, unsigned jobs = 0);

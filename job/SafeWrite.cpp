@@ -19,16 +19,6 @@
 namespace varnok {
 namespace {
 
-// A modification time this close to the read may hide a write made right
-// after it: the kernel stamps files from a clock that ticks every few
-// milliseconds, and some file systems keep whole (or even) seconds only.
-bool TooRecentToTrust(const struct stat& info, const timespec& readAt) {
-    const long long window = info.st_mtim.tv_nsec == 0 ? 2'000'000'000LL : 100'000'000LL;
-    const long long modified = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
-    const long long read = readAt.tv_sec * 1'000'000'000LL + readAt.tv_nsec;
-    return modified + window >= read;
-}
-
 bool SameContentsStamp(const struct stat& a, const struct stat& b) {
     return SameInode(a, b) && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
@@ -130,6 +120,13 @@ bool StillHolds(const TOpenFile& original, const TDigest& readDigest) {
 
 }  // namespace
 
+bool TooRecentToTrust(const struct stat& info, const timespec& readAt) {
+    const long long window = info.st_mtim.tv_nsec == 0 ? 2'000'000'000LL : 100'000'000LL;
+    const long long modified = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
+    const long long read = readAt.tv_sec * 1'000'000'000LL + readAt.tv_nsec;
+    return modified + window >= read;
+}
+
 bool CopyInto(int from, const struct stat& info, int to) {
     off_t offset = 0;
     while (offset < info.st_size) {
@@ -189,7 +186,8 @@ TNewContents WriteNewContents(const TPlace& place, const TOpenFile& original, st
     contents.m_descriptor = fd;
     if (fstat(fd, &contents.m_info) != 0) cannotCreate(errno);
     if (contents.m_named && record) record->Temporary(place, contents.m_tempName, contents.m_info);
-    if (!(WriteAll(fd, text) && WriteAll(fd, rest) && TakeAttributes(original.Descriptor, original.Info, fd))) {
+    if (!(WriteAll(fd, text) && WriteAll(fd, rest) && TakeAttributes(original.Descriptor, original.Info, fd) &&
+          fstat(fd, &contents.m_info) == 0)) {
         cannotCreate(errno);  // the destructor removes what was made
     }
     return contents;

@@ -118,6 +118,8 @@ public:
     ~TNewContents();
     TNewContents(TNewContents&& other) noexcept;
     TNewContents& operator=(TNewContents&& other) noexcept;
+    // As written: the identity the file has once in place.
+    const struct stat& Info() const { return m_info; }
 
 private:
     friend TNewContents WriteNewContents(const TPlace&, const TOpenFile&, std::string_view,
@@ -130,6 +132,11 @@ private:
     std::string m_tempName;   // in m_place's folder
     bool m_named = false;
 };
+
+// A modification time this close to readAt may hide a write made right after
+// it: the kernel stamps files from a clock that ticks every few
+// milliseconds, and some file systems keep whole (or even) seconds only.
+bool TooRecentToTrust(const struct stat& info, const timespec& readAt);
 
 // Copies the whole of from (of that size) to to; false with errno set.
 bool CopyInto(int from, const struct stat& info, int to);

@@ -256,7 +256,8 @@ TPlaced TVarnokDirectory::Rewrite(const std::string& fileName, TReadFile& read) 
     if (Journal) {
         record.emplace(*Journal, FolderOf(CanonicalName(read, fileName)));
         record->Entry = {CanonicalName(read, fileName), firstChange ? CanonicalName(read, *backup) : first->second.Backup,
-                         false, read.ContentsDigest.value(), read.NewDigest.value()};
+                         false, read.ContentsDigest.value(), read.NewDigest.value(),
+                         IdentityOf(read.File.Info), IdentityOf(read.NewContents->Info())};
         record->FirstChange = firstChange;
         record->FirstBackupMade = !firstChange && first->second.BackupMade;
     }

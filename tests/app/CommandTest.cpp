@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "JobTesting.h"
+#include "RunJournal.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 #include "varnok-run-cli.h"
@@ -325,6 +326,19 @@ TEST_F(CommandTest, ListRunsAndAnUndoThatKeepsAnEditedFile) {
     EXPECT_EQ(tree.Read("files/c.BAK"), "abc abc\n");
     EXPECT_FALSE(tree.Exists("files/a.BAK"));
 
+    // Not undone while a file is kept: once it holds what the run wrote
+    // again, the next undo restores it and completes.
+    out.str("");
+    EXPECT_EQ(Run({"--list-runs"}), kExitDone);
+    EXPECT_EQ(out.str(), listed);
+    tree.Write("files/c.txt", "xy xy\n");
+    out.str("");
+    EXPECT_EQ(Run({"--undo", "--yes"}), kExitDone);
+    const std::string both = restored + "Restored   " + tree.Path("files/c.txt") + "\n";
+    EXPECT_TRUE(out.str().size() == both.size() && out.str().find(tree.Path("files/c.txt")) != std::string::npos)
+        << out.str();
+    EXPECT_EQ(tree.Read("files/c.txt"), "abc abc\n");
+    EXPECT_FALSE(tree.Exists("files/c.BAK"));
     out.str("");
     EXPECT_EQ(Run({"--list-runs"}), kExitDone);
     EXPECT_EQ(out.str(), std::regex_replace(listed, std::regex("not undone"), "undone"));
@@ -332,6 +346,19 @@ TEST_F(CommandTest, ListRunsAndAnUndoThatKeepsAnEditedFile) {
     EXPECT_EQ(Run({"--undo", id[1], "-y"}), kExitRunError);
     EXPECT_EQ(Run({"--undo", "-y"}), kExitRunError);
     EXPECT_EQ(err.str(), "The run of " + listed.substr(25, 23) + " was undone already\nThere is no run to undo\n");
+
+    // Journals that are empty or cannot be read are listed as such, in their place.
+    std::ofstream(RunJournalFolder() + "/20000101T000000.000000Z.txt");
+    std::ofstream(RunJournalFolder() + "/20000101T000001.000000Z.txt") << "not a journal\n";
+    out.str("");
+    EXPECT_EQ(Run({"--list-runs"}), kExitDone);
+    const std::string undone = std::regex_replace(listed, std::regex("not undone"), "undone");
+    const std::string all = out.str();
+    ASSERT_TRUE(all.ends_with(undone)) << all;
+    EXPECT_TRUE(std::regex_match(all.substr(0, all.size() - undone.size()),
+                                 std::regex("20000101T000000\\.000000Z  empty\n"
+                                            "20000101T000001\\.000000Z  cannot be read: [^\n]+\n")))
+        << all;
 }
 
 // Ctrl+C stops the run after the file in hand; so does a report that can no
