@@ -67,15 +67,18 @@ int MayCopyAttribute(const char* name, struct error_context* context) {
 // permission bits, then the extended attributes, then the set-id bits,
 // which a set-id bit keeps only with the owner (or group) it was given for.
 // False with errno set.
-bool TakeAttributes(int from, const struct stat& original, int to) {
+// made: the new file as created, when known: what it has already is not set again.
+bool TakeAttributes(int from, const struct stat& original, int to, const struct stat* made = nullptr) {
     mode_t setId = original.st_mode & 07000;
-    if (fchown(to, original.st_uid, original.st_gid) != 0) {
+    const bool owned = made && made->st_uid == original.st_uid && made->st_gid == original.st_gid;
+    if (!owned && fchown(to, original.st_uid, original.st_gid) != 0) {
         if (fchown(to, static_cast<uid_t>(-1), original.st_gid) != 0) setId &= ~S_ISGID;
         setId &= ~S_ISUID;
     }
     // A file with no extended attribute has no ACL either: its bits say all.
     const ssize_t listed = flistxattr(from, nullptr, 0);
-    if (listed <= 0) return fchmod(to, (original.st_mode & 0777) | setId) == 0;
+    const mode_t mode = (original.st_mode & 0777) | setId;
+    if (listed <= 0) return (owned && (made->st_mode & 07777) == mode) || fchmod(to, mode) == 0;
     if (perm_copy_fd(nullptr, from, nullptr, to, nullptr) != 0) return false;
     if (attr_copy_fd(nullptr, from, nullptr, to, MayCopyAttribute, nullptr) != 0) return false;
     if (setId == 0) return true;
@@ -173,7 +176,10 @@ TNewContents WriteNewContents(const TPlace& place, const TOpenFile& original, st
     const auto cannotCreate = [&](int error) {
         CannotCreate(JoinPath(place.FolderName, contents.m_tempName), error);
     };
-    int fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // Unnamed, it may have the old file's bits from the start (the umask may
+    // take some, which TakeAttributes gives back); a named one is the
+    // owner's alone until it has the old file's owner and group.
+    int fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, original.Info.st_mode & 0777);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         for (int attempt = 0; fd < 0; ++attempt) {
             fd = openat(folder, contents.m_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -186,7 +192,8 @@ TNewContents WriteNewContents(const TPlace& place, const TOpenFile& original, st
     contents.m_descriptor = fd;
     if (fstat(fd, &contents.m_info) != 0) cannotCreate(errno);
     if (contents.m_named && record) record->Temporary(place, contents.m_tempName, contents.m_info);
-    if (!(WriteAll(fd, text) && WriteAll(fd, rest) && TakeAttributes(original.Descriptor, original.Info, fd) &&
+    const struct stat made = contents.m_info;
+    if (!(WriteAll(fd, text) && WriteAll(fd, rest) && TakeAttributes(original.Descriptor, original.Info, fd, &made) &&
           fstat(fd, &contents.m_info) == 0)) {
         cannotCreate(errno);  // the destructor removes what was made
     }

@@ -15,9 +15,11 @@
 //   2. WriteNewContents (the same thread, right away): the new bytes go into
 //      a fresh file with no name (O_TMPFILE; where the file system has none,
 //      under a free hidden name ".X.RANDOM.$$$", created exclusively and
-//      journaled at once). It is created with mode 0600, then given the old
-//      file's owner and group, its ACL and permission bits, its extended
-//      attributes, and its set-id bits where the owner rule keeps them.
+//      journaled at once). It is created with the old file's permission
+//      bits (mode 0600 when it has a name), then given the old file's owner
+//      and group, its ACL and permission bits, its extended attributes, and
+//      its set-id bits where the owner rule keeps them, each only where it
+//      differs already.
 //   3. Names chosen (the edit pass, in walk order): the backup name (X.BAK,
 //      or X.ext.BAK when this run already made X.BAK) and the journal line.
 //      New contents the edit pass does not use (the file was read before
