@@ -18,6 +18,8 @@
 #include "ImmutableFile.h"
 #include "JobTesting.h"
 #include "RunJob.h"
+#include "RunUndo.h"
+#include "SafeWrite.h"
 #include "TextUtils.h"
 #include "VarnokDirectory.h"
 
@@ -353,6 +355,49 @@ TEST_F(EditPassTest, ANamedFolderThatCannotBeOpenedEndsTheRunBeforeAnyFile) {
     }
     EXPECT_EQ(tree.Read("a.txt"), "a");
     EXPECT_FALSE(tree.Exists("a.BAK"));
+}
+
+// A run stopped dead at each step of a file's two changes (its second mask
+// visits it again): whatever it left, the undo gives the tree back.
+TEST_F(EditPassTest, AChainStoppedAtAnyStepIsUndone) {
+    const struct {
+        const char* step;
+        int placing;     // the placing that fails (1 or 2), 0: none
+        bool exchange;   // at the exchange, after the journal line; else before anything
+    } rows[] = {
+        {"before the first change", 1, false}, {"at the first exchange", 1, true},
+        {"before the second change", 2, false}, {"at the second exchange", 2, true},
+        {"after both", 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        tree.Write("chain.txt", "one\n");
+        tree.Write("other.txt", "one\n");
+        int placings = 0;
+        BeforePlacingForTests = [&](const std::string& name) {
+            if (NameOf(name) != "chain.txt" || ++placings != row.placing) return;
+            if (!row.exchange) throw std::runtime_error("stopped dead");
+            g_renameError = EIO;
+        };
+        std::string error;
+        try {
+            Run({"n", "nn"}, {"*.txt", "chain.*"});  // changes chain.txt on each visit
+        } catch (const std::runtime_error& stopped) {
+            error = stopped.what();
+        }
+        BeforePlacingForTests = nullptr;
+        g_renameError = 0;
+        EXPECT_EQ(error.empty(), row.placing == 0) << error;
+        try {
+            UndoRun("", true, host);
+        } catch (const std::runtime_error& nothing) {
+            EXPECT_STREQ(nothing.what(), "There is no run to undo");
+        }
+        EXPECT_EQ(tree.Read("chain.txt"), "one\n");
+        EXPECT_EQ(tree.Read("other.txt"), "one\n");
+        EXPECT_FALSE(tree.Exists("chain.BAK"));
+        EXPECT_FALSE(tree.Exists("other.BAK"));
+    }
 }
 
 }  // namespace

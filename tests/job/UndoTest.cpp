@@ -3,16 +3,20 @@
 // undone journals; a stopped undo finished by the next; which runs keep one.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
 #include <regex>
 
+#include "ImmutableFile.h"
 #include "JobTesting.h"
 #include "RunJob.h"
 #include "RunJournal.h"
@@ -242,6 +246,85 @@ TEST_F(UndoTest, AnyNumberOfThreadsRunsAndUndoesAlike) {
         EXPECT_EQ(UndoRun("", true, host, jobs), TUndoOutcome::Restored);
         EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
     }
+}
+
+// Two runs undone one after the other give back the first tree, the backups
+// the second run replaced included; a file another name links to comes back
+// as that very file, with its attributes and times.
+TEST_F(UndoTest, TwoRunsUndoneInARowGiveBackTheFirstTreeAndTheOldFilesThemselves) {
+    ASSERT_EQ(link(tree.Path("t/lf.txt").c_str(), tree.Path("t/lf.link").c_str()), 0);
+    ASSERT_EQ(setxattr(tree.Path("t/lf.txt").c_str(), "user.note", "kept", 4, 0), 0);
+    const timespec old[2] = {{1000000000, 5}, {1000000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("t/lf.txt").c_str(), old, 0), 0);
+    struct stat before {};
+    stat(tree.Path("t/lf.txt").c_str(), &before);
+    pristine = Snapshot(tree.Path("t"));
+
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    const auto afterFirst = Snapshot(tree.Path("t"));
+    settings.ChangeText = {"o", "0"};  // changes the first run's backups too, replacing them
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    ASSERT_NE(Snapshot(tree.Path("t")), afterFirst);
+
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(Snapshot(tree.Path("t")), afterFirst);
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+    struct stat after {};
+    stat(tree.Path("t/lf.txt").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    char note[8] = {};
+    EXPECT_EQ(getxattr(tree.Path("t/lf.txt").c_str(), "user.note", note, sizeof note), 4);
+}
+
+// A file that cannot be restored is kept with the reason and the others are
+// restored; the run is not marked undone, and once the file can be restored
+// the next undo does it.
+TEST_F(UndoTest, AFileThatCannotBeRestoredIsKeptAndTheNextUndoFinishes) {
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    ASSERT_TRUE(testing::SetImmutable(tree.Path("t/crlf.txt"), true)) << "needs CAP_LINUX_IMMUTABLE";
+    const TUndoOutcome first = Undo();
+    testing::SetImmutable(tree.Path("t/crlf.txt"), false);
+    EXPECT_EQ(first, TUndoOutcome::Kept);
+    EXPECT_EQ(std::count_if(host.report.begin(), host.report.end(),
+                            [](const std::string& line) { return line.starts_with("Restored"); }),
+              5);
+    EXPECT_NE(std::find(host.report.begin(), host.report.end(),
+                        Kept("t/crlf.txt", "cannot be restored: Operation not permitted")),
+              host.report.end());
+    EXPECT_FALSE(ReadJournal(RunJournalFolder(), JournalIds(RunJournalFolder()).at(0)).Undone);
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(Snapshot(tree.Path("t")), pristine);
+}
+
+// A run that filled its file system is undone on it, still full: the undo
+// renames, it writes nothing.
+TEST_F(UndoTest, ARunThatFilledTheDiskIsUndoneOnTheFullDisk) {
+    const std::string disk = tree.Path("disk");
+    fs::create_directories(disk);
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    struct TUnmount {
+        std::string Path;
+        ~TUnmount() { umount2(Path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    for (int i = 0; i < 8; ++i) tree.Write("disk/f" + std::to_string(i) + ".txt", std::string(16384, 'a'));
+    {
+        std::ofstream filler(disk + "/filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size())) filler.flush();
+    }
+    ASSERT_EQ(truncate((disk + "/filler").c_str(), fs::file_size(disk + "/filler") - 3 * 16384), 0);
+    const auto full = Snapshot(disk);
+    settings.Folders = {disk};
+    settings.Masks = {"f*.txt"};
+    settings.ChangeText = {"a", "b"};
+    EXPECT_NE(ErrorOf([&] { RunJob(settings, host); }).find("No space left on device"), std::string::npos);
+    ASSERT_TRUE(std::any_of(fs::directory_iterator(disk), fs::directory_iterator(),
+                            [](const auto& entry) { return entry.path().extension() == ".BAK"; }));
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    EXPECT_EQ(Snapshot(disk), full);
 }
 
 }  // namespace
