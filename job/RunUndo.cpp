@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -29,6 +32,8 @@
 
 namespace varnok {
 namespace {
+
+constexpr unsigned kUndoThreads = 8;
 
 struct TFileToUndo {
     std::string File, Backup;
@@ -208,13 +213,36 @@ private:
     std::map<dev_t, TDescriptorRef> m_toSync;
 };
 
+// The last reference to a file whose name is gone frees its blocks, and with
+// online discard the file system makes the caller wait for the disk: what
+// the run wrote is dropped on the workers, many waits at once, at most
+// kClosing references at a time.
+class TCloser {
+public:
+    void Close(int descriptor, TWorkerPool& pool) {
+        if (m_closing.load() >= kClosing) {
+            close(descriptor);
+            return;
+        }
+        ++m_closing;
+        pool.Submit([this, descriptor] {
+            close(descriptor);
+            --m_closing;
+        });
+    }
+
+private:
+    static constexpr int kClosing = 32;
+    std::atomic<int> m_closing{0};
+};
+
 enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
 
 // Puts the file's old inode back under its name, by rename: no space is
 // needed, and the old file comes back with its owner, permissions, ACL,
 // attributes, links and times. Everything is checked again as it happens:
 // the exchange is undone unless both names held what was seen.
-TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders) {
+TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, const std::function<void(int)>& drop) {
     if (seen.Error) std::rethrow_exception(seen.Error);
     if (seen.File.Holds == THolds::Nothing) return TUndone::Deleted;
     if (seen.File.Holds == THolds::Other) return TUndone::Changed;
@@ -240,15 +268,20 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders) {
         if (utimensat(folder, backup.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) CannotRestore(errno);
     }
     if (renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE) == 0) {
+        // What the run wrote, held so that its blocks are freed on a worker.
+        const int written = openat(folder, backup.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         struct stat in {}, out {};
-        if (fstatat(folder, name.c_str(), &in, AT_SYMLINK_NOFOLLOW) != 0 ||
-            fstatat(folder, backup.c_str(), &out, AT_SYMLINK_NOFOLLOW) != 0 || !SameInode(in, seen.Backup.Info) ||
-            IdentityOf(out) != IdentityOf(seen.File.Info)) {
+        if (written < 0 || fstat(written, &out) != 0 || fstatat(folder, name.c_str(), &in, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !SameInode(in, seen.Backup.Info) || IdentityOf(out) != IdentityOf(seen.File.Info)) {
             // Another program got there between the look and the exchange.
             renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE);
+            if (written >= 0) close(written);
             return TUndone::Changed;
         }
-        if (unlinkat(folder, backup.c_str(), 0) != 0) CannotRestore(errno);
+        const bool removed = unlinkat(folder, backup.c_str(), 0) == 0;
+        const int error = errno;
+        drop(written);
+        if (!removed) CannotRestore(error);
     } else {
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) CannotRestore(errno);
         // No exchange in this file system: the check stands for it.
@@ -374,9 +407,12 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
         TFolders folders;
         {
             TInspector inspector(files);
-            TWorkerPool pool(&inspector);  // ends first: its workers use the inspector
+            TCloser closer;
+            TWorkerPool pool(&inspector);  // ends first: its workers use both
             inspector.SetPool(&pool);
-            pool.Start(JobThreads(jobs) - 1);
+            // Mostly waiting for the disk to free blocks: more threads than cores.
+            pool.Start(std::max(JobThreads(jobs) - 1, kUndoThreads));
+            const auto drop = [&](int descriptor) { closer.Close(descriptor, pool); };
             for (const TFileToUndo& file : files) {
                 if (StopFlag()) break;
                 host.SetStatusText("Restoring: " + file.File + " ...");
@@ -385,7 +421,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
                 // One file that cannot be restored stops nothing else.
                 std::string line;
                 try {
-                    line = UndoReportLine(Restore(file, inspector.Next(), folders), file.File);
+                    line = UndoReportLine(Restore(file, inspector.Next(), folders, drop), file.File);
                 } catch (const std::exception& error) {
                     line = KeptLine(file.File, error.what());
                 }

@@ -22,8 +22,10 @@
 // kept nothing marks the journal undone, so one that kept files can be run
 // again once they can be restored.
 //
-// At most one file per thread is open at a time (while its bytes are read),
-// and one folder: the undo's descriptors do not grow with the tree.
+// Descriptors do not grow with the tree: one folder, one file per thread
+// while its bytes are read, and at most 32 files the run wrote, held until a
+// worker drops them (freeing their blocks may wait for the disk, so the
+// undo's pool has at least 8 threads).
 //
 // One report line per file, in the run's columns:
 //   "Restored   NAME"
