@@ -88,7 +88,7 @@ std::optional<TDigest> DigestOfFile(const std::string& name) {
 
 // Judged by identity where the journal has one and the modification time is
 // old enough to trust; else by the bytes.
-TLook Look(const std::string& name, const TFileToUndo& file, bool backup) {
+TLook Look(const std::string& name, const TFileToUndo& file) {
     TLook look;
     if (lstat(name.c_str(), &look.Info) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) CannotOpen(name, errno);
@@ -105,7 +105,7 @@ TLook Look(const std::string& name, const TFileToUndo& file, bool backup) {
             return look;
         }
         for (const TFileIdentity& placed : file.Placed) {
-            if (!backup && identity == placed) {
+            if (identity == placed) {
                 look.Holds = THolds::RunOutput;
                 return look;
             }
@@ -113,15 +113,15 @@ TLook Look(const std::string& name, const TFileToUndo& file, bool backup) {
     }
     const std::uint64_t size = static_cast<std::uint64_t>(look.Info.st_size);
     bool mayHold = size == file.Before.Size;
-    for (const TDigest& written : file.Written) mayHold = mayHold || (!backup && size == written.Size);
+    for (const TDigest& written : file.Written) mayHold = mayHold || size == written.Size;
     if (!mayHold) return look;
-    const std::optional<TDigest> now_holds = DigestOfFile(name);
-    if (!now_holds) return look;
-    if (*now_holds == file.Before) {
+    const std::optional<TDigest> bytes = DigestOfFile(name);
+    if (!bytes) return look;
+    if (*bytes == file.Before) {
         look.Holds = THolds::Old;
-    } else if (!backup) {
+    } else {
         for (const TDigest& written : file.Written) {
-            if (*now_holds == written) look.Holds = THolds::RunOutput;
+            if (*bytes == written) look.Holds = THolds::RunOutput;
         }
     }
     return look;
@@ -136,9 +136,9 @@ struct TSeen {
 TSeen Inspect(const TFileToUndo& file) {
     TSeen seen;
     try {
-        seen.File = Look(file.File, file, false);
+        seen.File = Look(file.File, file);
         if (seen.File.Holds == THolds::Old || seen.File.Holds == THolds::RunOutput) {
-            seen.Backup = Look(file.Backup, file, true);
+            seen.Backup = Look(file.Backup, file);
         }
     } catch (...) {
         seen.Error = std::current_exception();
@@ -250,12 +250,14 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, c
     const std::string name = NameOf(file.File), backup = NameOf(file.Backup);
     if (FolderOf(file.Backup) != FolderOf(file.File)) return TUndone::BackupMissing;
     if (seen.File.Holds == THolds::Old) {
-        // Restored before, or never rewritten: only what the run left beside it.
-        if (seen.Backup.Holds == THolds::Old && file.MadeBackup) {
-            if (StillIs(folder, backup, seen.Backup.Info) && unlinkat(folder, backup.c_str(), 0) != 0) {
-                CannotRestore(errno);
-            }
-        } else if (!file.MadeBackup && seen.Backup.Holds != THolds::Other) {
+        // Restored before, or never rewritten: only what the run left beside
+        // it, its backup or (killed between the exchange and the removal)
+        // what it wrote.
+        const bool runs = seen.Backup.Holds == THolds::RunOutput || (seen.Backup.Holds == THolds::Old && file.MadeBackup);
+        if (runs && StillIs(folder, backup, seen.Backup.Info) && unlinkat(folder, backup.c_str(), 0) != 0) {
+            CannotRestore(errno);
+        }
+        if (!file.MadeBackup && seen.Backup.Holds != THolds::Other) {
             PutOlderBack(folder, backup, file.KeptOlder, seen.Backup.Holds == THolds::Old);
         }
         return TUndone::Restored;
@@ -367,7 +369,7 @@ void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::ve
                               ? byName.find(JoinPath(FolderOf(temporary.Name), name.substr(1, name.size() - 1 - kSuffix)))
                               : byName.end();
         if (!remove && file != byName.end()) {
-            const THolds holds = Look(temporary.Name, *file->second, false).Holds;
+            const THolds holds = Look(temporary.Name, *file->second).Holds;
             remove = holds == THolds::Old || holds == THolds::RunOutput;
         }
         if (remove) unlink(temporary.Name.c_str());
