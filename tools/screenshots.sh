@@ -5,8 +5,9 @@
 # the two configuration windows, the box of the change-list check and the
 # preview window in a light and a dark palette; the report window and the
 # About box in a dark theme, the report window during a run in a folder with a
-# 200-character path, and the print dialog. The windows are shown on a virtual
-# X display, with a settings folder of their own.
+# 200-character path, the print dialog, and the run history with the undo's
+# question over it. The windows are shown on a virtual X display, with a
+# settings folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

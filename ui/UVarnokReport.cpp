@@ -11,6 +11,7 @@
 #include "UMyIniFile.h"
 #include "RunJournal.h"
 #include "RunUndo.h"
+#include "URunHistory.h"
 #include "UVarnokDialog.h"
 #include "UVarnokPreview.h"
 #include "UVarnokWizard.h"
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextDocument>
@@ -102,6 +104,8 @@ TVarnokReport::TVarnokReport(QWidget* owner, const std::string& storeKey)
     Wizard = new TVarnokWizard(this, storeKey);
     Dialog = new TVarnokDialog(this, storeKey);
     Preview = new TVarnokPreview(this, storeKey);
+    History = new TRunHistory(this, storeKey);
+    History->OnUndo = [this](const std::string& id) { UndoRun(id, History); };
     LoadFromIniFile();
 }
 
@@ -114,6 +118,7 @@ void TVarnokReport::BuildMenu()
     New1 = AddItem(File1, "New1", QStringLiteral("&New"));
     SaveAs1 = AddItem(File1, "SaveAs1", QStringLiteral("Save &As..."));
     UndoLastRun1 = AddItem(File1, "UndoLastRun1", QStringLiteral("&Undo Last Run..."));
+    RunHistory1 = AddItem(File1, "RunHistory1", QStringLiteral("Run &History..."));
     // Another instance or the batch runner may have run or undone since.
     connect(File1, &QMenu::aboutToShow, this, [this] { TMyApplication::RunCommand([this] { UpdateUndoCommand(); }); });
     UpdateUndoCommand();
@@ -152,6 +157,7 @@ void TVarnokReport::BuildMenu()
         {New1, &TVarnokReport::New1Click},
         {SaveAs1, &TVarnokReport::SaveAs1Click},
         {UndoLastRun1, &TVarnokReport::UndoLastRun1Click},
+        {RunHistory1, &TVarnokReport::RunHistory1Click},
         {Dialog1, &TVarnokReport::Dialog1Click},
         {Preview1, &TVarnokReport::Preview1Click},
         {Wizard1, &TVarnokReport::Wizard1Click},
@@ -190,6 +196,7 @@ void TVarnokReport::LoadLocalFromIniFile()
     resultField->setFont(font);
     m_fontDialogFont = font;
     Preview->LoadFromIniFile();
+    History->LoadFromIniFile();
 }
 
 void TVarnokReport::SaveLocalToIniFile()
@@ -198,12 +205,14 @@ void TVarnokReport::SaveLocalToIniFile()
     WriteRichEdit(IniFile(), Section(), "1", resultField);
     WriteFont(IniFile(), Section(), "Font-1", resultField->font());
     Preview->SaveToIniFile();
+    History->SaveToIniFile();
 }
 
 void TVarnokReport::SelectConfiguration(const std::string& name)
 {
     TMyReport::SelectConfiguration(name);
     Preview->SelectConfiguration(name);
+    History->SelectConfiguration(name);
 }
 
 void TVarnokReport::SetReportFont(const QFont& font)
@@ -299,6 +308,7 @@ void TVarnokReport::SetRunning(bool running)
     for (QAction* command : {New1, Dialog1, Preview1, LoadConfiguration1, SaveConfiguration1})
         command->setEnabled(!running);
     UpdateUndoCommand();
+    History->SetRunning(running);
 }
 
 bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
@@ -319,7 +329,7 @@ bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
 
 bool TVarnokReport::Confirm(const std::string& caption, const std::string& question)
 {
-    return TPrompts::Instance().Confirm(this, QString::fromStdString(caption),
+    return TPrompts::Instance().Confirm(m_asker ? m_asker : this, QString::fromStdString(caption),
                                         QString::fromStdString(question));
 }
 
@@ -476,12 +486,24 @@ void TVarnokReport::SaveAs1Click()
     SaveReport(*fileName);
 }
 
-void TVarnokReport::UndoLastRun1Click()
+void TVarnokReport::UndoRun(const std::string& id, QWidget* asker)
 {
-    AsRun([this] {
-        const TUndoOutcome outcome = UndoRun(std::string(), VarnokDialog().clearReport->isChecked(), *this);
+    m_asker = asker;
+    const auto restore = qScopeGuard([this] { m_asker = nullptr; });
+    AsRun([&] {
+        const TUndoOutcome outcome = ::varnok::UndoRun(id, VarnokDialog().clearReport->isChecked(), *this);
         return outcome == TUndoOutcome::Stopped ? TRunOutcome::Stopped : TRunOutcome::Done;
     });
+}
+
+void TVarnokReport::UndoLastRun1Click()
+{
+    UndoRun(std::string(), this);
+}
+
+void TVarnokReport::RunHistory1Click()
+{
+    History->ShowRuns();
 }
 
 void TVarnokReport::Dialog1Click()

@@ -35,6 +35,7 @@ class QStatusBar;
 namespace varnok {
 
 class TElidedLabel;
+class TRunHistory;
 class TVarnokDialog;
 class TVarnokPreview;
 
@@ -60,6 +61,9 @@ public:
     void PreviewJob(const TJobSettings& settings);
     // The dialog as "Dialog..." shows it; its OK previews instead of running.
     void ShowPreviewDialog();
+    // Undoes the run with that id (empty: the last run not undone), asking
+    // over `asker` first, and reports it as a run.
+    void UndoRun(const std::string& id, QWidget* asker);
     bool Running() const { return m_running; }
     // During a run, new report lines and the status text reach the screen at
     // most this often (milliseconds), and at the run's end.
@@ -77,6 +81,7 @@ public:
     QString StatusText() const;
     TVarnokDialog& VarnokDialog() const;
     TVarnokPreview* Preview;  // owned
+    TRunHistory* History;     // owned
 
     QPlainTextEdit* resultField;
     QStatusBar* StatusBar1;
@@ -86,6 +91,7 @@ public:
     QAction* New1;
     QAction* SaveAs1;
     QAction* UndoLastRun1;
+    QAction* RunHistory1;
     QAction* Dialog1;
     QAction* Preview1;
     QAction* Wizard1;
@@ -108,6 +114,8 @@ public:
     void SaveAs1Click();
     // Undoes the last run not undone, after asking, reporting like a run.
     void UndoLastRun1Click();
+    // The kept runs, from which any one not undone can be undone.
+    void RunHistory1Click();
     void Dialog1Click();
     void Preview1Click();
     void Wizard1Click();
@@ -165,6 +173,7 @@ private:
     bool m_running = false;
     bool m_closeRequested = false;
     bool m_shownOnce = false;
+    QWidget* m_asker = nullptr;  // the window the run's questions show over; null: this one
 };
 
 }  // namespace varnok

@@ -3,7 +3,8 @@
 // each picture is saved there as a PNG; without it this only checks that
 // every window and page can be shown. The report window is also taken in a
 // dark theme during a run in a folder with a 200-character path; the print
-// dialog's proposed file name is checked.
+// dialog's proposed file name is checked. The run history is taken with three
+// runs, one of them undone, and with the undo's question over it.
 
 #include "UiTestHelpers.h"
 
@@ -13,6 +14,7 @@
 #include "UMyIniFile.h"
 #include "ULoadConfig.h"
 #include "UMyApplication.h"
+#include "URunHistory.h"
 #include "USaveConfig.h"
 #include "Preview.h"
 #include "UVarnokDialog.h"
@@ -26,6 +28,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -60,6 +64,7 @@ private slots:
     void changeListCheck();
     void previewInLightAndDarkPalettes();
     void darkThemeAndLongPath();
+    void runHistory();
 
 private:
     void Save(QWidget* window, const QString& name);
@@ -277,6 +282,60 @@ void TestScreenshots::darkThemeAndLongPath()
     report.Print1->trigger();
     if (QGuiApplication::platformName() == QLatin1String("xcb"))  // elsewhere a folder only
         QVERIFY2(proposed.endsWith(QStringLiteral("/Varnok Report Quillet.pdf")), qPrintable(proposed));
+}
+
+void TestScreenshots::runHistory()
+{
+    QTemporaryDir work, state;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    const QString src = work.filePath(QStringLiteral("src")), docs = work.filePath(QStringLiteral("docs"));
+    QVERIFY(QDir().mkpath(src) && QDir().mkpath(docs));
+    QVERIFY(WriteAll(src + QStringLiteral("/main.c"), "int old_name(void); /* 2025 */\n"));
+    QVERIFY(WriteAll(src + QStringLiteral("/util.c"), "OLD_NAME(2025);\n"));
+    QVERIFY(WriteAll(docs + QStringLiteral("/guide.txt"), "The colour of 2025.\n"));
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    TRunHistory& history = *report.History;
+    report.show();
+    {
+        TScriptedPrompts prompts;
+        prompts.ConfirmAnswers = {true, true, true, true};
+        TJobSettings job;
+        job.ClearReport = true;
+        job.Folders = {src.toStdString(), docs.toStdString()};
+        job.Masks = {"*.c", "*.txt"};
+        job.ChangeText = {"old_name", "new_name", "-", "OLD_NAME", "NEW_NAME", "-",
+                          "oldName",  "newName",  "-", "old-name", "new-name", "-"};
+        report.RunJob(job);
+        job.Folders = {docs.toStdString()};
+        job.Masks = {"*.txt"};
+        job.ChangeText = {"colour", "color", "-"};
+        report.RunJob(job);
+        job.Folders = {src.toStdString()};
+        job.Masks = {"*.c"};
+        job.ChangeText = {"2025", "2026", "-"};
+        report.RunJob(job);
+        report.RunHistory1->trigger();
+        QCOMPARE(history.runList->topLevelItemCount(), 3);
+        history.runList->setCurrentItem(history.runList->topLevelItem(1));
+        history.BtnUndo->click();
+        QCOMPARE(ReadAll(docs + QStringLiteral("/guide.txt")), QStringLiteral("The colour of 2025.\n"));
+    }
+    history.runList->setCurrentItem(history.runList->topLevelItem(0));
+    Save(&history, QStringLiteral("run-history"));
+
+    // The question as the program shows it; Cancel leaves the run as it is.
+    QString question;
+    AnswerModal(this, [&](QDialog* box) {
+        Save(box, QStringLiteral("undo-question"));
+        if (auto* message = qobject_cast<QMessageBox*>(box))
+            question = message->text();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    history.BtnUndo->click();
+    QVERIFY2(question.startsWith(QStringLiteral("Undo the run of ")), qPrintable(question));
+    QVERIFY2(question.endsWith(QStringLiteral(": restore 2 files?")), qPrintable(question));
+    QCOMPARE(ReadAll(src + QStringLiteral("/main.c")), QStringLiteral("int new_name(void); /* 2026 */\n"));
+    QCOMPARE(history.runList->topLevelItem(0)->text(TRunHistory::ColumnState), QStringLiteral("not undone"));
 }
 
 int main(int argc, char** argv)
