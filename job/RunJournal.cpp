@@ -86,15 +86,21 @@ long long KeptSpace(const std::string& keptFolder) {
     return bytes;
 }
 
-// Removes the oldest journals so that, with one more, kJournalsKept are left
-// and their kept backups hold at most kKeptSpaceLimit. Only the journals'
-// own files go: the tree is never touched.
+// Removes the oldest journals once, with one more, there would be more than
+// kJournalsKept + kPruneSlack: then down to kJournalsKept, so that the disk's
+// wait to free a journal is paid once in ten runs. Their kept backups hold at
+// most kKeptSpaceLimit. Only the journals' own files go: the tree is never
+// touched.
 void MakeRoomForOne(const std::string& folder) {
+    constexpr std::size_t kPruneSlack = 10;
     const std::vector<std::string> ids = JournalIds(folder);
-    std::size_t keep = std::min<std::size_t>(ids.size(), kJournalsKept - 1);
+    std::size_t keep = ids.size() + 1 > kJournalsKept + kPruneSlack ? kJournalsKept - 1 : ids.size();
     long long space = 0;
     for (std::size_t kept = 0; kept < keep; ++kept) {
-        space += KeptSpace(KeptFolderOf(folder, ids[ids.size() - 1 - kept]));
+        const std::string keptFolder = KeptFolderOf(folder, ids[ids.size() - 1 - kept]);
+        struct stat info {};
+        if (lstat(keptFolder.c_str(), &info) != 0) continue;
+        space += KeptSpace(keptFolder);
         if (space > kKeptSpaceLimit && kept != 0) keep = kept;  // the last run stays undoable
     }
     for (std::size_t i = 0; i + keep < ids.size(); ++i) {

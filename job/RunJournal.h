@@ -28,7 +28,8 @@
 // Each line is appended whole, by one write, before the file's new contents
 // take its name; nothing is synced until the run's final sync. A killed run
 // thus leaves only true lines, the last perhaps torn, which readers ignore. A
-// completed undo appends "Undone TIME". The newest kJournalsKept are kept.
+// completed undo appends "Undone TIME". The newest kJournalsKept are kept:
+// the older ones are removed ten at a time, when there would be ten more.
 
 #include <sys/stat.h>
 

@@ -10,13 +10,16 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <functional>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -179,38 +182,41 @@ void PutOlderBack(int folder, const std::string& backupName, const std::string& 
     if (linkat(AT_FDCWD, self.c_str(), folder, backupName.c_str(), AT_SYMLINK_FOLLOW) != 0) CannotRestore(errno);
 }
 
-// Folders of the files restored, one open at a time (files come grouped by
-// folder), and one per file system to sync at the end.
+// The folders of the files restored, a few held at a time (files come
+// grouped by folder), from any thread; and one per file system, to sync.
 class TFolders {
 public:
-    int Of(const std::string& file) {
+    TDescriptorRef Of(const std::string& file) {
         const std::string folder = FolderOf(file);
-        if (folder != m_name) {
-            m_held = TFolder::OpenNamed(folder);
-            int error = 0;
-            m_descriptor = m_held->Open(&error);
-            if (!m_descriptor) CannotRestore(error == kChangedDuringRun ? ENOENT : error);
-            m_name = folder;
-            m_toSync.try_emplace(m_held->Device(), m_descriptor);
+        std::lock_guard lock(m_mutex);
+        for (const auto& [name, descriptor] : m_held) {
+            if (name == folder) return descriptor;
         }
-        return m_descriptor->Fd;
+        const TFolderRef named = TFolder::OpenNamed(folder);
+        int error = 0;
+        TDescriptorRef descriptor = named->Open(&error);
+        if (!descriptor) CannotRestore(error == kChangedDuringRun ? ENOENT : error);
+        m_toSync.try_emplace(named->Device(), descriptor, folder);
+        if (m_held.size() == kHeld) m_held.pop_front();
+        m_held.emplace_back(folder, descriptor);
+        return descriptor;
     }
     // Also when an error ends the undo, so that what was restored reaches the disk.
     ~TFolders() {
-        for (const auto& [device, folder] : m_toSync) SyncFileSystem(folder->Fd);
+        for (const auto& [device, folder] : m_toSync) SyncFileSystem(folder.first->Fd);
     }
     void Sync() {
         for (const auto& [device, folder] : m_toSync) {
-            if (!SyncFileSystem(folder->Fd)) throw std::runtime_error("Cannot write to the disk of " + m_name);
+            if (!SyncFileSystem(folder.first->Fd)) throw std::runtime_error("Cannot write to the disk of " + folder.second);
         }
         m_toSync.clear();
     }
 
 private:
-    std::string m_name;
-    TFolderRef m_held;
-    TDescriptorRef m_descriptor;
-    std::map<dev_t, TDescriptorRef> m_toSync;
+    static constexpr std::size_t kHeld = 16;
+    std::mutex m_mutex;
+    std::deque<std::pair<std::string, TDescriptorRef>> m_held;
+    std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_toSync;
 };
 
 // The last reference to a file whose name is gone frees its blocks, and with
@@ -246,7 +252,8 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, c
     if (seen.Error) std::rethrow_exception(seen.Error);
     if (seen.File.Holds == THolds::Nothing) return TUndone::Deleted;
     if (seen.File.Holds == THolds::Other) return TUndone::Changed;
-    const int folder = folders.Of(file.File);
+    const TDescriptorRef held = folders.Of(file.File);
+    const int folder = held->Fd;
     const std::string name = NameOf(file.File), backup = NameOf(file.Backup);
     if (FolderOf(file.Backup) != FolderOf(file.File)) return TUndone::BackupMissing;
     if (seen.File.Holds == THolds::Old) {
@@ -294,46 +301,58 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, c
     return TUndone::Restored;
 }
 
-// Looks at the files, in order, on the workers ahead of the undo; the undo
-// looks at a file itself when no worker has got to it. The files and
-// backups of one run are distinct names, so restoring one does not change
-// what was seen of another.
-class TInspector : public TWorkerPool::TSource {
+std::string UndoReportLine(TUndone undone, const std::string& fileName);
+std::string KeptLine(const std::string& fileName, const std::string& reason);
+
+// Undoes the files on the workers and on the undo's own thread, each file by
+// one thread, at most kFilesAhead ahead of the report, which the undo's
+// thread makes in order. The files and backups of one run are distinct
+// names, so restoring one does not change another.
+class TRestorer : public TWorkerPool::TSource {
 public:
-    explicit TInspector(const std::vector<TFileToUndo>& files) : m_files(files), m_ahead(files.size()) {}
+    TRestorer(const std::vector<TFileToUndo>& files, TFolders& folders)
+        : m_files(files), m_folders(folders), m_lines(files.size()) {}
     void SetPool(TWorkerPool* pool) { m_pool = pool; }
 
-    TSeen Next() {
+    // The report line of the next file, undone by a worker or now; none when
+    // a stop left no file in hand.
+    std::optional<std::string> Next() {
         std::unique_lock lock(m_mutex);
         const std::size_t next = m_taken;
         if (next == m_claimed) {
+            if (m_stopped || next == m_files.size()) return std::nullopt;
             ++m_claimed;
             lock.unlock();
-            TSeen seen = Inspect(m_files[next]);
+            std::string line = Undo(m_files[next]);
             lock.lock();
-            m_ahead[next] = std::move(seen);
+            m_lines[next] = std::move(line);
         } else {
             m_waitingFor = next;
-            m_ready.wait(lock, [&] { return m_ahead[next].has_value(); });
+            m_ready.wait(lock, [&] { return m_lines[next].has_value(); });
             m_waitingFor = kNone;
         }
-        TSeen seen = std::move(*m_ahead[next]);
-        m_ahead[next].reset();
+        std::string line = std::move(*m_lines[next]);
+        m_lines[next].reset();
         ++m_taken;
         const bool wake = m_claimed - m_taken <= kFilesAhead / 2;
         lock.unlock();
         if (wake && m_pool) m_pool->Wake();
-        return seen;
+        return line;
+    }
+    // No file is started after this; those in hand are finished.
+    void Stop() {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
     }
 
     bool WorkOnce() override {
         std::unique_lock lock(m_mutex);
-        if (m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead) return false;
+        if (m_stopped || m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead) return false;
         const std::size_t next = m_claimed++;
         lock.unlock();
-        TSeen seen = Inspect(m_files[next]);
+        std::string line = Undo(m_files[next]);
         lock.lock();
-        m_ahead[next] = std::move(seen);
+        m_lines[next] = std::move(line);
         if (m_waitingFor == next) m_ready.notify_one();
         return true;
     }
@@ -342,13 +361,33 @@ private:
     static constexpr std::size_t kFilesAhead = 64;
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+    // One file that cannot be restored stops nothing else.
+    std::string Undo(const TFileToUndo& file) {
+        try {
+            return UndoReportLine(Restore(file, Inspect(file), m_folders, [this](int descriptor) { Drop(descriptor); }),
+                                  file.File);
+        } catch (const std::exception& error) {
+            return KeptLine(file.File, error.what());
+        }
+    }
+    void Drop(int descriptor) {
+        if (m_pool) {
+            m_closer.Close(descriptor, *m_pool);
+        } else {
+            close(descriptor);
+        }
+    }
+
     const std::vector<TFileToUndo>& m_files;
+    TFolders& m_folders;
+    TCloser m_closer;
     TWorkerPool* m_pool = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::vector<std::optional<TSeen>> m_ahead;  // looked at and not yet taken
+    std::vector<std::optional<std::string>> m_lines;  // done and not yet reported
     std::size_t m_claimed = 0, m_taken = 0;
     std::size_t m_waitingFor = kNone;
+    bool m_stopped = false;
 };
 
 // What a killed run or undo may have left under hidden temporary names
@@ -360,7 +399,19 @@ void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::ve
     std::unordered_map<std::string, const TFileToUndo*> byName;
     for (const TFileToUndo& file : files) byName.emplace(file.File, &file);
     constexpr std::size_t kSuffix = std::string_view(".RANDOM.$$$").size();
+    // Most are gone: one listing of each folder says which are left.
+    std::unordered_map<std::string, std::unordered_set<std::string>> present;
     for (const TTemporary& temporary : temporaries) {
+        const auto [names, added] = present.try_emplace(FolderOf(temporary.Name));
+        if (!added) continue;
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(names->first, error), end; !error && it != end; it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (name.starts_with('.') && name.ends_with(".$$$")) names->second.insert(name);
+        }
+    }
+    for (const TTemporary& temporary : temporaries) {
+        if (!present[FolderOf(temporary.Name)].contains(NameOf(temporary.Name))) continue;
         struct stat info {};
         if (lstat(temporary.Name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
         bool remove = info.st_dev == temporary.Device && info.st_ino == temporary.Inode;
@@ -408,27 +459,19 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     {
         TFolders folders;
         {
-            TInspector inspector(files);
-            TCloser closer;
-            TWorkerPool pool(&inspector);  // ends first: its workers use both
-            inspector.SetPool(&pool);
+            TRestorer restorer(files, folders);
+            TWorkerPool pool(&restorer);  // ends first: its workers use the restorer
+            restorer.SetPool(&pool);
             // Mostly waiting for the disk to free blocks: more threads than cores.
             pool.Start(std::max(JobThreads(jobs) - 1, kUndoThreads));
-            const auto drop = [&](int descriptor) { closer.Close(descriptor, pool); };
             for (const TFileToUndo& file : files) {
-                if (StopFlag()) break;
                 host.SetStatusText("Restoring: " + file.File + " ...");
                 host.ProcessEvents();
-                if (StopFlag()) break;
-                // One file that cannot be restored stops nothing else.
-                std::string line;
-                try {
-                    line = UndoReportLine(Restore(file, inspector.Next(), folders, drop), file.File);
-                } catch (const std::exception& error) {
-                    line = KeptLine(file.File, error.what());
-                }
-                kept = kept || !line.starts_with("Restored");
-                host.AppendReportLine(line);
+                if (StopFlag()) restorer.Stop();
+                const std::optional<std::string> line = restorer.Next();
+                if (!line) break;
+                kept = kept || !line->starts_with("Restored");
+                host.AppendReportLine(*line);
             }
         }
         if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
