@@ -49,7 +49,9 @@
 //      it was, the older backup included, and nothing of the run's is left.
 //   5. Report (the edit pass): the file's line, in walk order, once 4 is done.
 //   6. Final sync (the edit pass, at the end of the run, also a stopped or
-//      failed one): one syncfs per file system written, then the journal.
+//      failed one): up to 32 rewritten files each with fdatasync and their
+//      folders with fsync (not waiting for what other programs wrote); more,
+//      one syncfs per file system written. Then the journal.
 //
 // After a kill between any two steps every name holds whole contents: before
 // 4b the file is untouched; from 4b on its old contents are under the backup
@@ -122,6 +124,7 @@ public:
     TNewContents& operator=(TNewContents&& other) noexcept;
     // As written: the identity the file has once in place.
     const struct stat& Info() const { return m_info; }
+    int Descriptor() const { return m_descriptor; }
 
 private:
     friend TNewContents WriteNewContents(const TPlace&, const TOpenFile&, std::string_view,

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <stdexcept>
@@ -77,6 +78,11 @@ TVarnokDirectory::~TVarnokDirectory() {
     for (const auto& [device, folder] : m_writtenFolders) SyncFileSystem(folder.first->Fd);
 }
 
+namespace {
+// Up to this many rewritten files are synced one by one at the end of a run.
+constexpr std::size_t kFilesSyncedAlone = 32;
+}  // namespace
+
 void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
                                 const std::vector<std::string>& changes) {
     TMyDirectory::SetState(&host, recurse);
@@ -140,13 +146,26 @@ void TVarnokDirectory::PostProcessProcedure() {
 }
 
 void TVarnokDirectory::SyncWritten() {
-    // One sync of a whole file system instead of one per file written.
-    for (const auto& [device, folder] : m_writtenFolders) {
-        if (!SyncFileSystem(folder.first->Fd)) {
-            throw std::runtime_error("Cannot write to the disk of " + folder.second + Reason(errno));
+    // A few files and their folders alone; many, one sync of each whole file
+    // system instead of one per file.
+    const auto cannot = [](const std::string& folder) {
+        throw std::runtime_error("Cannot write to the disk of " + folder + Reason(errno));
+    };
+    if (m_syncWholeFileSystems) {
+        for (const auto& [device, folder] : m_writtenFolders) {
+            if (!SyncFileSystem(folder.first->Fd)) cannot(folder.second);
+        }
+    } else {
+        for (const TDescriptorRef& file : m_writtenFiles) {
+            if (!SyncFile(file->Fd)) cannot(m_writtenFolders.begin()->second.second);
+        }
+        for (const TDescriptorRef& folder : m_changedFolders) {
+            if (!SyncFolder(folder->Fd)) cannot(m_writtenFolders.begin()->second.second);
         }
     }
     m_writtenFolders.clear();
+    m_writtenFiles.clear();
+    m_changedFolders.clear();
     if (Journal) Journal->Sync();
 }
 
@@ -264,9 +283,25 @@ TPlaced TVarnokDirectory::Rewrite(const std::string& fileName, TReadFile& read) 
     m_writtenFolders.try_emplace(read.File.Info.st_dev, read.FolderDescriptor, read.Folder->Path());
     const TPlace place{read.FolderDescriptor, read.Folder->Path(), NameOf(fileName)};
     const std::string backupName = backup ? NameOf(*backup) : std::string();
+    // Held for the final sync; closed with it, or at once if not placed.
+    TDescriptorRef written;
+    if (!m_syncWholeFileSystems && m_writtenFiles.size() < kFilesSyncedAlone) {
+        written = std::make_shared<const TDescriptor>(dup(read.NewContents->Descriptor()));
+    }
     const TPlaced placed = PutInPlace(place, read.File, read.ContentsDigest.value(), *read.NewContents,
                                       backup ? &backupName : nullptr, record ? &*record : nullptr);
     if (!placed.Replaced) return placed;
+    if (!written || written->Fd < 0) {
+        m_syncWholeFileSystems = true;
+        m_writtenFiles.clear();
+        m_changedFolders.clear();
+    } else {
+        m_writtenFiles.push_back(std::move(written));
+        if (std::none_of(m_changedFolders.begin(), m_changedFolders.end(),
+                         [&](const TDescriptorRef& folder) { return folder == read.FolderDescriptor; })) {
+            m_changedFolders.push_back(read.FolderDescriptor);
+        }
+    }
     m_replaced.insert({read.File.Info.st_dev, read.File.Info.st_ino});
     m_made[entry] = TMade::Rewritten;
     if (firstChange) {

@@ -114,8 +114,12 @@ private:
     const std::vector<std::string>* m_changes = nullptr;
     std::shared_ptr<const TChangeSet> m_changeSet;
     std::unordered_map<TEntry, TMade, TEntryHash> m_made;
-    // One folder per file system written to, and its name.
+    // One folder per file system written to, and its name; and while few
+    // files were rewritten, those files and their folders, which are then
+    // synced alone rather than all the file system holds.
     std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_writtenFolders;
+    std::vector<TDescriptorRef> m_writtenFiles, m_changedFolders;
+    bool m_syncWholeFileSystems = false;
     TFolderRef m_folder;  // of the listing in hand
     // Of each file a dry run would have rewritten, the passes that would have
     // changed it: a later visit makes its contents again from the file.
