@@ -20,6 +20,9 @@ namespace {
 
 std::string Reason(int error) { return ": " + std::generic_category().message(error); }
 
+// Up to this many rewritten files are synced one by one at the end of a run.
+constexpr std::size_t kFilesSyncedAlone = 32;
+
 // The folder's name with its links resolved, as the kernel knows it from the
 // descriptor (realpath would look up every part of it again).
 std::string CanonicalFolderOf(const TDescriptor& folder, const std::string& path) {
@@ -77,11 +80,6 @@ TVarnokDirectory::~TVarnokDirectory() {
     m_readAhead.Stop();
     for (const auto& [device, folder] : m_writtenFolders) SyncFileSystem(folder.first->Fd);
 }
-
-namespace {
-// Up to this many rewritten files are synced one by one at the end of a run.
-constexpr std::size_t kFilesSyncedAlone = 32;
-}  // namespace
 
 void TVarnokDirectory::SetState(TRunHost& host, bool recurse, bool spanLines,
                                 const std::vector<std::string>& changes) {
@@ -156,11 +154,11 @@ void TVarnokDirectory::SyncWritten() {
             if (!SyncFileSystem(folder.first->Fd)) cannot(folder.second);
         }
     } else {
-        for (const TDescriptorRef& file : m_writtenFiles) {
-            if (!SyncFile(file->Fd)) cannot(m_writtenFolders.begin()->second.second);
+        for (const auto& [file, folder] : m_writtenFiles) {
+            if (!SyncFile(file->Fd)) cannot(folder);
         }
-        for (const TDescriptorRef& folder : m_changedFolders) {
-            if (!SyncFolder(folder->Fd)) cannot(m_writtenFolders.begin()->second.second);
+        for (const auto& [descriptor, folder] : m_changedFolders) {
+            if (!SyncFolder(descriptor->Fd)) cannot(folder);
         }
     }
     m_writtenFolders.clear();
@@ -296,10 +294,10 @@ TPlaced TVarnokDirectory::Rewrite(const std::string& fileName, TReadFile& read) 
         m_writtenFiles.clear();
         m_changedFolders.clear();
     } else {
-        m_writtenFiles.push_back(std::move(written));
+        m_writtenFiles.emplace_back(std::move(written), read.Folder->Path());
         if (std::none_of(m_changedFolders.begin(), m_changedFolders.end(),
-                         [&](const TDescriptorRef& folder) { return folder == read.FolderDescriptor; })) {
-            m_changedFolders.push_back(read.FolderDescriptor);
+                         [&](const auto& folder) { return folder.first == read.FolderDescriptor; })) {
+            m_changedFolders.emplace_back(read.FolderDescriptor, read.Folder->Path());
         }
     }
     m_replaced.insert({read.File.Info.st_dev, read.File.Info.st_ino});

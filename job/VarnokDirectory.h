@@ -118,7 +118,7 @@ private:
     // files were rewritten, those files and their folders, which are then
     // synced alone rather than all the file system holds.
     std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_writtenFolders;
-    std::vector<TDescriptorRef> m_writtenFiles, m_changedFolders;
+    std::vector<std::pair<TDescriptorRef, std::string>> m_writtenFiles, m_changedFolders;  // and folder names
     bool m_syncWholeFileSystems = false;
     TFolderRef m_folder;  // of the listing in hand
     // Of each file a dry run would have rewritten, the passes that would have
