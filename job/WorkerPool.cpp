@@ -12,6 +12,7 @@ unsigned JobThreads(unsigned jobs) {
 }
 
 void TWorkerPool::Start(unsigned threads) {
+    m_running = threads;  // before any worker can look
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &before);
@@ -34,10 +35,11 @@ void TWorkerPool::Stop() {
     m_wake.notify_all();
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();
+    m_running = 0;
 }
 
 void TWorkerPool::Submit(std::function<void()> task) {
-    if (m_threads.empty()) {
+    if (m_running.load() == 0) {
         task();
         return;
     }

@@ -39,7 +39,6 @@ public:
     void Start(unsigned threads);
     // Does the tasks still queued, then ends the threads.
     void Stop();
-    unsigned Threads() const { return static_cast<unsigned>(m_threads.size()); }
     void Submit(std::function<void()> task);
     // The source may have work: sleepers look again. Costs no system call
     // while no worker sleeps.
@@ -57,6 +56,7 @@ private:
     // makes work after that sees it asleep and wakes it.
     std::atomic<unsigned long> m_generation{0};
     std::atomic<int> m_asleep{0};
+    std::atomic<unsigned> m_running{0};  // threads started and not yet ended
     std::vector<std::thread> m_threads;
 };
 
