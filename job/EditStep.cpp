@@ -39,9 +39,11 @@ bool TChangeSet::MayChange(std::string_view bytes) const {
                                          [bytes](const TPreparedChange& change) { return change.MayMatch(bytes); });
 }
 
-TEdit EditContents(std::string& contents, const TChangeSet& changes, bool keepContents) {
+TEdit EditContents(std::string& contents, const TChangeSet& changes, bool keepContents,
+                   const std::function<void(std::string_view)>& mayChange) {
     TEdit edit;
     if (changes.Empty() || !changes.MayChange(contents)) return edit;
+    if (mayChange) mayChange(contents);
     if (keepContents) {
         std::string copy = contents;
         edit.Work = MakeWorkingText(copy, changes.LineNeutral());

@@ -4,6 +4,7 @@
 // back into the file's bytes. The run, the dry run and the preview all edit
 // through EditContents, so that they agree to the byte.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,9 @@ struct TEdit {
 
 // The edit of a file's contents. Contents are used up unless keepContents
 // (the caller still needs them, e.g. for a diff) or nothing may change.
-TEdit EditContents(std::string& contents, const TChangeSet& changes, bool keepContents);
+// mayChange, when set, is shown the contents once a change may apply to
+// them, before they are used up.
+TEdit EditContents(std::string& contents, const TChangeSet& changes, bool keepContents,
+                   const std::function<void(std::string_view)>& mayChange = {});
 
 }  // namespace varnok

@@ -109,10 +109,8 @@ void TVarnokDirectory::PreProcessProcedure() {
 void TVarnokDirectory::Prepare(TReadFile& file) const {
     const bool kept = static_cast<bool>(OnFileChanged);
     const bool writes = !DryRun;
-    if (writes && !m_changeSet->Empty() && m_changeSet->MayChange(file.Contents)) {
-        file.ContentsDigest = DigestOf(file.Contents);
-    }
-    file.Edit = EditContents(file.Contents, *m_changeSet, kept);
+    const auto digest = [&file](std::string_view contents) { file.ContentsDigest = DigestOf(contents); };
+    file.Edit = EditContents(file.Contents, *m_changeSet, kept, writes ? digest : std::function<void(std::string_view)>());
     if (!writes || file.Edit->Count == 0) return;
     TWorkingText& work = file.Edit->Work;
     if (Journal) file.NewDigest = DigestOf(work.Text, work.Rest);
@@ -271,8 +269,9 @@ TPlaced TVarnokDirectory::Rewrite(const std::string& fileName, TReadFile& read) 
 
     std::optional<TRewriteRecord> record;
     if (Journal) {
-        record.emplace(*Journal, FolderOf(CanonicalName(read, fileName)));
-        record->Entry = {CanonicalName(read, fileName), firstChange ? CanonicalName(read, *backup) : first->second.Backup,
+        const std::string canonical = CanonicalName(read, fileName);
+        record.emplace(*Journal, FolderOf(canonical));
+        record->Entry = {canonical, firstChange ? CanonicalName(read, *backup) : first->second.Backup,
                          false, read.ContentsDigest.value(), read.NewDigest.value(),
                          IdentityOf(read.File.Info), IdentityOf(read.NewContents->Info())};
         record->FirstChange = firstChange;
