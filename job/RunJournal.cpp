@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -127,14 +128,13 @@ std::optional<std::string> Unquote(std::string_view text, std::size_t& at) {
     if (at >= text.size() || text[at] != '"') return std::nullopt;
     std::string out;
     for (++at; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c == '"') {
+        const std::size_t plain = std::min(text.find_first_of("\"\\", at), text.size());
+        out.append(text.substr(at, plain - at));
+        at = plain;
+        if (at == text.size()) break;
+        if (text[at] == '"') {
             ++at;
             return out;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
         }
         if (++at == text.size()) return std::nullopt;
         switch (text[at]) {
@@ -168,17 +168,26 @@ std::string IdentityText(const TFileIdentity& identity) {
 
 // DEVICE INODE SIZE SECONDS.NANOSECONDS at text[at]; moves at past it.
 std::optional<TFileIdentity> ParseIdentity(std::string_view text, std::size_t& at) {
-    unsigned long long device = 0, inode = 0, size = 0;
-    long long seconds = 0;
-    long nanoseconds = 0;
-    int used = 0;
-    const std::string rest(text.substr(at));
-    if (std::sscanf(rest.c_str(), "%llu %llu %llu %lld.%9ld%n", &device, &inode, &size, &seconds, &nanoseconds,
-                    &used) != 5) {
+    const char* next = text.data() + at;
+    const char* const end = text.data() + text.size();
+    const auto number = [&](auto& value, char after) {
+        const auto [stop, error] = std::from_chars(next, end, value);
+        if (error != std::errc() || (after != '\0' && (stop == end || *stop != after))) return false;
+        next = after != '\0' ? stop + 1 : stop;
+        return true;
+    };
+    TFileIdentity identity{};
+    unsigned long long device = 0, inode = 0;
+    if (!number(device, ' ') || !number(inode, ' ') || !number(identity.Size, ' ') ||
+        !number(identity.Modified.tv_sec, '.')) {
         return std::nullopt;
     }
-    at += static_cast<std::size_t>(used);
-    return TFileIdentity{static_cast<dev_t>(device), static_cast<ino_t>(inode), size, {seconds, nanoseconds}};
+    const char* const fraction = next;
+    if (!number(identity.Modified.tv_nsec, '\0') || next - fraction != 9) return std::nullopt;
+    identity.Device = static_cast<dev_t>(device);
+    identity.Inode = static_cast<ino_t>(inode);
+    at = static_cast<std::size_t>(next - text.data());
+    return identity;
 }
 
 // Temp "NAME" DEVICE INODE
@@ -558,18 +567,23 @@ TJournal ReadJournal(const std::string& folder, const std::string& id) {
     return journal;
 }
 
-std::optional<std::string> LastRunToUndo(const std::string& folder) {
+std::optional<TJournal> LastJournalToUndo(const std::string& folder) {
     const std::vector<std::string> ids = JournalIds(folder);
     for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
         if (EndsUndone(FileNameOf(folder, *id))) continue;
         try {
-            ReadJournal(folder, *id);
-            return *id;
+            return ReadJournal(folder, *id);
         } catch (const std::runtime_error&) {
             // Listed as unreadable by --list-runs; an undo by its id says why.
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> LastRunToUndo(const std::string& folder) {
+    std::optional<TJournal> journal = LastJournalToUndo(folder);
+    if (!journal) return std::nullopt;
+    return std::move(journal->Id);
 }
 
 void MarkUndone(const TJournal& journal) {

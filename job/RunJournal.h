@@ -146,7 +146,8 @@ std::vector<std::string> JournalIds(const std::string& folder);
 TJournal ReadJournal(const std::string& folder, const std::string& id);
 // The newest journal not marked undone that can be read; journals that are
 // empty or cannot be read are passed over.
-std::optional<std::string> LastRunToUndo(const std::string& folder);
+std::optional<TJournal> LastJournalToUndo(const std::string& folder);
+std::optional<std::string> LastRunToUndo(const std::string& folder);  // its id
 // Appends "Undone TIME" (dropping a torn last line first) and syncs it.
 void MarkUndone(const TJournal& journal);
 

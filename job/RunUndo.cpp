@@ -7,11 +7,9 @@
 
 #include <cerrno>
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -52,6 +50,7 @@ struct TFileToUndo {
 std::vector<TFileToUndo> FilesToUndo(const TJournal& journal) {
     std::vector<TFileToUndo> files;
     std::unordered_map<std::string, std::size_t> seen;
+    seen.reserve(journal.Entries.size());
     for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
         const auto [at, added] = seen.try_emplace(entry->File, files.size());
         if (added) files.push_back({entry->File, {}, false, {}, {}, {}, {}, {}});
@@ -80,8 +79,8 @@ struct TLook {
     struct stat Info {};
 };
 
-std::optional<TDigest> DigestOfFile(const std::string& name) {
-    const int fd = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+std::optional<TDigest> DigestOfFile(int folder, const std::string& leaf, const std::string& name) {
+    const int fd = openat(folder, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     const TDescriptor closed(fd);
     std::string data;
@@ -90,10 +89,10 @@ std::optional<TDigest> DigestOfFile(const std::string& name) {
 }
 
 // Judged by identity where the journal has one and the modification time is
-// old enough to trust; else by the bytes.
-TLook Look(const std::string& name, const TFileToUndo& file) {
+// old enough to trust; else by the bytes. leaf: the name within folder.
+TLook Look(int folder, const std::string& leaf, const std::string& name, const TFileToUndo& file) {
     TLook look;
-    if (lstat(name.c_str(), &look.Info) != 0) {
+    if (fstatat(folder, leaf.c_str(), &look.Info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) CannotOpen(name, errno);
         return look;
     }
@@ -118,7 +117,7 @@ TLook Look(const std::string& name, const TFileToUndo& file) {
     bool mayHold = size == file.Before.Size;
     for (const TDigest& written : file.Written) mayHold = mayHold || size == written.Size;
     if (!mayHold) return look;
-    const std::optional<TDigest> bytes = DigestOfFile(name);
+    const std::optional<TDigest> bytes = DigestOfFile(folder, leaf, name);
     if (!bytes) return look;
     if (*bytes == file.Before) {
         look.Holds = THolds::Old;
@@ -136,12 +135,13 @@ struct TSeen {
     std::exception_ptr Error;
 };
 
-TSeen Inspect(const TFileToUndo& file) {
+TSeen Inspect(const TFileToUndo& file, int folder) {
     TSeen seen;
     try {
-        seen.File = Look(file.File, file);
-        if (seen.File.Holds == THolds::Old || seen.File.Holds == THolds::RunOutput) {
-            seen.Backup = Look(file.Backup, file);
+        seen.File = Look(folder, NameOf(file.File), file.File, file);
+        if ((seen.File.Holds == THolds::Old || seen.File.Holds == THolds::RunOutput) &&
+            FolderOf(file.Backup) == FolderOf(file.File)) {
+            seen.Backup = Look(folder, NameOf(file.Backup), file.Backup, file);
         }
     } catch (...) {
         seen.Error = std::current_exception();
@@ -183,7 +183,8 @@ void PutOlderBack(int folder, const std::string& backupName, const std::string& 
 }
 
 // The folders of the files restored, a few held at a time (files come
-// grouped by folder), from any thread; and one per file system, to sync.
+// grouped by folder), from any thread; and one per file system, to sync. None
+// when the folder is gone.
 class TFolders {
 public:
     TDescriptorRef Of(const std::string& file) {
@@ -195,7 +196,8 @@ public:
         const TFolderRef named = TFolder::OpenNamed(folder);
         int error = 0;
         TDescriptorRef descriptor = named->Open(&error);
-        if (!descriptor) CannotRestore(error == kChangedDuringRun ? ENOENT : error);
+        if (!descriptor && (error == kChangedDuringRun || error == ENOENT || error == ENOTDIR)) return nullptr;
+        if (!descriptor) CannotRestore(error);
         m_toSync.try_emplace(named->Device(), descriptor, folder);
         if (m_held.size() == kHeld) m_held.pop_front();
         m_held.emplace_back(folder, descriptor);
@@ -219,41 +221,16 @@ private:
     std::map<dev_t, std::pair<TDescriptorRef, std::string>> m_toSync;
 };
 
-// The last reference to a file whose name is gone frees its blocks, and with
-// online discard the file system makes the caller wait for the disk: what
-// the run wrote is dropped on the workers, many waits at once, at most
-// kClosing references at a time.
-class TCloser {
-public:
-    void Close(int descriptor, TWorkerPool& pool) {
-        if (m_closing.load() >= kClosing) {
-            close(descriptor);
-            return;
-        }
-        ++m_closing;
-        pool.Submit([this, descriptor] {
-            close(descriptor);
-            --m_closing;
-        });
-    }
-
-private:
-    static constexpr int kClosing = 32;
-    std::atomic<int> m_closing{0};
-};
-
 enum class TUndone { Restored, Changed, Deleted, BackupMissing, BackupChanged };
 
 // Puts the file's old inode back under its name, by rename: no space is
 // needed, and the old file comes back with its owner, permissions, ACL,
 // attributes, links and times. Everything is checked again as it happens:
 // the exchange is undone unless both names held what was seen.
-TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, const std::function<void(int)>& drop) {
+TUndone Restore(const TFileToUndo& file, const TSeen& seen, int folder) {
     if (seen.Error) std::rethrow_exception(seen.Error);
     if (seen.File.Holds == THolds::Nothing) return TUndone::Deleted;
     if (seen.File.Holds == THolds::Other) return TUndone::Changed;
-    const TDescriptorRef held = folders.Of(file.File);
-    const int folder = held->Fd;
     const std::string name = NameOf(file.File), backup = NameOf(file.Backup);
     if (FolderOf(file.Backup) != FolderOf(file.File)) return TUndone::BackupMissing;
     if (seen.File.Holds == THolds::Old) {
@@ -277,20 +254,13 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, TFolders& folders, c
         if (utimensat(folder, backup.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) CannotRestore(errno);
     }
     if (renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE) == 0) {
-        // What the run wrote, held so that its blocks are freed on a worker.
-        const int written = openat(folder, backup.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-        struct stat in {}, out {};
-        if (written < 0 || fstat(written, &out) != 0 || fstatat(folder, name.c_str(), &in, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !SameInode(in, seen.Backup.Info) || IdentityOf(out) != IdentityOf(seen.File.Info)) {
-            // Another program got there between the look and the exchange.
+        // What is removed must be what the run wrote: unless another program
+        // wrote the file between the look and the exchange, it is.
+        if (!StillIs(folder, backup, seen.File.Info)) {
             renameat2(folder, backup.c_str(), folder, name.c_str(), RENAME_EXCHANGE);
-            if (written >= 0) close(written);
             return TUndone::Changed;
         }
-        const bool removed = unlinkat(folder, backup.c_str(), 0) == 0;
-        const int error = errno;
-        drop(written);
-        if (!removed) CannotRestore(error);
+        if (unlinkat(folder, backup.c_str(), 0) != 0) CannotRestore(errno);
     } else {
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) CannotRestore(errno);
         // No exchange in this file system: the check stands for it.
@@ -345,42 +315,42 @@ public:
         m_stopped = true;
     }
 
+    // A few files at a time, so that the threads seldom meet on the lock.
     bool WorkOnce() override {
         std::unique_lock lock(m_mutex);
         if (m_stopped || m_claimed == m_files.size() || m_claimed >= m_taken + kFilesAhead) return false;
-        const std::size_t next = m_claimed++;
+        const std::size_t first = m_claimed;
+        const std::size_t end = std::min({first + kFilesClaimed, m_files.size(), m_taken + kFilesAhead});
+        m_claimed = end;
         lock.unlock();
-        std::string line = Undo(m_files[next]);
-        lock.lock();
-        m_lines[next] = std::move(line);
-        if (m_waitingFor == next) m_ready.notify_one();
+        for (std::size_t next = first; next < end; ++next) {
+            std::string line = Undo(m_files[next]);
+            lock.lock();
+            m_lines[next] = std::move(line);
+            const bool waited = m_waitingFor == next;
+            lock.unlock();
+            if (waited) m_ready.notify_one();
+        }
         return true;
     }
 
 private:
-    static constexpr std::size_t kFilesAhead = 64;
+    static constexpr std::size_t kFilesAhead = 64, kFilesClaimed = 8;
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     // One file that cannot be restored stops nothing else.
     std::string Undo(const TFileToUndo& file) {
         try {
-            return UndoReportLine(Restore(file, Inspect(file), m_folders, [this](int descriptor) { Drop(descriptor); }),
-                                  file.File);
+            const TDescriptorRef folder = m_folders.Of(file.File);
+            if (!folder) return UndoReportLine(TUndone::Deleted, file.File);
+            return UndoReportLine(Restore(file, Inspect(file, folder->Fd), folder->Fd), file.File);
         } catch (const std::exception& error) {
             return KeptLine(file.File, error.what());
-        }
-    }
-    void Drop(int descriptor) {
-        if (m_pool) {
-            m_closer.Close(descriptor, *m_pool);
-        } else {
-            close(descriptor);
         }
     }
 
     const std::vector<TFileToUndo>& m_files;
     TFolders& m_folders;
-    TCloser m_closer;
     TWorkerPool* m_pool = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -396,7 +366,9 @@ private:
 // the removal leaves the file swapped out there, kept in the backup, or the
 // run's own output that the undo takes back.
 void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::vector<TFileToUndo>& files) {
+    if (temporaries.empty()) return;
     std::unordered_map<std::string, const TFileToUndo*> byName;
+    byName.reserve(files.size());
     for (const TFileToUndo& file : files) byName.emplace(file.File, &file);
     constexpr std::size_t kSuffix = std::string_view(".RANDOM.$$$").size();
     // Most are gone: one listing of each folder says which are left.
@@ -420,7 +392,7 @@ void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::ve
                               ? byName.find(JoinPath(FolderOf(temporary.Name), name.substr(1, name.size() - 1 - kSuffix)))
                               : byName.end();
         if (!remove && file != byName.end()) {
-            const THolds holds = Look(temporary.Name, *file->second).Holds;
+            const THolds holds = Look(AT_FDCWD, temporary.Name, temporary.Name, *file->second).Holds;
             remove = holds == THolds::Old || holds == THolds::RunOutput;
         }
         if (remove) unlink(temporary.Name.c_str());
@@ -443,13 +415,9 @@ std::string UndoReportLine(TUndone undone, const std::string& fileName) {
 
 TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, unsigned jobs) {
     const std::string folder = RunJournalFolder();
-    std::string runId = id;
-    if (runId.empty()) {
-        const std::optional<std::string> last = LastRunToUndo(folder);
-        if (!last) throw std::runtime_error("There is no run to undo");
-        runId = *last;
-    }
-    const TJournal journal = ReadJournal(folder, runId);
+    std::optional<TJournal> read = id.empty() ? LastJournalToUndo(folder) : ReadJournal(folder, id);
+    if (!read) throw std::runtime_error("There is no run to undo");
+    const TJournal journal = std::move(*read);
     if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
     const std::vector<TFileToUndo> files = FilesToUndo(journal);
     if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()))) return TUndoOutcome::Declined;

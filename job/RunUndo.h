@@ -22,10 +22,10 @@
 // kept nothing marks the journal undone, so one that kept files can be run
 // again once they can be restored.
 //
-// Descriptors do not grow with the tree: one folder, one file per thread
-// while its bytes are read, and at most 32 files the run wrote, held until a
-// worker drops them (freeing their blocks may wait for the disk, so the
-// undo's pool has at least 8 threads).
+// Descriptors do not grow with the tree: at most 16 folders, and one file
+// per thread while its bytes are read. The undo's pool has at least 8
+// threads: removing what the run wrote frees its blocks, which may wait for
+// the disk.
 //
 // One report line per file, in the run's columns:
 //   "Restored   NAME"
