@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -35,43 +36,16 @@ extern "C" void OnStopSignal(int) {
     for (const int signal : kStopSignals) sigaction(signal, &byDefault, nullptr);
 }
 
-constexpr const char* kUsage = R"(Usage: varnok-run [OPTIONS] [FOLDER...]
+constexpr const char* kUsageHead = R"(Usage: varnok-run [OPTIONS] [FOLDER...]
        varnok-run --list-runs
        varnok-run --undo [ID] [-y] [-q]
 Applies a change list to every file of the folders that matches a mask,
 keeps the old contents of every changed file under the extension BAK, and
 prints one report line per file visited.
 
-  -m, --mask MASK       file mask; repeatable, in order; default *.*
-  -c, --changes FILE    change list, groups of three lines (search, replacement,
-                        separator); - reads standard input
-  -r, --recurse         also search sub-folders
-  -s, --span-lines      span lines when matching
-      --match-case      match letters only in the case they are typed in
-      --whole-words     match whole words only: a match does not continue a word
-                        on either side, and with wild cards every character it
-                        takes is a letter, a digit or _
-      --config NAME     start from the job stored by the desktop program under that
-                        named configuration ('' = the default settings); options given
-                        on the command line replace the stored ones
-  -n, --dry-run         visit and count exactly as a run would, write nothing
-  -y, --yes             do not ask "Are you sure? There's no undo?"
-  -q, --quiet           no progress on stderr
-  -j, --jobs N          work on N threads (default: one per core); memory use
-                        stays within the same bound whatever N is
-      --strict          refuse to run (exit 2) when the change-list check finds
-                        anything
-      --list-runs       list the kept run journals: id, start time, files
-                        changed, whether undone, folders; oldest first; one
-                        that is empty or cannot be read says so
-      --undo [ID]       undo the run ID (default: the last run not undone)
-      --diff            after the report line of each changed file, its unified
-                        diff (with -n, what a run would write)
-      --color WHEN      colour the diffs: auto (only when standard output is a
-                        terminal; the default), always or never
-  -h, --help            show this help and exit
-      --version         show the version and exit
+)";
 
+constexpr const char* kUsageTail = R"(
 Standard output: the report, one line per file visited; with --diff, each
 changed file's diff after its line, which patch -p0 applies.
 Standard error: "Searching: NAME ..." refreshed in place while the run goes
@@ -127,79 +101,111 @@ struct TOptions {
     std::string Color = "auto";
 };
 
-struct TOptionInfo {
-    char Short;
-    const char* Long;
-    bool TakesValue;
+// One option of the command line: how it is spelt, what it does, its help.
+struct TRunnerOption {
+    char Short;          // '\0': long only
+    std::string Long;
+    const char* Value;   // the value's name in the help; none: takes no value
+    std::string Help;    // lines after the first are indented to the help column
+    bool ShapesJob;      // refused beside --list-runs and --undo
+    std::function<void(TOptions&, const std::string& value)> Handle;
 };
 
-constexpr TOptionInfo kOptions[] = {
-    {'m', "mask", true},     {'c', "changes", true}, {'r', "recurse", false},
-    {'s', "span-lines", false}, {'n', "dry-run", false}, {'y', "yes", false},
-    {'q', "quiet", false},   {'h', "help", false},   {'\0', "version", false},
-    {'\0', "config", true}, {'\0', "match-case", false}, {'\0', "whole-words", false},
-    {'\0', "strict", false}, {'\0', "list-runs", false}, {'\0', "undo", false},
-    {'\0', "diff", false},  {'\0', "color", true}, {'j', "jobs", true},
-};
+unsigned JobsNumber(const std::string& value) {
+    constexpr unsigned kMostJobs = 1024;
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMostJobs) {
+        throw TUsageError("option '--jobs' takes a number from 1 to 1024, not '" + value + "'");
+    }
+    return jobs;
+}
 
-void Apply(const TOptionInfo& option, const std::string& value, TOptions& options) {
-    const std::string_view name = option.Long;
-    if (name == "jobs") {
-        constexpr unsigned kMostJobs = 1024;
-        unsigned jobs = 0;
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
-        if (error != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMostJobs) {
-            throw TUsageError("option '--jobs' takes a number from 1 to 1024, not '" + value + "'");
+// In the order of the help.
+const std::vector<TRunnerOption>& RunnerOptions() {
+    static const std::vector<TRunnerOption> options = [] {
+        std::vector<TRunnerOption> all = {
+            {'m', "mask", "MASK", "file mask; repeatable, in order; default *.*", true,
+             [](TOptions& o, const std::string& v) { o.Job.Masks.push_back(v); }},
+            {'c', "changes", "FILE",
+             "change list, groups of three lines (search, replacement,\nseparator); - reads standard input", true,
+             [](TOptions& o, const std::string& v) { o.ChangesFile = v; }},
+        };
+        for (const TJobFlag& flag : kJobFlags) {
+            all.push_back({flag.Short, flag.Long, nullptr, flag.Help, true,
+                           [member = flag.Member](TOptions& o, const std::string&) { o.Job.*member = true; }});
         }
-        options.Job.Jobs = jobs;
-        return;
+        const std::vector<TRunnerOption> rest = {
+            {'x', "exclude", "MASK",
+             "leave out the files and sub-folders whose name matches MASK\n"
+             "(repeatable); a MASK with a / is matched against the path\n"
+             "below the named folder, where * also matches /",
+             true, [](TOptions& o, const std::string& v) { o.Job.Exclusions.push_back(v); }},
+            {'\0', "config", "NAME",
+             "start from the job stored by the desktop program under that\n"
+             "named configuration ('' = the default settings); options given\n"
+             "on the command line replace the stored ones",
+             true, [](TOptions& o, const std::string& v) { o.Config = v; }},
+            {'n', "dry-run", nullptr, "visit and count exactly as a run would, write nothing", true,
+             [](TOptions& o, const std::string&) { o.Job.DryRun = true; }},
+            {'y', "yes", nullptr, "do not ask \"Are you sure? There's no undo?\"", false,
+             [](TOptions& o, const std::string&) { o.Yes = true; }},
+            {'q', "quiet", nullptr, "no progress on stderr", false,
+             [](TOptions& o, const std::string&) { o.Quiet = true; }},
+            {'j', "jobs", "N",
+             "work on N threads (default: one per core); memory use\nstays within the same bound whatever N is", false,
+             [](TOptions& o, const std::string& v) { o.Job.Jobs = JobsNumber(v); }},
+            {'\0', "strict", nullptr, "refuse to run (exit 2) when the change-list check finds\nanything", false,
+             [](TOptions& o, const std::string&) { o.Strict = true; }},
+            {'\0', "list-runs", nullptr,
+             "list the kept run journals: id, start time, files\n"
+             "changed, whether undone, folders; oldest first; one\n"
+             "that is empty or cannot be read says so",
+             false, [](TOptions& o, const std::string&) { o.ListRuns = true; }},
+            {'\0', "undo", nullptr, "undo the run ID (default: the last run not undone)", false,
+             [](TOptions& o, const std::string& v) { o.Undo = v; }},
+            {'\0', "diff", nullptr,
+             "after the report line of each changed file, its unified\n"
+             "diff (with -n, what a run would write)",
+             true, [](TOptions& o, const std::string&) { o.Diff = true; }},
+            {'\0', "color", "WHEN",
+             "colour the diffs: auto (only when standard output is a\n"
+             "terminal; the default), always or never",
+             true, [](TOptions& o, const std::string& v) {
+                 if (v != "auto" && v != "always" && v != "never") {
+                     throw TUsageError("option '--color' takes auto, always or never, not '" + v + "'");
+                 }
+                 o.Color = v;
+             }},
+            {'h', "help", nullptr, "show this help and exit", false,
+             [](TOptions& o, const std::string&) { o.Help = true; }},
+            {'\0', "version", nullptr, "show the version and exit", false,
+             [](TOptions& o, const std::string&) { o.Version = true; }},
+        };
+        all.insert(all.end(), rest.begin(), rest.end());
+        return all;
+    }();
+    return options;
+}
+
+std::string Usage() {
+    constexpr std::size_t kHelpColumn = 24;
+    std::string usage = kUsageHead;
+    for (const TRunnerOption& option : RunnerOptions()) {
+        std::string spelt = option.Short != '\0' ? std::string("  -") + option.Short + ", " : std::string(6, ' ');
+        spelt += "--" + option.Long;
+        if (option.Long == "undo") spelt += " [ID]";
+        if (option.Value) spelt += std::string(" ") + option.Value;
+        usage += spelt + std::string(spelt.size() + 2 <= kHelpColumn ? kHelpColumn - spelt.size() : 2, ' ');
+        for (const char c : option.Help) usage += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
+        usage += '\n';
     }
-    if (name == "list-runs" || name == "undo") {
-        if (name == "undo") options.Undo = value;
-        options.ListRuns = options.ListRuns || name == "list-runs";
-        return;
-    }
-    options.JobOptions = options.JobOptions || name == "match-case" || name == "whole-words"
-                         || name == "diff" || name == "color"
-                         || std::string_view("mcrsn").find(option.Short) != std::string_view::npos;
-    if (name == "config") {
-        options.Config = value;
-        return;
-    }
-    if (name == "match-case") {
-        options.Job.CaseSensitive = true;
-        return;
-    }
-    if (name == "whole-words") {
-        options.Job.WholeWords = true;
-        return;
-    }
-    if (name == "strict") {
-        options.Strict = true;
-        return;
-    }
-    if (name == "diff") {
-        options.Diff = true;
-        return;
-    }
-    if (name == "color") {
-        if (value != "auto" && value != "always" && value != "never") {
-            throw TUsageError("option '--color' takes auto, always or never, not '" + value + "'");
-        }
-        options.Color = value;
-        return;
-    }
-    switch (option.Short) {
-        case 'm': options.Job.Masks.push_back(value); break;
-        case 'c': options.ChangesFile = value; break;
-        case 'r': options.Job.Recurse = true; break;
-        case 's': options.Job.SpanLines = true; break;
-        case 'n': options.Job.DryRun = true; break;
-        case 'y': options.Yes = true; break;
-        case 'q': options.Quiet = true; break;
-        case 'h': options.Help = true; break;
-        default: options.Version = true; break;
-    }
+    return usage + kUsageTail;
+}
+
+void Apply(const TRunnerOption& option, const std::string& value, TOptions& options) {
+    options.JobOptions = options.JobOptions || option.ShapesJob;
+    option.Handle(options, value);
 }
 
 TOptions Parse(const std::vector<std::string>& args) {
@@ -214,17 +220,17 @@ TOptions Parse(const std::vector<std::string>& args) {
         } else if (arg.starts_with("--")) {
             const auto equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-            const TOptionInfo* option = nullptr;
-            for (const auto& candidate : kOptions) {
+            const TRunnerOption* option = nullptr;
+            for (const auto& candidate : RunnerOptions()) {
                 if (name == candidate.Long) option = &candidate;
             }
             if (!option) throw TUsageError("unknown option '--" + name + "'");
             std::string value;
             if (equals != std::string::npos) {
                 // --undo=ID as well as --undo ID.
-                if (!option->TakesValue && name != "undo") throw TUsageError("option '--" + name + "' takes no value");
+                if (!option->Value && name != "undo") throw TUsageError("option '--" + name + "' takes no value");
                 value = arg.substr(equals + 1);
-            } else if (option->TakesValue) {
+            } else if (option->Value) {
                 if (++i == args.size()) throw TUsageError("option '--" + name + "' needs a value");
                 value = args[i];
             }
@@ -233,13 +239,13 @@ TOptions Parse(const std::vector<std::string>& args) {
             // A cluster of short options; one that takes a value takes the rest
             // of the cluster or, if none is left, the next argument.
             for (std::size_t k = 1; k < arg.size(); ++k) {
-                const TOptionInfo* option = nullptr;
-                for (const auto& candidate : kOptions) {
+                const TRunnerOption* option = nullptr;
+                for (const auto& candidate : RunnerOptions()) {
                     if (candidate.Short != '\0' && arg[k] == candidate.Short) option = &candidate;
                 }
                 if (!option) throw TUsageError(std::string("unknown option '-") + arg[k] + "'");
                 std::string value;
-                if (option->TakesValue) {
+                if (option->Value) {
                     if (k + 1 < arg.size()) {
                         value = arg.substr(k + 1);
                     } else if (++i == args.size()) {
@@ -398,10 +404,9 @@ void UseStoredJob(TOptions& options, std::ostream& err) {
     TJobSettings& job = options.Job;
     if (job.Folders.empty()) job.Folders = std::move(stored.Folders);
     if (job.Masks.empty()) job.Masks = std::move(stored.Masks);
-    job.Recurse = job.Recurse || stored.Recurse;
-    job.SpanLines = job.SpanLines || stored.SpanLines;
-    job.CaseSensitive = job.CaseSensitive || stored.CaseSensitive;
-    job.WholeWords = job.WholeWords || stored.WholeWords;
+    for (const TJobFlag& flag : kJobFlags) job.*flag.Member = job.*flag.Member || stored.*flag.Member;
+    // The command line's exclusions come after the stored ones.
+    job.Exclusions.insert(job.Exclusions.begin(), stored.Exclusions.begin(), stored.Exclusions.end());
     if (!options.ChangesFile) job.ChangeText = std::move(stored.ChangeText);
 }
 
@@ -412,7 +417,7 @@ void ShowDiffs(const TOptions& options, TConsole& console, TJobSettings& job) {
     const bool colored = options.Color == "always" || (options.Color == "auto" && console.OutIsTerminal);
     job.OnFileChanged = [&console, markup = colored ? kColors : TDiffMarkup{}](const TFileChange& change) {
         std::string diff;
-        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup);
+        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup, change.Encoding);
         console.Out << diff;
     };
 }
@@ -436,7 +441,7 @@ int RunBatch(const std::vector<std::string>& args, TConsole& console) {
     try {
         options = Parse(args);
         if (options.Help) {
-            console.Out << kUsage << std::flush;
+            console.Out << Usage() << std::flush;
             return kExitDone;
         }
         if (options.Version) {

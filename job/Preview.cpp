@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -58,18 +59,28 @@ std::string PreviewDiff(TJobSettings job, const std::string& fileName) {
     const auto visits = std::count_if(job.Masks.begin(), job.Masks.end(),
                                       [&name](const std::string& mask) { return MaskMatches(mask, name); });
     if (visits == 0 || name.starts_with('.')) return {};
-    const TChangeSet changes(job.ChangeText, {job.CaseSensitive, job.WholeWords, job.SpanLines});
-    const std::string before = ReadFileToEdit(TFolder::OpenNamed(FolderOf(fileName)), fileName).Contents;
+    const TChangeSet changes(job.ChangeText, job.Match(), job.EditBinary);
+    const std::string before = ReadFileToEdit(TFolder::OpenNamed(FolderOf(fileName)), fileName, job.EditBinary).Contents;
     std::string after = before;
-    bool changed = false;
+    // UTF-16 text is shown as the UTF-8 it is edited as.
+    std::optional<std::string> shownBefore;
+    std::string shownAfter;
+    TTextKind kind = TTextKind::Plain;
     for (long visit = 0; visit < visits; ++visit) {
         TEdit edit = EditContents(after, changes, true);
         if (edit.Count == 0) continue;
+        kind = edit.Kind;
+        if (!shownBefore) shownBefore = std::move(edit.ShownBefore);
+        shownAfter = std::move(edit.ShownAfter);
         after = edit.Work.Text + edit.Work.Rest;
-        changed = true;
     }
     std::string diff;
-    if (changed) AppendUnifiedDiff(diff, fileName, before, after);
+    if (!shownBefore) return diff;
+    if (IsUtf16(kind)) {
+        AppendUnifiedDiff(diff, fileName, *shownBefore, shownAfter, {}, EncodingName(kind));
+    } else {
+        AppendUnifiedDiff(diff, fileName, before, after);
+    }
     return diff;
 }
 

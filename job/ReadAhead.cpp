@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
 #include "FileIo.h"
+#include "TextEncoding.h"
 
 namespace varnok {
 namespace {
@@ -64,8 +66,8 @@ TReadFile OpenToEdit(const TFolderRef& folder, const std::string& fileName) {
 // One read of the size fstat saw; only a file that claims to be empty (some
 // kernel files do) is read up to its end. Big files: huge pages halve the
 // cost of the page faults of the buffer.
-void ReadContents(TReadFile& file, const std::string& fileName) {
-    constexpr std::size_t kPage = 4096;
+void ReadContents(TReadFile& file, const std::string& fileName, bool wholeIfBinary) {
+    constexpr std::size_t kPage = 4096, kPiece = 1u << 20;
     const auto size = static_cast<std::size_t>(file.File.Info.st_size);
     std::string& data = file.Contents;
     data.reserve(size);
@@ -73,7 +75,27 @@ void ReadContents(TReadFile& file, const std::string& fileName) {
         const auto begin = (reinterpret_cast<std::uintptr_t>(data.data()) + kPage - 1) & ~(kPage - 1);
         madvise(reinterpret_cast<void*>(begin), (size - kPage) & ~(kPage - 1), MADV_HUGEPAGE);
     }
-    if (!ReadWhole(file.File.Descriptor, data, size)) CannotRead(fileName, errno);
+    if (wholeIfBinary || size <= kPiece) {
+        if (!ReadWhole(file.File.Descriptor, data, size)) CannotRead(fileName, errno);
+        return;
+    }
+    // Piece by piece: a binary file is known at its first NUL, and the rest
+    // is never read. UTF-16 text holds NULs and is read whole.
+    data.resize(size);
+    std::size_t used = 0;
+    bool utf16 = false;
+    while (used < size) {
+        const std::size_t wanted = std::min(kPiece, size - used);
+        const ssize_t got = pread(file.File.Descriptor, data.data() + used, wanted, static_cast<off_t>(used));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) CannotRead(fileName, errno);
+        if (got == 0) break;
+        if (used == 0) utf16 = IsUtf16(KindOf(std::string_view(data.data(), 2)));
+        const bool nul = !utf16 && std::memchr(data.data() + used, '\0', static_cast<std::size_t>(got)) != nullptr;
+        used += static_cast<std::size_t>(got);
+        if (nul) break;
+    }
+    data.resize(used);
 }
 
 // What an edit of size bytes may need at its peak: the bytes read, an
@@ -124,9 +146,9 @@ TReadFile& TReadFile::operator=(TReadFile&& other) noexcept {
     return *this;
 }
 
-TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName) {
+TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName, bool wholeIfBinary) {
     TReadFile file = OpenToEdit(folder, fileName);
-    ReadContents(file, fileName);
+    ReadContents(file, fileName, wholeIfBinary);
     return file;
 }
 
@@ -195,6 +217,7 @@ struct TReadAhead::TListing {
     int Error = 0;
     bool FirstOfFolder = false;
     std::optional<std::vector<TFolderRef>> SubFolders;  // after the last mask's, in a recursive walk
+    std::vector<std::pair<std::string, std::string>> Skipped;
     std::atomic<std::size_t> NextClaim{0};  // the first slot nobody claimed
     std::size_t Cursor = 0;  // the edit pass's: the first slot not yet taken or passed over
 };
@@ -205,9 +228,11 @@ struct TReadAhead::TWalk {
     struct TLevel {
         std::vector<TFolderRef> Folders;
         std::size_t Next = 0;
+        std::vector<std::string> Relative;  // each folder's path below its named folder
     };
     std::vector<TLevel> Pending;
     TFolderRef Folder;
+    std::string Relative;
     TFolderEntries Entries;
     std::size_t Mask = 0;  // of Folder's, the next to list; all listed when past the last
 };
@@ -224,7 +249,7 @@ void TReadAhead::Start(const std::vector<std::string>& paths,
     m_recurse = recurse;
     m_quit = false;
     m_walk = std::make_unique<TWalk>();
-    m_walk->Pending.push_back({m_paths, 0});
+    m_walk->Pending.push_back({m_paths, 0, std::vector<std::string>(m_paths.size())});
     m_walk->Mask = m_masks.size();
     m_walked = m_masks.empty();
     m_listed = 0;
@@ -290,7 +315,7 @@ TReadFile TReadAhead::ReadAndPrepare(const TFolderRef& folder, const std::string
     const std::size_t need = EditNeeds(file.File.Info);
     m_budget->Acquire(need);
     try {
-        ReadContents(file, fileName);
+        ReadContents(file, fileName, WholeBinaryFiles);
         if (Prepare) Prepare(file);
     } catch (...) {
         m_budget->Settle(need, 0);
@@ -330,7 +355,7 @@ TWalkListing TReadAhead::Listing(const std::string& folder, const std::string& m
         for (std::size_t i = 0; i < listing->Names.size(); ++i) Drop(*listing, i);
     }
     if (m_pool) m_pool->Wake();  // the walk may go further ahead now
-    return {m_current->Names, m_current->Folder, m_current->Error, m_current->FirstOfFolder};
+    return {m_current->Names, m_current->Folder, m_current->Error, m_current->FirstOfFolder, m_current->Skipped};
 }
 
 bool TReadAhead::NextListingQueued() const {
@@ -420,8 +445,10 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
         }
         if (walk.Pending.empty()) return nullptr;
         TWalk::TLevel& level = walk.Pending.back();
+        walk.Relative = level.Relative[level.Next];
         walk.Folder = level.Folders[level.Next++];
         walk.Entries = ListFolder(*walk.Folder);
+        if (Filter) Filter->Apply(walk.Folder->Path(), walk.Relative, walk.Entries);
         walk.Mask = 0;
     }
     const std::string& mask = m_masks[walk.Mask++];
@@ -429,11 +456,15 @@ std::shared_ptr<TReadAhead::TListing> TReadAhead::NextListing(TWalk& walk) {
                                               FilesWanted(walk.Folder->Path(), walk.Entries, mask));
     listing->Error = walk.Entries.Error;
     listing->FirstOfFolder = walk.Mask == 1;
+    if (listing->FirstOfFolder && Filter) listing->Skipped = Filter->TakeProblems();
     if (walk.Mask == m_masks.size() && m_recurse) {
-        std::vector<TFolderRef> subFolders;
-        for (const std::string& name : walk.Entries.Folders) subFolders.push_back(TFolder::Below(walk.Folder, name));
-        walk.Pending.push_back({subFolders, 0});
-        listing->SubFolders = std::move(subFolders);
+        TWalk::TLevel below;
+        for (const std::string& name : walk.Entries.Folders) {
+            below.Folders.push_back(TFolder::Below(walk.Folder, name));
+            below.Relative.push_back(walk.Relative.empty() ? name : walk.Relative + "/" + name);
+        }
+        listing->SubFolders = below.Folders;
+        walk.Pending.push_back(std::move(below));
     }
     return listing;
 }

@@ -32,6 +32,7 @@
 #include "HeldFolder.h"
 #include "MyDirectory.h"
 #include "SafeWrite.h"
+#include "WalkFilter.h"
 #include "WorkerPool.h"
 
 namespace varnok {
@@ -69,8 +70,10 @@ struct TChangedDuringRun : std::runtime_error {
 
 // The file fileName names in folder (only the last part of the name is looked
 // up there, and a link is not followed). Raises "Cannot open file NAME:
-// REASON" when it cannot be opened or read, or TChangedDuringRun.
-TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName);
+// REASON" when it cannot be opened or read, or TChangedDuringRun. Unless
+// wholeIfBinary, a binary file (TextEncoding.h) is read only up to the
+// piece that holds its first NUL.
+TReadFile ReadFileToEdit(const TFolderRef& folder, const std::string& fileName, bool wholeIfBinary = true);
 
 // A listing of the walk: the files of a folder matching a mask.
 struct TWalkListing {
@@ -78,6 +81,8 @@ struct TWalkListing {
     TFolderRef Folder;
     int Error = 0;  // why the folder could not be read (see ReasonText)
     bool FirstOfFolder = false;  // its first mask's
+    // Folders the filter could not judge, and why: walked as if unfiltered.
+    std::vector<std::pair<std::string, std::string>> Skipped;
 };
 
 class TReadAhead : private TWorkerPool::TSource {
@@ -93,6 +98,10 @@ public:
     // When set, the files it rejects are left out of every listing; set
     // before Start. Called on any thread.
     std::function<bool(const std::string& fileName)> Wanted;
+    // What the walk leaves out of each folder listed, if anything; and
+    // whether a binary file is read whole. Set before Start.
+    std::shared_ptr<TWalkFilter> Filter;
+    bool WholeBinaryFiles = true;
     // The threads that read, the edit pass's included (JobThreads).
     unsigned Jobs = 0;
 

@@ -1,5 +1,6 @@
 #include "RunJob.h"
 
+#include <memory>
 #include <optional>
 
 #include "ChangeCheck.h"
@@ -43,6 +44,10 @@ TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
         walker.FileFilter = settings.FileFilter;
         walker.OnFileChanged = settings.OnFileChanged;
         walker.Jobs = settings.Jobs;
+        walker.EditBinary = settings.EditBinary;
+        if (!settings.Exclusions.empty() || settings.GitIgnore) {
+            walker.Filter = std::make_shared<TWalkFilter>(settings.Exclusions, settings.GitIgnore);
+        }
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();

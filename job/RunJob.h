@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "JobOptions.h"
 #include "RunHost.h"
 
 namespace varnok {
@@ -16,21 +17,17 @@ namespace varnok {
 struct TFileChange {
     const std::string& FileName;
     long long Count;
-    std::string_view Before, After;  // its bytes
+    std::string_view Before, After;  // its bytes, or its text in UTF-8 when Encoding is named
+    std::string_view Encoding;        // "UTF-16LE" or "UTF-16BE"; empty: bytes as they are
 };
 
-// The job settings in the order the run takes them.
-struct TJobSettings {
+// The job settings: its options, and what the run works on.
+struct TJobSettings : TJobOptions {
     bool ClearReport = false;
     std::vector<std::string> Folders;
-    bool Recurse = false;
-    bool SpanLines = false;
     std::vector<std::string> ChangeText;  // lines, split at line breaks only
     std::vector<std::string> Masks;
     bool DryRun = false;  // visit and count, write nothing
-    // Options of our own beyond the designed job, passed to every change.
-    bool CaseSensitive = false;
-    bool WholeWords = false;
     // Only the files it accepts are visited; every file when unset. It may
     // be called on another thread than the run's.
     std::function<bool(const std::string& fileName)> FileFilter;

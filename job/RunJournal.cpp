@@ -297,18 +297,21 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             journal.Started = line.substr(8);
         } else if (line.starts_with("Undone ") && !journal.Undone) {
             journal.Undone = true;  // and nothing may follow
-        } else if (line.starts_with("Recurse ")) {
-            const auto value = YesNo(line.substr(8));
-            parsed = value.has_value();
-            journal.Recurse = value.value_or(false);
-        } else if (line.starts_with("Span lines ")) {
-            const auto value = YesNo(line.substr(11));
-            parsed = value.has_value();
-            journal.SpanLines = value.value_or(false);
         } else {
             const std::pair<std::string_view, std::vector<std::string>*> lists[] = {
-                {"Folder ", &journal.Folders}, {"Mask ", &journal.Masks}, {"Change ", &journal.ChangeText}};
+                {"Folder ", &journal.Folders},
+                {"Mask ", &journal.Masks},
+                {"Exclude ", &journal.Options.Exclusions},
+                {"Change ", &journal.ChangeText}};
             parsed = false;
+            for (const TJobFlag& flag : kJobFlags) {
+                const std::string_view name = flag.JournalName;
+                if (line.size() > name.size() && line.starts_with(name) && line[name.size()] == ' ') {
+                    const auto value = YesNo(line.substr(name.size() + 1));
+                    parsed = value.has_value();
+                    journal.Options.*flag.Member = value.value_or(false);
+                }
+            }
             for (const auto& [prefix, list] : lists) {
                 if (auto value = QuotedAfter(line, prefix)) {
                     list->push_back(std::move(*value));
@@ -402,8 +405,10 @@ TRunJournal::TRunJournal(std::string folder, const TJobSettings& settings)
         m_header += "Folder " + Quoted(error ? path : absolute.string()) + "\n";
     }
     for (const auto& mask : settings.Masks) m_header += "Mask " + Quoted(mask) + "\n";
-    m_header += std::string("Recurse ") + (settings.Recurse ? "yes" : "no") + "\n";
-    m_header += std::string("Span lines ") + (settings.SpanLines ? "yes" : "no") + "\n";
+    for (const TJobFlag& flag : kJobFlags) {
+        m_header += std::string(flag.JournalName) + (settings.*flag.Member ? " yes" : " no") + "\n";
+    }
+    for (const auto& mask : settings.Exclusions) m_header += "Exclude " + Quoted(mask) + "\n";
     for (const auto& line : settings.ChangeText) m_header += "Change " + Quoted(line) + "\n";
 }
 

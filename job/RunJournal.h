@@ -130,7 +130,7 @@ struct TJournal {
     std::string Started;   // "YYYY-MM-DD HH:MM:SS UTC"
     int Version = 1;
     std::vector<std::string> Folders, Masks, ChangeText;
-    bool Recurse = false, SpanLines = false;
+    TJobOptions Options;
     std::vector<TJournalEntry> Entries;
     std::vector<TTemporary> Temporaries;
     std::vector<TKeptBackup> KeptBackups;

@@ -267,8 +267,9 @@ private:
 }  // namespace
 
 void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view before,
-                       std::string_view after, const TDiffMarkup& markup) {
+                       std::string_view after, const TDiffMarkup& markup, std::string_view encoding) {
     if (before == after) return;
+    if (!encoding.empty()) out.append("Shown as UTF-8, the file is ").append(encoding).append(" text\n");
     const TLines a = LinesOf(before);
     const TLines b = LinesOf(after);
     std::vector<char> keptA, keptB;

@@ -20,7 +20,10 @@ struct TDiffMarkup {
 };
 
 // Appends the diff of before and after to out; nothing when they are equal.
+// encoding: the file's own (e.g. "UTF-16LE") when before and after are its
+// text in UTF-8, said on a line of its own before the names, which patch
+// passes over (it cannot apply the hunks to the file's bytes).
 void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view before,
-                       std::string_view after, const TDiffMarkup& markup = {});
+                       std::string_view after, const TDiffMarkup& markup = {}, std::string_view encoding = {});
 
 }  // namespace varnok

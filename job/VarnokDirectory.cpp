@@ -94,12 +94,14 @@ void TVarnokDirectory::PreProcessProcedure() {
     if (m_host) m_host->SetRunCounts(Counts);
     const std::vector<std::string> none;
     m_changeSet = std::make_shared<const TChangeSet>(m_changes ? *m_changes : none,
-                                                     TMatchOptions{CaseSensitive, WholeWords, SpanLines});
+                                                     TMatchOptions{CaseSensitive, WholeWords, SpanLines}, EditBinary);
     SearchStrings = m_changeSet->Searches();
     ReplaceStrings = m_changeSet->Replacements();
     ChangeCount = static_cast<int>(SearchStrings.size());
     m_readAhead.Prepare = [this](TReadFile& file) { Prepare(file); };
     m_readAhead.Wanted = FileFilter;
+    m_readAhead.Filter = Filter;
+    m_readAhead.WholeBinaryFiles = EditBinary;
     m_readAhead.Jobs = Jobs;
     m_readAhead.Start(Paths, Masks, Recurse);
 }
@@ -125,6 +127,7 @@ std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
                                                    const std::string& mask) {
     TWalkListing listing = m_readAhead.Listing(folder, mask);
     m_folder = std::move(listing.Folder);
+    for (const auto& [name, reason] : listing.Skipped) Report(name, 0, reason, true);
     if (listing.Error != 0 && listing.FirstOfFolder) Report(folder, 0, ReasonText(listing.Error), true);
     return std::move(listing.Files);
 }
@@ -198,7 +201,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     const auto passes = m_dryRunPasses.find(id);
     if (passes != m_dryRunPasses.end()) {
         // The file as the earlier passes of a real run would have left it.
-        file.Contents = ReadFileToEdit(file.Folder, fileName).Contents;
+        file.Contents = ReadFileToEdit(file.Folder, fileName, EditBinary).Contents;
         for (int pass = 0; pass < passes->second; ++pass) {
             TEdit again = EditContents(file.Contents, *m_changeSet, false);
             if (again.Count != 0) file.Contents = again.Work.Text + again.Work.Rest;
@@ -208,27 +211,38 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
 
     ReplacementCount = ChangesMayApply() ? file.Edit->Count : 0;
     if (ReplacementCount == 0) {
-        Report(fileName, 0, {}, false);
+        const TEdit& edit = *file.Edit;
+        Report(fileName, 0, edit.Unwritable, false, edit.LeftBinary && !StopFlag());
         return;
     }
-    const TWorkingText& work = file.Edit->Work;
     if (DryRun) {
         ++m_dryRunPasses[id];
         Report(fileName, ReplacementCount, {}, false);
-        if (told) {
-            const std::string after = work.Rest.empty() ? std::string() : work.Text + work.Rest;
-            OnFileChanged({fileName, ReplacementCount, file.Contents, work.Rest.empty() ? work.Text : after});
-        }
+        if (told) TellChanged(fileName, file);
         return;
     }
     const TPlaced placed = Rewrite(fileName, file);
     Report(fileName, ReplacementCount, placed.Reason, false);
-    if (told) OnFileChanged({fileName, ReplacementCount, file.Contents, work.Text + work.Rest});
+    if (told) TellChanged(fileName, file);
+}
+
+// UTF-16 text is shown as the UTF-8 it was edited as.
+void TVarnokDirectory::TellChanged(const std::string& fileName, const TReadFile& file) {
+    const TEdit& edit = *file.Edit;
+    const TWorkingText& work = edit.Work;
+    if (IsUtf16(edit.Kind)) {
+        OnFileChanged({fileName, ReplacementCount, edit.ShownBefore, edit.ShownAfter, EncodingName(edit.Kind)});
+        return;
+    }
+    const std::string after = work.Rest.empty() ? std::string() : work.Text + work.Rest;
+    OnFileChanged({fileName, ReplacementCount, file.Contents, work.Rest.empty() ? work.Text : after, {}});
 }
 
 void TVarnokDirectory::Report(const std::string& name, long long replacements, const std::string& skipReason,
-                              bool folder) {
-    if (!skipReason.empty()) {
+                              bool folder, bool binary) {
+    if (binary) {
+        m_host->AppendReportLine(PadRight("Binary", 10, ' ') + name);
+    } else if (!skipReason.empty()) {
         m_host->AppendReportLine(PadRight("Skipped", 10, ' ') + name + ": " + skipReason);
         ++Counts.Skipped;
     } else {

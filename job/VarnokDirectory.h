@@ -26,6 +26,7 @@
 #include "RunHost.h"
 #include "RunJob.h"
 #include "RunJournal.h"
+#include "WalkFilter.h"
 
 namespace varnok {
 
@@ -46,6 +47,9 @@ public:
     std::function<bool(const std::string& fileName)> FileFilter;
     std::function<void(const TFileChange&)> OnFileChanged;
     unsigned Jobs = 0;
+    bool EditBinary = false;
+    // What the walk leaves out; none: nothing.
+    std::shared_ptr<TWalkFilter> Filter;
 
     void TheFileProcedure(const std::string& fileName) override;
     // Builds the change list from the change text, three lines a change;
@@ -100,7 +104,9 @@ private:
     // The file of the current listing, read and prepared now; none when it
     // turned into something else since the listing (reported as skipped).
     std::optional<TReadFile> ReadOrSkip(const std::string& fileName);
-    void Report(const std::string& name, long long replacements, const std::string& skipReason, bool folder);
+    void Report(const std::string& name, long long replacements, const std::string& skipReason, bool folder,
+                bool binary = false);
+    void TellChanged(const std::string& fileName, const TReadFile& file);
     // The stop test and the events before the changes apply to a file.
     bool ChangesMayApply();
     TEntry EntryOf(const TFolder& folder, const std::string& path);

@@ -35,11 +35,11 @@ TStoredJob LoadStoredJob(const std::string& configName) {
     // themselves play no part in a run.
     const std::string folderText = RemoveEnclosingQuotes(
         store.ReadText(HistoryKey(kDialogSection, 1), "Text", SystemTempFolder()));
-    job.Recurse = store.ReadFlag(kDialogSection, "CheckBox-1", true);
-    job.SpanLines = store.ReadFlag(kDialogSection, "CheckBox-2", false);
-    // Options of our own, numbered after the designed four; off when missing.
-    job.CaseSensitive = store.ReadFlag(kDialogSection, "CheckBox-5", false);
-    job.WholeWords = store.ReadFlag(kDialogSection, "CheckBox-6", false);
+    for (const TJobFlag& flag : kJobFlags) {
+        job.*flag.Member = store.ReadFlag(kDialogSection, flag.StoreName, flag.StoredDefault);
+    }
+    // No fallback row: an empty list leaves nothing out.
+    job.Exclusions = store.ReadList(kDialogSection, kExclusionListName);
     job.Folders = store.ReadList(kDialogSection, "ListBox-2");
     if (job.Folders.empty()) job.Folders.push_back(folderText);
     const std::string maskText = store.ReadText(kDialogSection, "Edit-1", "*.*");

@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "JobOptions.h"
+
 namespace varnok {
 
-struct TStoredJob {
+struct TStoredJob : TJobOptions {
     std::vector<std::string> Folders;
     std::vector<std::string> Masks;
-    bool Recurse = true;
-    bool SpanLines = false;
-    bool CaseSensitive = false;  // "Match Case"
-    bool WholeWords = false;     // "Whole Words Only"
     std::vector<std::string> ChangeText;  // lines of the shared change list
 };
 

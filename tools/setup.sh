@@ -5,7 +5,7 @@ set -euo pipefail
 
 # clang-14 with libclang-rt-14-dev (its libFuzzer and sanitizer runtimes) builds the fuzzers.
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev
-          libgmock-dev libbenchmark-dev libxxhash-dev libdtl-dev libacl1-dev libattr1-dev patch python3 xvfb xauth
+          libgmock-dev libbenchmark-dev libxxhash-dev libdtl-dev libacl1-dev libattr1-dev libgit2-dev git patch python3 xvfb xauth
           clang-14 libclang-rt-14-dev)
 # Installing and packaging: validators, manual pages, completion, the Debian tools.
 packages+=(desktop-file-utils appstream man-db bash-completion dpkg-dev file lintian)

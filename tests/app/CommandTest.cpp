@@ -67,7 +67,7 @@ TEST_F(CommandTest, UsageErrorsExitWithTwoAndTouchNothing) {
         std::string message;
     } rows[] = {
         {{"--frobnicate", "-y"}, "varnok-run: unknown option '--frobnicate'\n"},
-        {{"-yx"}, "varnok-run: unknown option '-x'\n"},
+        {{"-yZ"}, "varnok-run: unknown option '-Z'\n"},
         {{"-y", "--mask"}, "varnok-run: option '--mask' needs a value\n"},
         {{"--yes=1"}, "varnok-run: option '--yes' takes no value\n"},
         {{"-y", "-c", tree.Path("missing")}, "varnok-run: Cannot open file " + tree.Path("missing") + "\n"},

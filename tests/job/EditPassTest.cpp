@@ -65,8 +65,10 @@ protected:
         settings.ChangeText = changes;
         settings.Masks = masks;
         settings.DryRun = dryRun;
+        settings.EditBinary = editBinary;
         return RunJob(settings, host);
     }
+    bool editBinary = false;
     std::string Line(long long count, const std::string& name) {
         return ReportLine(count, tree.Path(name));
     }
@@ -113,6 +115,7 @@ TEST_F(EditPassTest, LineEndsNulsAndCounts) {
     };
     for (const auto& row : rows) tree.Write(std::string(row.name) + ".txt", row.before);
     const ino_t unchanged = Info("wild-no-span.txt").st_ino;
+    editBinary = true;  // the text before a NUL is edited as it always was
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string name = std::string(row.name) + ".txt";
@@ -127,6 +130,63 @@ TEST_F(EditPassTest, LineEndsNulsAndCounts) {
         EXPECT_FALSE(tree.Exists(std::string(row.name) + ".$$$"));
     }
     EXPECT_EQ(Info("wild-no-span.txt").st_ino, unchanged);
+}
+
+// The bytes of UTF-16 text, mark first.
+std::string Utf16(std::u16string_view text, bool little) {
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += little ? low : high;
+        bytes += little ? high : low;
+    }
+    return bytes;
+}
+
+TEST_F(EditPassTest, BinaryFilesAndEncodings) {
+    const std::string pdf("%PDF-1.4 abc\n\0\x01" "abc", 18), png("\x89PNG\r\n\x1a\n\0\0abc", 13);
+    const std::string elf("\x7f" "ELF\x02\x01\x01\0\0abc", 12);
+    const std::string surrogate = std::string("\xFF\xFE\x00\xD8", 4) + std::string("a\0", 2);
+    enum { Count, Binary, Skipped };
+    const struct {
+        const char* name;
+        std::string before;
+        Lines changes;
+        bool binary;  // edit binary files
+        std::string after;
+        int report;
+        long long count;
+    } rows[] = {
+        {"pdf", pdf, {"abc", "x"}, false, pdf, Binary, 0},
+        {"png", png, {"abc", "x"}, false, png, Binary, 0},
+        {"elf", elf, {"abc", "x"}, false, elf, Binary, 0},
+        {"surrogate", surrogate, {"a", "x"}, false, surrogate, Binary, 0},
+        {"pdf-edited", pdf, {"abc", "x"}, true, std::string("%PDF-1.4 x\n\0\x01" "abc", 16), Count, 1},
+        {"le-crlf", Utf16(u"abc\r\ncaf\u00e9 abc\r\n", true), {"abc", "xyz"}, false,
+         Utf16(u"xyz\r\ncaf\u00e9 xyz\r\n", true), Count, 2},
+        {"be-lf", Utf16(u"\u00e9t\u00e9 abc\n", false), {"\u00e9t\u00e9", "summer"}, false,
+         Utf16(u"summer abc\n", false), Count, 1},
+        {"le-latin1-change", Utf16(u"caf\u00e9\n", true), {"caf\xe9", "tea"}, false, Utf16(u"tea\n", true), Count, 1},
+        {"le-no-match", Utf16(u"nothing\r\n", true), {"abc", "x"}, false, Utf16(u"nothing\r\n", true), Count, 0},
+        {"le-half-a-character", Utf16(u"caf\u00e9\n", true), {"caf?", "X"}, false, Utf16(u"caf\u00e9\n", true),
+         Skipped, 0},
+        {"utf8-mark", "\xEF\xBB\xBF" "abc\nabc\n", {"!abc", "x"}, false, "\xEF\xBB\xBF" "x\nx\n", Count, 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string name = std::string(row.name) + ".txt";
+        tree.Write(name, row.before);
+        host.report.clear();
+        editBinary = row.binary;
+        Run(row.changes, {name});
+        const std::string line = row.report == Binary    ? "Binary     " + tree.Path(name)
+                                 : row.report == Skipped ? "Skipped    " + tree.Path(name) +
+                                                               ": the edit leaves text that is not UTF-16LE"
+                                                         : Line(row.count, name);
+        EXPECT_EQ(host.report, Lines{line});
+        EXPECT_EQ(tree.Read(name), row.after);
+        EXPECT_EQ(tree.Exists(std::string(row.name) + ".BAK"), row.count != 0);
+    }
 }
 
 TEST_F(EditPassTest, BackupsNeverOverwriteEachOther) {

@@ -26,6 +26,7 @@ protected:
         tree.Write("sub/e.c", "foo(6) foo(7) foo(8)");
         job.Folders = {tree.Path()};
         job.Recurse = true;
+        job.EditBinary = true;  // d.c is edited up to its NUL
         job.Masks = {"*.c", "*.*"};  // .c files are visited twice
         job.ChangeText = {"foo({*}1)", "bar({}1)", "--", "bar(6)", "foo(6)"};
     }

@@ -70,6 +70,7 @@ protected:
         settings.ClearReport = true;
         settings.Folders = {tree.Path("t")};
         settings.Recurse = true;
+        settings.EditBinary = true;  // nul.txt is edited up to its NUL
         settings.ChangeText = {"foo", "fooo", "--"};
         // The .txt files change twice; the link is left out.
         settings.Masks = {"*.txt", "*.*"};

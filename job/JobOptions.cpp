@@ -1,0 +1,30 @@
+#include "JobOptions.h"
+
+namespace varnok {
+
+// The designed two first, then ours, numbered after the designed check boxes;
+// ours are off when missing, so a job saved before them runs as it did.
+const std::array<TJobFlag, 6> kJobFlags{{
+    {&TJobOptions::Recurse, "CheckBox-1", true, "recurseDirectories", 'r', "recurse", "also search sub-folders",
+     "Recurse"},
+    {&TJobOptions::SpanLines, "CheckBox-2", false, "spanLines", 's', "span-lines", "span lines when matching",
+     "Span lines"},
+    {&TJobOptions::CaseSensitive, "CheckBox-5", false, "matchCase", '\0', "match-case",
+     "match letters only in the case they are typed in", "Match case"},
+    {&TJobOptions::WholeWords, "CheckBox-6", false, "wholeWords", '\0', "whole-words",
+     "match whole words only: a match does not continue a word\n"
+     "on either side, and with wild cards every character it\n"
+     "takes is a letter, a digit or _",
+     "Whole words"},
+    {&TJobOptions::GitIgnore, "CheckBox-7", false, "gitIgnore", '\0', "git-ignore",
+     "inside a git work tree, leave out the files and folders\n"
+     "git ignores (its .gitignore files, .git/info/exclude,\n"
+     "the global excludes file); tracked files are never left out",
+     "Git ignore"},
+    {&TJobOptions::EditBinary, "CheckBox-8", false, "editBinary", '\0', "binary",
+     "edit binary files too (a NUL byte, not UTF-16): the text\n"
+     "before the first NUL is edited, the rest kept as it is",
+     "Binary"},
+}};
+
+}  // namespace varnok
