@@ -21,8 +21,10 @@ void StartReport(bool clearReport, TRunHost& host) {
 }
 
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
-    const std::vector<std::string> findings = CheckChangeList(
-        settings.ChangeText, {settings.CaseSensitive, settings.WholeWords, settings.SpanLines});
+    std::vector<std::string> findings = CheckChangeList(settings.ChangeText, settings.Match());
+    for (std::string& finding : ExclusionFindings(settings.Folders, settings.Masks, settings.Exclusions)) {
+        findings.push_back(std::move(finding));
+    }
     if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
     if (!host.Confirm("Confirm", "Are you sure? There's no undo?")) return TRunOutcome::Declined;
     StartReport(settings.ClearReport, host);

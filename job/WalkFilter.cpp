@@ -24,6 +24,33 @@ bool ExclusionMatches(const std::string& mask, const std::string& relativePath, 
     return MaskMatches(pattern, relativePath);
 }
 
+std::vector<std::string> ExclusionFindings(const std::vector<std::string>& folders,
+                                           const std::vector<std::string>& masks,
+                                           const std::vector<std::string>& exclusions) {
+    std::vector<std::string> findings;
+    if (std::all_of(exclusions.begin(), exclusions.end(), [](const std::string& mask) { return mask.empty(); })) {
+        return findings;
+    }
+    for (const std::string& folder : folders) {
+        const TFolderEntries entries = ReadFolder(folder);
+        for (const std::string& mask : masks) {
+            bool found = false, kept = false;
+            for (const std::string& name : entries.Files) {
+                if (!MaskMatches(mask, name)) continue;
+                found = true;
+                kept = kept || std::none_of(exclusions.begin(), exclusions.end(), [&](const std::string& exclusion) {
+                           return !exclusion.empty() && ExclusionMatches(exclusion, name, false);
+                       });
+            }
+            if (found && !kept) {
+                findings.push_back("The exclusions leave out every file that the mask \"" + mask + "\" finds in " +
+                                   folder);
+            }
+        }
+    }
+    return findings;
+}
+
 TWalkFilter::TWalkFilter(std::vector<std::string> exclusions, bool gitIgnore)
     : m_exclusions(std::move(exclusions)), m_git(gitIgnore ? std::make_unique<TGitIgnore>() : nullptr) {
     std::erase_if(m_exclusions, [](const std::string& mask) { return mask.empty(); });
