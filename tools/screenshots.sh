@@ -13,12 +13,17 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target tst_report_screenshots
+cmake --build build -j "$(nproc)" --target tst_report_screenshots tst_dialog
 
 rm -rf screenshots
 mkdir -p screenshots
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
-XDG_CONFIG_HOME=$config XDG_STATE_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
-  xvfb-run -a -s "-screen 0 1280x1024x24" build/bin/tst_report_screenshots -silent
+shoot() {
+  XDG_CONFIG_HOME=$config XDG_STATE_HOME=$config VARNOK_SCREENSHOT_DIR=$PWD/screenshots QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$@" -silent
+}
+shoot build/bin/tst_report_screenshots
+# The mask page once more, its exclusion list filled.
+shoot build/bin/tst_dialog maskPagePicture
 ls screenshots

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 
 #include "AtomicFile.h"
 #include "FileIo.h"
+#include "JobOptions.h"
 #include "ListEntries.h"
 #include "MyComps.h"
 #include "Prompts.h"
@@ -91,6 +93,15 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     , InsertMaskButton(MakeButton(masksTab, "InsertMaskButton", QStringLiteral("Insert"), 356, 152))
     , DeleteMaskButton(MakeButton(masksTab, "DeleteMaskButton", QStringLiteral("Delete"), 356, 184))
     , masks(MakeList(masksTab, "masks", 16, 48, 89, 153))
+    // In the free middle of the page, clear of the dialog buttons over its
+    // right side; the check boxes end where the designed pages' controls do.
+    , exclusionLabel(new QLabel(QStringLiteral("E&xclude"), masksTab))
+    , exclusionEdit(new QLineEdit(masksTab))
+    , exclusions(MakeList(masksTab, "exclusions", 120, 48, 137, 105))
+    , InsertExclusionButton(MakeButton(masksTab, "InsertExclusionButton", QStringLiteral("Insert"), 264, 48))
+    , DeleteExclusionButton(MakeButton(masksTab, "DeleteExclusionButton", QStringLiteral("Delete"), 264, 80))
+    , gitIgnore(MakeCheckBox(masksTab, "gitIgnore", QStringLiteral("Skip Files That &Git Ignores"), 120, 168, 169))
+    , editBinary(MakeCheckBox(masksTab, "editBinary", QStringLiteral("Edit &Binary Files"), 120, 192, 169))
     , spanLines(MakeCheckBox(VarnokTab, "spanLines", QStringLiteral("Span Lines When Matching"), 40, 24, 169))
     , changes(new QPlainTextEdit(changesTab))
     , LoadButton(MakeButton(changesTab, "LoadButton", QStringLiteral("&Load..."), 356, 152))
@@ -131,6 +142,14 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     maskEdit->setObjectName(QStringLiteral("maskEdit"));
     maskEdit->setGeometry(16, 16, 89, 21);
 
+    exclusionLabel->setObjectName(QStringLiteral("exclusionLabel"));
+    exclusionLabel->setGeometry(120, 18, std::max(45, exclusionLabel->sizeHint().width()), 17);
+    exclusionLabel->setBuddy(exclusionEdit);
+    exclusionEdit->setObjectName(QStringLiteral("exclusionEdit"));
+    exclusionEdit->setGeometry(176, 16, 163, 21);
+    exclusions->setToolTip(QStringLiteral("Files and folders a run leaves out: a mask without / matches a name, "
+                                          "one with / a path below the folder, one ending in / folders only."));
+
     changes->setObjectName(QStringLiteral("changes"));
     changes->setGeometry(8, 8, 337, 201);
     changes->setFont(DesignFont(QStringLiteral("Courier New"), 11, true));
@@ -148,6 +167,10 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     wholeWords->setToolTip(QStringLiteral("Match whole words only: a match does not continue a word on either "
                                           "side, and with wild cards every character it takes is a letter, a "
                                           "digit or _. size_t no longer finds ssize_t."));
+    gitIgnore->setToolTip(QStringLiteral("Inside a git work tree, leave out the files and folders git ignores; "
+                                         "tracked files are never left out."));
+    editBinary->setToolTip(QStringLiteral("Edit files with a NUL byte too: the text before the first NUL is "
+                                          "edited, the rest kept as it is."));
 
     OKButton->setDefault(true);
     WizardButton->setEnabled(false);
@@ -167,6 +190,8 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     command(DeleteDirectoryButton, &TVarnokDialog::DeleteDirectoryButtonClick);
     command(InsertMaskButton, &TVarnokDialog::InsertMaskButtonClick);
     command(DeleteMaskButton, &TVarnokDialog::DeleteMaskButtonClick);
+    command(InsertExclusionButton, &TVarnokDialog::InsertExclusionButtonClick);
+    command(DeleteExclusionButton, &TVarnokDialog::DeleteExclusionButtonClick);
     command(LoadButton, &TVarnokDialog::LoadButtonClick);
     command(SaveButton, &TVarnokDialog::SaveButtonClick);
     command(helpButton, &TVarnokDialog::helpButtonClick);
@@ -176,12 +201,15 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     paths->viewport()->installEventFilter(this);
     masks->viewport()->installEventFilter(this);
     maskEdit->installEventFilter(this);
+    exclusions->viewport()->installEventFilter(this);
+    exclusionEdit->installEventFilter(this);
 
     QWidget* order[] = {OKButton, CancelButton, WizardButton, notebook,
                         pathEdit, BrowseButton, paths, InsertDirectoryButton, DeleteDirectoryButton,
                         recurseDirectories, maskEdit, masks, InsertMaskButton, DeleteMaskButton,
-                        spanLines, changes, LoadButton, SaveButton, startWithDialog, clearReport,
-                        matchCase, wholeWords, helpButton};
+                        exclusionEdit, exclusions, InsertExclusionButton, DeleteExclusionButton,
+                        gitIgnore, editBinary, spanLines, changes, LoadButton, SaveButton,
+                        startWithDialog, clearReport, matchCase, wholeWords, helpButton};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -193,9 +221,14 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     AddResize(changes, false, true, false, true);
     AddResize(pathEdit, false, true, false, false);
     AddResize(BrowseButton, true, false, false, false);
+    // The exclusions take the width the page gains; their options stay below them.
+    AddResize(exclusionEdit, false, true, false, false);
+    AddResize(exclusions, false, true, false, true);
+    AddResize(gitIgnore, false, false, true, false);
+    AddResize(editBinary, false, false, true, false);
     for (QWidget* button : {OKButton, WizardButton, helpButton, CancelButton, LoadButton, SaveButton,
                             InsertMaskButton, DeleteMaskButton, InsertDirectoryButton,
-                            DeleteDirectoryButton}) {
+                            DeleteDirectoryButton, InsertExclusionButton, DeleteExclusionButton}) {
         AddResize(button, true, false, false, false);
     }
 }
@@ -205,13 +238,20 @@ TJobSettings TVarnokDialog::JobSettings() const
     TJobSettings settings;
     settings.ClearReport = clearReport->isChecked();
     settings.Folders = ListBoxRows(paths);
-    settings.Recurse = recurseDirectories->isChecked();
-    settings.SpanLines = spanLines->isChecked();
+    for (const TJobFlag& flag : kJobFlags) {
+        settings.*flag.Member = FlagBox(flag.ControlName)->isChecked();
+    }
     settings.ChangeText = SplitTextLines(PlainTextOf(changes));
     settings.Masks = ListBoxRows(masks);
-    settings.CaseSensitive = matchCase->isChecked();
-    settings.WholeWords = wholeWords->isChecked();
+    settings.Exclusions = ListBoxRows(exclusions);
     return settings;
+}
+
+QCheckBox* TVarnokDialog::FlagBox(const char* controlName) const
+{
+    auto* box = findChild<QCheckBox*>(QString::fromLatin1(controlName));
+    Q_ASSERT(box);
+    return box;
 }
 
 void TVarnokDialog::pathEditChange()
@@ -273,6 +313,37 @@ void TVarnokDialog::masksMouseUp()
     }
 }
 
+// Typing keeps the selected exclusion in step, as with the masks; an empty box
+// with none selected adds no empty row.
+void TVarnokDialog::exclusionEditKeyUp()
+{
+    if (exclusionEdit->text().isEmpty() && SelectedRow(exclusions) < 0) {
+        return;
+    }
+    WriteSelectedEntry(exclusions, exclusionEdit->text());
+}
+
+void TVarnokDialog::InsertExclusionButtonClick()
+{
+    if (!exclusionEdit->text().isEmpty()) {
+        AppendEntry(exclusions, exclusionEdit->text());
+    }
+}
+
+void TVarnokDialog::DeleteExclusionButtonClick()
+{
+    if (const auto text = DeleteSelectedEntry(exclusions)) {
+        exclusionEdit->setText(*text);
+    }
+}
+
+void TVarnokDialog::exclusionsMouseUp()
+{
+    if (const auto text = SelectedText(exclusions)) {
+        exclusionEdit->setText(*text);
+    }
+}
+
 void TVarnokDialog::LoadButtonClick()
 {
     const std::optional<QString> name = TPrompts::Instance().OpenFileName(this, QStringLiteral("*.txt"));
@@ -322,13 +393,11 @@ void TVarnokDialog::LoadLocalFromIniFile()
     TMyIniFile& store = IniFile();
     const std::string section = Section();
     pathEdit->LoadHistory(store, section, 1);
-    recurseDirectories->setChecked(store.ReadFlag(section, "CheckBox-1", true));
-    spanLines->setChecked(store.ReadFlag(section, "CheckBox-2", false));
+    for (const TJobFlag& flag : kJobFlags) {
+        FlagBox(flag.ControlName)->setChecked(store.ReadFlag(section, flag.StoreName, flag.StoredDefault));
+    }
     startWithDialog->setChecked(store.ReadFlag(section, "CheckBox-3", false));
     clearReport->setChecked(store.ReadFlag(section, "CheckBox-4", true));
-    // Off when missing: a job saved before these options runs as it did.
-    matchCase->setChecked(store.ReadFlag(section, "CheckBox-5", false));
-    wholeWords->setChecked(store.ReadFlag(section, "CheckBox-6", false));
 
     // An empty list gets its edit box's text, as the box stands at that moment;
     // the selected row applies to the list so filled.
@@ -343,6 +412,10 @@ void TVarnokDialog::LoadLocalFromIniFile()
     readList("ListBox-2", paths, pathEdit->currentText(), "Misc-3");
     maskEdit->setText(QString::fromStdString(store.ReadText(section, "Edit-1", kAllFiles.toStdString())));
     readList("ListBox-1", masks, maskEdit->text(), "Misc-2");
+    // No fallback row: an empty list leaves nothing out, as in the batch runner.
+    exclusionEdit->setText(QString::fromStdString(store.ReadText(section, kExclusionEntryName, "")));
+    ReadListBox(store, section, kExclusionListName, exclusions);
+    SelectRow(exclusions, store.ReadNumber(section, kExclusionRowName, -1));
 
     ReadRichEdit(store, section, "2", changes);
 }
@@ -353,17 +426,19 @@ void TVarnokDialog::SaveLocalToIniFile()
     TMyIniFile& store = IniFile();
     const std::string section = Section();
     pathEdit->SaveHistory(store, section, 1);
-    store.WriteFlag(section, "CheckBox-1", recurseDirectories->isChecked());
-    store.WriteFlag(section, "CheckBox-2", spanLines->isChecked());
+    for (const TJobFlag& flag : kJobFlags) {
+        store.WriteFlag(section, flag.StoreName, FlagBox(flag.ControlName)->isChecked());
+    }
     store.WriteFlag(section, "CheckBox-3", startWithDialog->isChecked());
     store.WriteFlag(section, "CheckBox-4", clearReport->isChecked());
-    store.WriteFlag(section, "CheckBox-5", matchCase->isChecked());
-    store.WriteFlag(section, "CheckBox-6", wholeWords->isChecked());
     WriteListBox(store, section, "ListBox-2", paths);
     store.WriteNumber(section, "Misc-3", SelectedRow(paths));
     store.WriteText(section, "Edit-1", maskEdit->text().toStdString());
     WriteListBox(store, section, "ListBox-1", masks);
     store.WriteNumber(section, "Misc-2", SelectedRow(masks));
+    store.WriteText(section, kExclusionEntryName, exclusionEdit->text().toStdString());
+    WriteListBox(store, section, kExclusionListName, exclusions);
+    store.WriteNumber(section, kExclusionRowName, SelectedRow(exclusions));
     WriteRichEdit(store, section, "2", changes);
 }
 
@@ -375,9 +450,13 @@ bool TVarnokDialog::eventFilter(QObject* watched, QEvent* event)
             pathsMouseUp();
         } else if (watched == masks->viewport()) {
             masksMouseUp();
+        } else if (watched == exclusions->viewport()) {
+            exclusionsMouseUp();
         }
     } else if (event->type() == QEvent::KeyRelease && watched == maskEdit) {
         maskEditKeyUp();
+    } else if (event->type() == QEvent::KeyRelease && watched == exclusionEdit) {
+        exclusionEditKeyUp();
     }
     return TMyDialog::eventFilter(watched, event);
 }

@@ -1,13 +1,14 @@
 #pragma once
-// The settings dialog: folders, masks, the change list and two program options,
-// on five pages. The report window owns one, shows it modally and runs the job
-// from its controls when it closes with OK.
+// The settings dialog: folders, masks and exclusions, the change list and the
+// options, on five pages. The report window owns one, shows it modally and
+// runs the job from its controls when it closes with OK.
 
 #include <string>
 
 #include "UMyDialog.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -29,7 +30,7 @@ public:
     void LoadLocalFromIniFile() override;
     void SaveLocalToIniFile() override;
 
-    // What a run takes from the dialog: the two lists as they stand, the flags,
+    // What a run takes from the dialog: the lists as they stand, the flags,
     // and the change text split at its line breaks (display wrapping plays no
     // part; a final line break starts no further line).
     TJobSettings JobSettings() const;
@@ -55,6 +56,15 @@ public:
     QPushButton* InsertMaskButton;
     QPushButton* DeleteMaskButton;
     QListWidget* masks;
+    // Beside the masks, ours: the masks of what a run leaves out, and the two
+    // options that also decide which files it edits.
+    QLabel* exclusionLabel;
+    QLineEdit* exclusionEdit;
+    QListWidget* exclusions;
+    QPushButton* InsertExclusionButton;
+    QPushButton* DeleteExclusionButton;
+    QCheckBox* gitIgnore;
+    QCheckBox* editBinary;
 
     QCheckBox* spanLines;
 
@@ -84,6 +94,10 @@ public:
     void InsertMaskButtonClick();
     void DeleteMaskButtonClick();
     void masksMouseUp();
+    void exclusionEditKeyUp();
+    void InsertExclusionButtonClick();
+    void DeleteExclusionButtonClick();
+    void exclusionsMouseUp();
     void LoadButtonClick();
     void SaveButtonClick();
     void helpButtonClick();
@@ -96,6 +110,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The check box of each of kJobFlags, found by its name.
+    QCheckBox* FlagBox(const char* controlName) const;
+
     TChooseDirectory* m_chooser;
 };
 

@@ -45,6 +45,9 @@ private slots:
     void errorsOfLoadAndSave();
     void historyBox();
     void jobSettings();
+    void jobOptionsRoundTrip_data();
+    void jobOptionsRoundTrip();
+    void maskPagePicture();
 
 private:
     TTempStore m_store;
@@ -296,6 +299,49 @@ void TDialogTest::jobSettings()
         QCOMPARE(stored.CaseSensitive, match);
         QCOMPARE(stored.WholeWords, words);
     }
+}
+
+// Bit i of flags: kJobFlags[i]; the last Insert, with an empty entry, adds nothing.
+void TDialogTest::jobOptionsRoundTrip_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<std::vector<std::string>>("rows");
+    QTest::newRow("all off, no exclusions") << 0 << std::vector<std::string>{};
+    QTest::newRow("all on, two exclusions") << 0x3f << std::vector<std::string>{"node_modules", "*.png"};
+    QTest::newRow("every other flag") << 0x15 << std::vector<std::string>{"build/"};
+}
+
+void TDialogTest::jobOptionsRoundTrip()
+{
+    QFETCH(int, flags);
+    QFETCH(std::vector<std::string>, rows);
+    for (std::size_t i = 0; i < kJobFlags.size(); ++i)
+        m_dialog->findChild<QCheckBox*>(kJobFlags[i].ControlName)->setChecked((flags >> i) & 1);
+    for (std::size_t i = 0; i <= rows.size(); ++i) {
+        m_dialog->exclusionEdit->setText(i < rows.size() ? QString::fromStdString(rows[i]) : QString());
+        m_dialog->InsertExclusionButton->click();
+    }
+    m_dialog->SaveToIniFile();
+    TVarnokDialog again(nullptr, m_storeKey);
+    again.LoadFromIniFile();
+    QCOMPARE(SelectedRow(again.exclusions), int(rows.size()) - 1);
+    for (const TJobOptions& options :
+         {TJobOptions(again.JobSettings()), TJobOptions(LoadStoredJob("dialog-test"))}) {
+        for (std::size_t i = 0; i < kJobFlags.size(); ++i)
+            QCOMPARE(options.*kJobFlags[i].Member, bool((flags >> i) & 1));
+        QCOMPARE(options.Exclusions, rows);
+    }
+}
+
+// The mask page with two exclusions, for tools/screenshots.sh.
+void TDialogTest::maskPagePicture()
+{
+    m_dialog->exclusions->addItems({QStringLiteral("node_modules"), QStringLiteral("*.png")});
+    m_dialog->show();
+    m_dialog->notebook->setCurrentWidget(m_dialog->masksTab);
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog.get()));
+    if (const QString folder = qEnvironmentVariable("VARNOK_SCREENSHOT_DIR"); !folder.isEmpty())
+        QVERIFY(m_dialog->grab().save(folder + QStringLiteral("/dialog-2-Masks.png")));
 }
 
 QTEST_MAIN(TDialogTest)
