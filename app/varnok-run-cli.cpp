@@ -323,8 +323,9 @@ public:
         return !m_strict;
     }
 
-    bool Confirm(const std::string&, const std::string& question) override {
+    bool Confirm(const std::string&, const std::string& question, const std::string& details) override {
         if (m_assumeYes) return true;
+        if (!details.empty()) m_console.Err << details << '\n';
         m_console.Err << question << " [y/N] " << std::flush;
         std::string answer;
         if (!std::getline(m_console.In, answer)) {

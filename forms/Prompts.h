@@ -18,8 +18,9 @@ public:
     virtual ~TPrompts() = default;
 
     // The confirmation box: question icon, "&Yes" (default) and "Cancel"
-    // (Escape). True only for Yes.
-    virtual bool Confirm(QWidget* parent, const QString& caption, const QString& question) = 0;
+    // (Escape), details (if any) under the question. True only for Yes.
+    virtual bool Confirm(QWidget* parent, const QString& caption, const QString& question,
+                         const QString& details = {}) = 0;
 
     // A warning with "&Yes" and "&No"; "&No" is the default button and the one
     // that Escape selects. True only for Yes.

@@ -41,9 +41,11 @@ std::optional<QString> RunFileDialog(QWidget* parent, const QString& proposed,
 
 // A box with "&Yes" and one other button, which Escape presses; true for Yes.
 bool AskYes(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
-            const QString& other, QMessageBox::ButtonRole otherRole, bool yesIsDefault)
+            const QString& other, QMessageBox::ButtonRole otherRole, bool yesIsDefault,
+            const QString& details = {})
 {
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    box.setInformativeText(details);
     QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(other, otherRole);
     box.setDefaultButton(yesIsDefault ? yes : no);
@@ -54,10 +56,11 @@ bool AskYes(QWidget* parent, QMessageBox::Icon icon, const QString& caption, con
 
 }  // namespace
 
-bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString& question)
+bool TQtPrompts::Confirm(QWidget* parent, const QString& caption, const QString& question,
+                         const QString& details)
 {
     return AskYes(parent, QMessageBox::Question, caption, question, QObject::tr("Cancel"),
-                  QMessageBox::RejectRole, true);
+                  QMessageBox::RejectRole, true, details);
 }
 
 bool TQtPrompts::WarnYesNo(QWidget* parent, const QString& caption, const QString& text)

@@ -7,7 +7,8 @@ namespace varnok {
 
 class TQtPrompts : public TPrompts {
 public:
-    bool Confirm(QWidget* parent, const QString& caption, const QString& question) override;
+    bool Confirm(QWidget* parent, const QString& caption, const QString& question,
+                 const QString& details = {}) override;
     bool WarnYesNo(QWidget* parent, const QString& caption, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     void Information(QWidget* parent, const QString& text) override;

@@ -27,9 +27,10 @@ TScriptedPrompts::~TScriptedPrompts()
     SetInstance(nullptr);
 }
 
-bool TScriptedPrompts::Confirm(QWidget*, const QString& caption, const QString& question)
+bool TScriptedPrompts::Confirm(QWidget*, const QString& caption, const QString& question, const QString& details)
 {
     Asked << QStringLiteral("Confirm: %1: %2").arg(caption, question);
+    Details << details;
     return Next(ConfirmAnswers, false);
 }
 

@@ -29,8 +29,10 @@ public:
     std::deque<bool> SetupAnswers;
 
     QStringList Asked;
+    QStringList Details;  // of each confirmation, in order
 
-    bool Confirm(QWidget* parent, const QString& caption, const QString& question) override;
+    bool Confirm(QWidget* parent, const QString& caption, const QString& question,
+                 const QString& details = {}) override;
     bool WarnYesNo(QWidget* parent, const QString& caption, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     void Information(QWidget* parent, const QString& text) override;

@@ -116,7 +116,7 @@ void DesignedPairs(const Lines& lines, Lines& search, Lines& replace) {
 class TQuietHost : public varnok::TRunHost {
 public:
     bool RunDespite(const std::vector<std::string>&) override { return false; }
-    bool Confirm(const std::string&, const std::string&) override { return false; }
+    bool Confirm(const std::string&, const std::string&, const std::string&) override { return false; }
     void ClearReport() override {}
     void AppendReportLine(const std::string&) override {}
     void SetStatusText(const std::string&) override {}

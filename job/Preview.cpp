@@ -21,7 +21,7 @@ public:
     explicit TDryRunHost(TRunHost* host) : m_host(host) {}
     // A walk asks nothing: these are never called.
     bool RunDespite(const std::vector<std::string>&) override { return true; }
-    bool Confirm(const std::string&, const std::string&) override { return true; }
+    bool Confirm(const std::string&, const std::string&, const std::string&) override { return true; }
     void ClearReport() override {}
     void AppendReportLine(const std::string&) override {}
     void SetStatusText(const std::string& text) override {

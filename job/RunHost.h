@@ -25,8 +25,9 @@ public:
     // confirmation; true to run all the same.
     virtual bool RunDespite(const std::vector<std::string>& findings) = 0;
 
-    // The modal "Confirm" question; true only for Yes.
-    virtual bool Confirm(const std::string& caption, const std::string& question) = 0;
+    // The modal "Confirm" question, with details shown beside it (what a run
+    // will touch; may be empty); true only for Yes.
+    virtual bool Confirm(const std::string& caption, const std::string& question, const std::string& details) = 0;
 
     // The report: every report line goes through AppendReportLine, whole.
     virtual void ClearReport() = 0;

@@ -20,13 +20,42 @@ void StartReport(bool clearReport, TRunHost& host) {
     }
 }
 
+namespace {
+
+std::string Listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+}  // namespace
+
+std::string RunScope(const TJobSettings& settings) {
+    std::string scope = (settings.Folders.size() == 1 ? "Folder: " : "Folders: ") + Listed(settings.Folders) + "\n";
+    scope += settings.Recurse ? "Sub-folders: searched\n" : "Sub-folders: not searched\n";
+    scope += (settings.Masks.size() == 1 ? "Mask: " : "Masks: ") + Listed(settings.Masks) + "\n";
+    if (!settings.Exclusions.empty()) scope += "Excluded: " + Listed(settings.Exclusions) + "\n";
+    if (settings.GitIgnore) scope += "Files git ignores: left out\n";
+    if (settings.EditBinary) scope += "Binary files: edited before their first NUL\n";
+    if (settings.CaseSensitive) scope += "Match case\n";
+    if (settings.WholeWords) scope += "Whole words only\n";
+    if (settings.SpanLines) scope += "Span lines when matching\n";
+    std::size_t changes = 0;
+    try {
+        changes = TChangeSet(settings.ChangeText, settings.Match()).Searches().size();
+    } catch (const std::runtime_error&) {
+        changes = static_cast<std::size_t>(kMaxChanges) + 1;  // refused by the walk, which says why
+    }
+    return scope + "Changes: " + IntToText(static_cast<long long>(changes));
+}
+
 TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
     std::vector<std::string> findings = CheckChangeList(settings.ChangeText, settings.Match());
     for (std::string& finding : ExclusionFindings(settings.Folders, settings.Masks, settings.Exclusions)) {
         findings.push_back(std::move(finding));
     }
     if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
-    if (!host.Confirm("Confirm", "Are you sure? There's no undo?")) return TRunOutcome::Declined;
+    if (!host.Confirm("Confirm", "Are you sure? There's no undo?", RunScope(settings))) return TRunOutcome::Declined;
     StartReport(settings.ClearReport, host);
     return WalkJob(settings, host);
 }

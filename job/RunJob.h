@@ -50,6 +50,11 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);
 // preparing the report.
 TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host);
 
+// What a run of settings will touch, for its confirmation: the folders,
+// whether sub-folders are searched, the masks, the options that change which
+// files it touches or how, and the number of changes; a line each.
+std::string RunScope(const TJobSettings& settings);
+
 // Empties the report, or else separates what follows from what it holds.
 void StartReport(bool clearReport, TRunHost& host);
 

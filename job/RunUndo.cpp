@@ -420,7 +420,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     const TJournal journal = std::move(*read);
     if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
     const std::vector<TFileToUndo> files = FilesToUndo(journal);
-    if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()))) return TUndoOutcome::Declined;
+    if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()), {})) return TUndoOutcome::Declined;
     StartReport(clearReport, host);
     ClearStopFlag();
     bool kept = false;

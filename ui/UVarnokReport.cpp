@@ -327,10 +327,10 @@ bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
                                               + QStringLiteral("\n\nRun anyway?"));
 }
 
-bool TVarnokReport::Confirm(const std::string& caption, const std::string& question)
+bool TVarnokReport::Confirm(const std::string& caption, const std::string& question, const std::string& details)
 {
     return TPrompts::Instance().Confirm(m_asker ? m_asker : this, QString::fromStdString(caption),
-                                        QString::fromStdString(question));
+                                        QString::fromStdString(question), TextOfBytes(details));
 }
 
 void TVarnokReport::ClearReport()

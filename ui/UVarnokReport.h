@@ -139,7 +139,7 @@ protected:
 private:
     // TRunHost
     bool RunDespite(const std::vector<std::string>& findings) override;
-    bool Confirm(const std::string& caption, const std::string& question) override;
+    bool Confirm(const std::string& caption, const std::string& question, const std::string& details) override;
     void ClearReport() override;
     void AppendReportLine(const std::string& line) override;
     void SetStatusText(const std::string& text) override;

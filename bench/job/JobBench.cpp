@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 class TSilentHost : public varnok::TRunHost {
 public:
     bool RunDespite(const std::vector<std::string>&) override { return true; }
-    bool Confirm(const std::string&, const std::string&) override { return true; }
+    bool Confirm(const std::string&, const std::string&, const std::string&) override { return true; }
     void ClearReport() override {}
     void AppendReportLine(const std::string&) override {}
     void SetStatusText(const std::string&) override {}

@@ -147,7 +147,8 @@ TEST_F(CommandTest, DiffsAfterTheReportLinesOfChangedFilesColouredWhenAsked) {
 TEST_F(CommandTest, AskedOnTheTerminal) {
     inIsTerminal = true;
     EXPECT_EQ(Run({"-c", tree.Path("changes"), tree.Path("files")}, "n\n"), kExitRunError);
-    EXPECT_EQ(err.str(), "Are you sure? There's no undo? [y/N] ");
+    EXPECT_EQ(err.str(), "Folder: " + tree.Path("files") + "\nSub-folders: not searched\nMask: *.*\nChanges: 1\n"
+                         "Are you sure? There's no undo? [y/N] ");
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(Run({"-c", tree.Path("changes"), "-m", "a.txt", tree.Path("files")}, "y\n"), kExitDone);
     EXPECT_EQ(out.str(), Line(1, "files/a.txt"));

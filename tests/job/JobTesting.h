@@ -73,6 +73,7 @@ public:
     std::string question;
     bool runDespite = true;
     std::vector<std::string> findings;
+    std::string details;  // shown with the last question
     std::vector<std::string> report;
     std::string status;
     std::function<void()> onEvents;
@@ -81,8 +82,9 @@ public:
         findings = found;
         return runDespite;
     }
-    bool Confirm(const std::string& caption, const std::string& text) override {
+    bool Confirm(const std::string& caption, const std::string& text, const std::string& scope) override {
         question = caption + ": " + text;
+        details = scope;
         return answer;
     }
     void ClearReport() override { report.clear(); }

@@ -31,6 +31,19 @@ TEST_F(RunJobTest, DeclinedChangesNothing) {
     host.report = {"kept"};
     EXPECT_EQ(RunJob(settings, host), TRunOutcome::Declined);
     EXPECT_EQ(host.question, "Confirm: Are you sure? There's no undo?");
+    // Beside it, what the run would touch.
+    EXPECT_EQ(host.details, "Folders: " + tree.Path("one") + ", " + tree.Path("two") + ", " + tree.Path("three") +
+                                "\nSub-folders: not searched\nMask: *.txt\nChanges: 1");
+    settings.Recurse = settings.GitIgnore = settings.EditBinary = settings.CaseSensitive = true;
+    settings.Exclusions = {"build", "*.png"};
+    settings.Folders.resize(1);
+    settings.Masks = {"*.c", "*.h"};
+    settings.ChangeText = {"a", "b", "--", "c", "d"};
+    EXPECT_EQ(RunJob(settings, host), TRunOutcome::Declined);
+    EXPECT_EQ(host.details, "Folder: " + tree.Path("one") +
+                                "\nSub-folders: searched\nMasks: *.c, *.h\nExcluded: build, *.png\n"
+                                "Files git ignores: left out\nBinary files: edited before their first NUL\n"
+                                "Match case\nChanges: 2");
     EXPECT_EQ(host.report, Lines{"kept"});
     EXPECT_EQ(host.status, "");
     EXPECT_EQ(tree.Read("one/a.txt"), "a");

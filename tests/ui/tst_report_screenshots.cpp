@@ -45,7 +45,7 @@ namespace {
 class TQuietHost : public TRunHost {
 public:
     bool RunDespite(const std::vector<std::string>&) override { return true; }
-    bool Confirm(const std::string&, const std::string&) override { return true; }
+    bool Confirm(const std::string&, const std::string&, const std::string&) override { return true; }
     void ClearReport() override {}
     void AppendReportLine(const std::string&) override {}
     void SetStatusText(const std::string&) override {}
