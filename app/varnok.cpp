@@ -3,7 +3,8 @@
 //   varnok [CONFIGURATION]
 //
 // The first argument, when given and not empty, names the stored
-// configuration to start from and to save into at the end.
+// configuration to start from and to save into at the end; a name with
+// nothing stored is asked about first (go on with a new one, or quit).
 //
 //   varnok --help-file
 //
@@ -12,6 +13,7 @@
 
 #include "ByteText.h"
 #include "Prompts.h"
+#include "StartConfiguration.h"
 #include "StoreFile.h"
 #include "StoreTransaction.h"
 #include "UAbout.h"
@@ -50,9 +52,15 @@ int main(int argc, char** argv)
             TPrompts::Instance().Error(over, QString::fromStdString(warning));
     };
     try {
+        // Asked before the store is opened, so that quitting leaves it untouched.
+        const std::optional<TStartConfiguration> start = ChooseStartConfiguration(argc, argv);
+        if (!start)
+            return 0;
         std::optional<TStoreTransaction> startUp(std::in_place, TStoreTransaction::TOpening::AtStartUp);
-        TVarnokReport report(nullptr, StartupStoreKey(argc, argv));
-        startUp->Commit();
+        TVarnokReport report(nullptr, start->StoreKey);
+        // A new configuration is written whole at the end, not as an empty key now.
+        if (!start->New)
+            startUp->Commit();
         startUp.reset();
         reportSetAside(&report);
         // The program lives as long as the report window, whatever else is open.

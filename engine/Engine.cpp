@@ -181,7 +181,8 @@ int TPreparedChange::ReplaceAll(std::string& text) const
     // Without placeholders and line breaks to indent, every replacement is the same.
     const bool placeholders = std::any_of(replacement.begin(), replacement.end(),
                                           [](char c) { return static_cast<unsigned char>(c) <= 8; });
-    const bool fixed = !placeholders && !NeedsIndent(replacement);
+    const bool fixed = !m_hook && !placeholders && !NeedsIndent(replacement);
+    std::string r;  // one buffer for every match's replacement
     int count = 0;
     int from = 0;  // original index of the next search offset
     for (;;) {
@@ -194,7 +195,14 @@ int TPreparedChange::ReplaceAll(std::string& text) const
             result.CopyOriginal(from, m.Start);
             result.Append(replacement);
         } else {
-            std::string r = ExpandGroups(replacement, context.Groups, text);
+            if (placeholders)
+                r = ExpandGroups(replacement, context.Groups, text);
+            else
+                r = replacement;
+            if (m_hook) {
+                const auto length = static_cast<std::size_t>(std::max(m.End + 1 - m.Start, 0));
+                m_hook(std::string_view(text).substr(static_cast<std::size_t>(m.Start), length), r);
+            }
             // The indentation is read before the bytes up to the match are copied.
             if (NeedsIndent(r)) IndentLineBreaks(r, result.IndentAt(from, m.Start));
             result.CopyOriginal(from, m.Start);

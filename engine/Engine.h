@@ -1,8 +1,10 @@
 #pragma once
 // The text engine's entry point: one replace-all over one text in memory.
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace varnok {
 
@@ -20,6 +22,11 @@ public:
                     bool WildCards, bool ExpandReplacement, bool WholeWords, bool BalanceParens,
                     bool SpanLines);
 
+    // Rewrites each replacement in place, its groups and escapes already in,
+    // given the original bytes it stands for. Unset by default.
+    using TReplacementHook = std::function<void(std::string_view matched, std::string& replacement)>;
+    void SetReplacementHook(TReplacementHook hook) { m_hook = std::move(hook); }
+
     int ReplaceAll(std::string& text) const;
     // False only when bytes cannot hold a match: the pattern is plain and
     // occurs nowhere in them, not even past a NUL. Cheaper than ReplaceAll.
@@ -30,6 +37,7 @@ private:
     bool m_caseSensitive;
     bool m_wildActive;
     bool m_wholeWords, m_balanceParens, m_spanLines;
+    TReplacementHook m_hook;
 };
 
 }  // namespace varnok

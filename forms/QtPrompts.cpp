@@ -1,6 +1,5 @@
 #include "QtPrompts.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
@@ -12,9 +11,11 @@
 namespace varnok {
 namespace {
 
+// The program's name, not the executable's; it is not made the application's
+// display name, which Qt would add to every window's caption.
 QString BoxCaption()
 {
-    return QApplication::applicationDisplayName();
+    return QStringLiteral("Varnok Quillet");
 }
 
 bool IsPattern(const QString& name)

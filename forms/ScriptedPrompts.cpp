@@ -70,7 +70,8 @@ std::optional<QFont> TScriptedPrompts::ChooseFont(QWidget*, const QFont& initial
 
 bool TScriptedPrompts::Print(QWidget*, QPrinter& printer)
 {
-    Asked << QStringLiteral("Print: ") + printer.docName();
+    const QString proposed = printer.outputFileName();
+    Asked << QStringLiteral("Print: ") + printer.docName() + (proposed.isEmpty() ? QString() : " to " + proposed);
     const std::optional<QString> file = Next(PrintFiles, std::optional<QString>());
     if (!file)
         return false;

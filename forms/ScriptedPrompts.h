@@ -2,7 +2,8 @@
 // Prompts answered in advance, for tests. Each question takes the next answer
 // of its kind; with none left it gets the cautious one (Cancel, no file, no
 // font, no printing). Every question asked is recorded in order, as
-// "Kind: text", so a test can tell what the user would have seen.
+// "Kind: text", so a test can tell what the user would have seen; a print
+// dialog's as "Print: <document> to <the file it proposes>", if any.
 
 #include "Prompts.h"
 

@@ -6,6 +6,7 @@
 
 #include "UMyForm.h"
 
+#include <optional>
 #include <vector>
 
 namespace varnok {
@@ -36,11 +37,35 @@ public:
 
     const std::vector<TResize>& Resizes() const { return m_resizes; }
 
+    // From the first showing on, the dialog is never smaller than
+    // LeastUsableSize over these pages (shown one at a time, each filling its
+    // parent): a smaller size, stored or set, is not applied.
+    void KeepControlsUsable(std::vector<QWidget*> pages);
+    // The least inner size at which the rules keep every control on a page,
+    // and every rule's control on the dialog itself, whole within its page or
+    // the dialog, a stretched one at its minimum size hint at least; and keep
+    // kMinGap (or what there was at the size the rules were registered at)
+    // between a control and the edges, and between two controls apart then.
+    // Needs the pages laid out: once the dialog is shown.
+    QSize LeastUsableSize() const;
+    static constexpr int kMinGap = 4;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;  // FormResize
+    void showEvent(QShowEvent* event) override;
 
 private:
+    struct TPlaced;
+    // Every control KeepControlsUsable looks after, placed as the rules
+    // place it at outer size `outer`, in the dialog's coordinates.
+    std::vector<TPlaced> PlaceAt(QSize outer) const;
+    bool UsableAt(QSize outer, bool wholeHeight, const std::vector<TPlaced>& designed) const;
+    void UpdateLeastSize();
+
     std::vector<TResize> m_resizes;
+    QSize m_registeredAt;  // the outer size at the first rule
+    std::vector<QWidget*> m_pages;
+    std::optional<QSize> m_frameAtLeastSize;  // the frame when the least size was worked out
 };
 
 // Opens the first "Quillets.hlp" of HelpFileCandidates in the program's help

@@ -105,6 +105,9 @@ void TMyForm::SetOuterPosition(int left, int top)
 void TMyForm::SetOuterSize(int width, int height)
 {
     const QMargins frame = FrameOf(*this);
+    // Below the least size (a stored one, say) the window keeps that size.
+    width = std::max(width, minimumWidth() + frame.left() + frame.right());
+    height = std::max(height, minimumHeight() + frame.top() + frame.bottom());
     resize(std::max(0, width - frame.left() - frame.right()),
            std::max(0, height - frame.top() - frame.bottom()));
     m_pendingSize.reset();

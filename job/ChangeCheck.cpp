@@ -1,6 +1,7 @@
 #include "ChangeCheck.h"
 
 #include <bitset>
+#include <charconv>
 
 #include "ChangeList.h"
 #include "engine/Pattern.h"
@@ -213,6 +214,17 @@ bool LooksLikePattern(const std::string& line) {
 }
 
 }  // namespace
+
+int FindingLine(std::string_view finding) {
+    // As Named spells it: "Change N, line L ...".
+    if (!finding.starts_with("Change ")) return 0;
+    const std::size_t at = finding.find(", line ");
+    if (at == std::string_view::npos) return 0;
+    int line = 0;
+    const char* from = finding.data() + at + 7;
+    std::from_chars(from, finding.data() + finding.size(), line);
+    return line;
+}
 
 std::string WhyNeverMatches(std::string_view pattern, const TMatchOptions& options) {
     return pattern.empty() ? std::string() : Examine(std::string(pattern), options).Never;

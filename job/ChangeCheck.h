@@ -21,6 +21,10 @@ namespace varnok {
 std::vector<std::string> CheckChangeList(const std::vector<std::string>& lines,
                                          const TMatchOptions& options);
 
+// The line of the change list (1 for the first) that a finding names first,
+// 0 when it names none.
+int FindingLine(std::string_view finding);
+
 // Why the run can never match the typed pattern, or "" when it may match.
 //
 // "Never" holds for every text the edit pass searches: its line breaks are

@@ -10,16 +10,27 @@
 
 namespace varnok {
 
+void RefuseTooManyChanges(std::size_t changes) {
+    if (changes > static_cast<std::size_t>(kMaxChanges)) {
+        throw std::runtime_error("The change list holds more than " + IntToText(kMaxChanges) + " changes");
+    }
+}
+
 TChangeSet::TChangeSet(const std::vector<std::string>& changeText, const TMatchOptions& options, bool editBinary)
     : m_editBinary(editBinary) {
     std::vector<TChange> list = ReadChangeList(changeText);
-    if (list.size() > static_cast<std::size_t>(kMaxChanges)) {
-        throw std::runtime_error("The change list holds more than " + IntToText(kMaxChanges) + " changes");
-    }
+    RefuseTooManyChanges(list.size());
     const auto prepare = [&options](const std::string& search, const std::string& replace) {
-        return TPreparedChange(search, replace, options.CaseSensitive, /*WildCards=*/true,
-                               /*ExpandReplacement=*/true, options.WholeWords, /*BalanceParens=*/true,
-                               options.SpanLines);
+        TPrepared prepared;
+        if (options.KeepCase && TIdentifierChange::Applies(search, replace)) {
+            prepared.Identifier.emplace(search, replace);
+            return prepared;
+        }
+        prepared.Engine.emplace(search, replace, options.CaseSensitive, /*WildCards=*/true,
+                                /*ExpandReplacement=*/true, options.WholeWords, /*BalanceParens=*/true,
+                                options.SpanLines);
+        if (options.KeepCase) prepared.Engine->SetReplacementHook(CaseLikeInPlace);
+        return prepared;
     };
     const bool allUtf8 = std::all_of(list.begin(), list.end(), [](const TChange& change) {
         return IsValidUtf8(change.Search) && IsValidUtf8(change.Replace);
@@ -34,9 +45,17 @@ TChangeSet::TChangeSet(const std::vector<std::string>& changeText, const TMatchO
     }
 }
 
+long long TChangeSet::TPrepared::ReplaceAll(std::string& text) const {
+    return Identifier ? Identifier->ReplaceAll(text) : Engine->ReplaceAll(text);
+}
+
+bool TChangeSet::TPrepared::MayMatch(std::string_view bytes) const {
+    return Identifier ? Identifier->MayMatch(bytes) : Engine->MayMatch(bytes);
+}
+
 long long TChangeSet::ApplyAll(std::string& text, bool unicode) const {
     long long count = 0;
-    for (const TPreparedChange& change : Prepared(unicode)) count += change.ReplaceAll(text);
+    for (const TPrepared& change : Prepared(unicode)) count += change.ReplaceAll(text);
     return count;
 }
 
@@ -44,9 +63,9 @@ long long TChangeSet::ApplyAll(std::string& text, bool unicode) const {
 // replacement: such a file, the usual one, is then neither converted nor
 // searched again.
 bool TChangeSet::MayChange(std::string_view bytes, bool unicode) const {
-    const std::vector<TPreparedChange>& prepared = Prepared(unicode);
+    const std::vector<TPrepared>& prepared = Prepared(unicode);
     return !m_lineNeutral || std::any_of(prepared.begin(), prepared.end(),
-                                         [bytes](const TPreparedChange& change) { return change.MayMatch(bytes); });
+                                         [bytes](const TPrepared& change) { return change.MayMatch(bytes); });
 }
 
 namespace {

@@ -5,18 +5,23 @@
 // through EditContents, so that they agree to the byte.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/Engine.h"
 #include "JobOptions.h"
+#include "KeepCase.h"
 #include "TextEncoding.h"
 #include "WorkingText.h"
 
 namespace varnok {
 
 constexpr int kMaxChanges = 16000;
+
+// Raises "The change list holds more than 16000 changes" beyond kMaxChanges.
+void RefuseTooManyChanges(std::size_t changes);
 
 
 // A job's change list, prepared once; read by every thread of a run.
@@ -42,13 +47,21 @@ public:
     bool LineNeutral() const { return m_lineNeutral; }
 
 private:
-    const std::vector<TPreparedChange>& Prepared(bool unicode) const {
+    // One change as the engine makes it, or, with Keep Case, every spelling
+    // of one identifier as another (KeepCase.h).
+    struct TPrepared {
+        std::optional<TPreparedChange> Engine;
+        std::optional<TIdentifierChange> Identifier;
+        long long ReplaceAll(std::string& text) const;
+        bool MayMatch(std::string_view bytes) const;
+    };
+    const std::vector<TPrepared>& Prepared(bool unicode) const {
         return unicode && !m_unicode.empty() ? m_unicode : m_prepared;
     }
 
     std::vector<std::string> m_searches, m_replacements;
-    std::vector<TPreparedChange> m_prepared;
-    std::vector<TPreparedChange> m_unicode;  // when a line is not UTF-8
+    std::vector<TPrepared> m_prepared;
+    std::vector<TPrepared> m_unicode;  // when a line is not UTF-8
     bool m_lineNeutral = true;
     bool m_editBinary = false;
 };

@@ -4,7 +4,7 @@ namespace varnok {
 
 // The designed two first, then ours, numbered after the designed check boxes;
 // ours are off when missing, so a job saved before them runs as it did.
-const std::array<TJobFlag, 6> kJobFlags{{
+const std::array<TJobFlag, 7> kJobFlags{{
     {&TJobOptions::Recurse, "CheckBox-1", true, "recurseDirectories", 'r', "recurse", "also search sub-folders",
      "Recurse"},
     {&TJobOptions::SpanLines, "CheckBox-2", false, "spanLines", 's', "span-lines", "span lines when matching",
@@ -25,6 +25,13 @@ const std::array<TJobFlag, 6> kJobFlags{{
      "edit binary files too (a NUL byte, not UTF-16): the text\n"
      "before the first NUL is edited, the rest kept as it is",
      "Binary"},
+    {&TJobOptions::KeepCase, "CheckBox-10", false, "keepCase", '\0', "keep-case",
+     "replace in the case of the match (UPPER, lower, Capitalised);\n"
+     "a change of one plain identifier into another replaces\n"
+     "every spelling of it: old_name -> new_name also turns\n"
+     "OldName into NewName, OLD_NAME into NEW_NAME, oldName\n"
+     "into newName and old-name into new-name",
+     "Keep case"},
 }};
 
 }  // namespace varnok

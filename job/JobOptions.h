@@ -16,6 +16,7 @@ struct TMatchOptions {
     bool CaseSensitive = false;
     bool WholeWords = false;
     bool SpanLines = false;
+    bool KeepCase = false;  // KeepCase.h
 };
 
 struct TJobOptions {
@@ -25,10 +26,11 @@ struct TJobOptions {
     bool WholeWords = false;
     bool GitIgnore = false;   // leave out what git would ignore
     bool EditBinary = false;  // edit the text before a binary file's first NUL
+    bool KeepCase = false;
     // Masks of files and sub-folders left out (WalkFilter.h).
     std::vector<std::string> Exclusions;
 
-    TMatchOptions Match() const { return {CaseSensitive, WholeWords, SpanLines}; }
+    TMatchOptions Match() const { return {CaseSensitive, WholeWords, SpanLines, KeepCase}; }
 };
 
 struct TJobFlag {
@@ -47,7 +49,7 @@ struct TJobFlag {
     const char* JournalName;
 };
 
-extern const std::array<TJobFlag, 6> kJobFlags;
+extern const std::array<TJobFlag, 7> kJobFlags;
 
 // The exclusion list's values in the dialog's section.
 inline constexpr const char* kExclusionEntryName = "Edit-2";

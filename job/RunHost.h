@@ -15,6 +15,8 @@ struct TRunCounts {
     long long ChangedFiles = 0;  // with a replacement (rewritten unless a dry run)
     long long Replacements = 0;
     long long Skipped = 0;       // files and folders left out, each with a Skipped line
+    // An undo's counts: Files handled, ChangedFiles restored, Skipped kept.
+    bool Undo = false;
 };
 
 class TRunHost : public TEventPump {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ChangeCheck.h"
+#include "ChangeList.h"
 #include "RunJournal.h"
 #include "TextUtils.h"
 #include "VarnokDirectory.h"
@@ -49,12 +50,20 @@ std::string RunScope(const TJobSettings& settings) {
     return scope + "Changes: " + IntToText(static_cast<long long>(changes));
 }
 
-TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
+std::vector<std::string> CheckJob(const TJobSettings& settings) {
     std::vector<std::string> findings = CheckChangeList(settings.ChangeText, settings.Match());
     for (std::string& finding : ExclusionFindings(settings.Folders, settings.Masks, settings.Exclusions)) {
         findings.push_back(std::move(finding));
     }
-    if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
+    return findings;
+}
+
+TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host) {
+    RefuseTooManyChanges(ReadChangeList(settings.ChangeText).size());
+    if (!settings.ChangeListChecked) {
+        const std::vector<std::string> findings = CheckJob(settings);
+        if (!findings.empty() && !host.RunDespite(findings)) return TRunOutcome::Refused;
+    }
     if (!host.Confirm("Confirm", "Are you sure? There's no undo?", RunScope(settings))) return TRunOutcome::Declined;
     StartReport(settings.ClearReport, host);
     return WalkJob(settings, host);
@@ -69,16 +78,12 @@ TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
         TVarnokDirectory walker;
         walker.SetState(host, settings.Recurse, settings.SpanLines, settings.ChangeText);
         walker.DryRun = settings.DryRun;
-        walker.CaseSensitive = settings.CaseSensitive;
-        walker.WholeWords = settings.WholeWords;
+        walker.Options = settings;
         walker.Journal = journal ? &*journal : nullptr;
         walker.FileFilter = settings.FileFilter;
         walker.OnFileChanged = settings.OnFileChanged;
         walker.Jobs = settings.Jobs;
-        walker.EditBinary = settings.EditBinary;
-        if (!settings.Exclusions.empty() || settings.GitIgnore) {
-            walker.Filter = std::make_shared<TWalkFilter>(settings.Exclusions, settings.GitIgnore);
-        }
+
         for (const auto& folder : settings.Folders) walker.AddPath(folder);
         for (const auto& mask : settings.Masks) walker.AddMask(mask);
         walker.DoProcedureToAllMatchingFiles();

@@ -28,6 +28,9 @@ struct TJobSettings : TJobOptions {
     std::vector<std::string> ChangeText;  // lines, split at line breaks only
     std::vector<std::string> Masks;
     bool DryRun = false;  // visit and count, write nothing
+    // The change-list check's findings were shown already and the user chose
+    // to run: they are not asked about again.
+    bool ChangeListChecked = false;
     // Only the files it accepts are visited; every file when unset. It may
     // be called on another thread than the run's.
     std::function<bool(const std::string& fileName)> FileFilter;
@@ -49,6 +52,10 @@ TRunOutcome RunJob(const TJobSettings& settings, TRunHost& host);
 // The walk of a run and its "All Done", without the question and without
 // preparing the report.
 TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host);
+
+// The change-list check of a job (ChangeCheck.h) and what it finds of the
+// exclusions (WalkFilter.h).
+std::vector<std::string> CheckJob(const TJobSettings& settings);
 
 // What a run of settings will touch, for its confirmation: the folders,
 // whether sub-folders are searched, the masks, the options that change which

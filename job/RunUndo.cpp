@@ -423,7 +423,9 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()), {})) return TUndoOutcome::Declined;
     StartReport(clearReport, host);
     ClearStopFlag();
-    bool kept = false;
+    TRunCounts counts;
+    counts.Undo = true;
+    host.SetRunCounts(counts);
     {
         TFolders folders;
         {
@@ -438,14 +440,17 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
                 if (StopFlag()) restorer.Stop();
                 const std::optional<std::string> line = restorer.Next();
                 if (!line) break;
-                kept = kept || !line->starts_with("Restored");
+                ++counts.Files;
+                ++(line->starts_with("Restored") ? counts.ChangedFiles : counts.Skipped);
                 host.AppendReportLine(*line);
+                host.SetRunCounts(counts);
             }
         }
         if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
         folders.Sync();
     }
     const bool stopped = StopFlag();
+    const bool kept = counts.Skipped > 0;
     if (!stopped && !kept) MarkUndone(journal);
     host.SetStatusText("All Done");
     return stopped ? TUndoOutcome::Stopped : kept ? TUndoOutcome::Kept : TUndoOutcome::Restored;

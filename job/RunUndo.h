@@ -32,7 +32,8 @@
 //   "Kept       NAME: REASON"   (changed since the run, deleted since the run,
 //                                backup missing, backup changed since the run,
 //                                cannot be restored: WHY)
-// then "All Done" on the status line. Stop ends it between files.
+// then "All Done" on the status line. Stop ends it between files. The counts
+// (TRunCounts with Undo set) are zero as it starts, then follow every line.
 
 #include <string>
 

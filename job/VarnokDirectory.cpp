@@ -93,15 +93,18 @@ void TVarnokDirectory::PreProcessProcedure() {
     Counts = {};
     if (m_host) m_host->SetRunCounts(Counts);
     const std::vector<std::string> none;
-    m_changeSet = std::make_shared<const TChangeSet>(m_changes ? *m_changes : none,
-                                                     TMatchOptions{CaseSensitive, WholeWords, SpanLines}, EditBinary);
+    TMatchOptions match = Options.Match();
+    match.SpanLines = SpanLines;
+    m_changeSet = std::make_shared<const TChangeSet>(m_changes ? *m_changes : none, match, Options.EditBinary);
     SearchStrings = m_changeSet->Searches();
     ReplaceStrings = m_changeSet->Replacements();
     ChangeCount = static_cast<int>(SearchStrings.size());
     m_readAhead.Prepare = [this](TReadFile& file) { Prepare(file); };
     m_readAhead.Wanted = FileFilter;
-    m_readAhead.Filter = Filter;
-    m_readAhead.WholeBinaryFiles = EditBinary;
+    if (!Options.Exclusions.empty() || Options.GitIgnore) {
+        m_readAhead.Filter = std::make_shared<TWalkFilter>(Options.Exclusions, Options.GitIgnore);
+    }
+    m_readAhead.WholeBinaryFiles = Options.EditBinary;
     m_readAhead.Jobs = Jobs;
     m_readAhead.Start(Paths, Masks, Recurse);
 }
@@ -201,7 +204,7 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     const auto passes = m_dryRunPasses.find(id);
     if (passes != m_dryRunPasses.end()) {
         // The file as the earlier passes of a real run would have left it.
-        file.Contents = ReadFileToEdit(file.Folder, fileName, EditBinary).Contents;
+        file.Contents = ReadFileToEdit(file.Folder, fileName, Options.EditBinary).Contents;
         for (int pass = 0; pass < passes->second; ++pass) {
             TEdit again = EditContents(file.Contents, *m_changeSet, false);
             if (again.Count != 0) file.Contents = again.Work.Text + again.Work.Rest;

@@ -47,9 +47,8 @@ public:
     std::function<bool(const std::string& fileName)> FileFilter;
     std::function<void(const TFileChange&)> OnFileChanged;
     unsigned Jobs = 0;
-    bool EditBinary = false;
-    // What the walk leaves out; none: nothing.
-    std::shared_ptr<TWalkFilter> Filter;
+    // The job's options; its Recurse and SpanLines are SetState's.
+    TJobOptions Options;
 
     void TheFileProcedure(const std::string& fileName) override;
     // Builds the change list from the change text, three lines a change;
@@ -61,8 +60,6 @@ public:
     void ApplyChanges(std::string& text);
 
     bool SpanLines = false;
-    bool CaseSensitive = false;  // set before the walk; the designed run has both off
-    bool WholeWords = false;
     long long ReplacementCount = 0;  // of the file in hand
     TRunCounts Counts;               // of the walk
     int ChangeCount = 0;

@@ -47,7 +47,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) ThrowErrno(path);
-    if (!S_ISREG(st.st_mode)) throw std::system_error(EINVAL, std::generic_category(), path);
+    // The reason is shown to the user: a folder in the way says so.
+    if (!S_ISREG(st.st_mode)) {
+        throw std::system_error(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, std::generic_category(), path);
+    }
     std::string text;
     if (!ReadWhole(fd.Get(), text, static_cast<std::size_t>(st.st_size))) ThrowErrno(path);
     return text;

@@ -433,8 +433,8 @@ TStoreDocument ReadStore(const std::string& readFailure) {
     std::optional<std::string> text;
     try {
         text = ReadWholeFile(path);
-    } catch (const std::system_error&) {
-        throw std::runtime_error(readFailure);
+    } catch (const std::system_error& error) {
+        throw std::runtime_error(StoreFailure(readFailure, path, "read", error.code().message()));
     }
     if (!text) return {};
     try {
@@ -458,6 +458,11 @@ void ModifyStore(const std::function<bool(TStoreDocument&)>& change,
     TStoreTransaction transaction;  // joins the one open on this thread, if any
     transaction.Modify(change, errors);
     transaction.Commit();
+}
+
+std::string StoreFailure(const std::string& failure, const std::string& path,
+                         const std::string& done, const std::string& reason) {
+    return failure + ": the settings file " + path + " cannot be " + done + " (" + reason + ")";
 }
 
 std::string TakeStoreWarning() {

@@ -144,6 +144,12 @@ struct TStoreUnparsable : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// `failure` followed by the settings file at `path` and why it cannot be
+// `done` ("read", "locked", "written"): "<failure>: the settings file <path>
+// cannot be <done> (<reason>)".
+std::string StoreFailure(const std::string& failure, const std::string& path,
+                         const std::string& done, const std::string& reason);
+
 // ---- building blocks of TStoreTransaction ----------------------------------
 
 // The exclusive advisory lock of the store file at `storePath`, held for the

@@ -21,18 +21,22 @@ TStoreTransaction::TStoreTransaction(TOpening opening) {
     m_path = StoreFilePath();
     try {
         m_lock.emplace(m_path);
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
         m_state = TState::Unlocked;  // reads need no lock; the writes report it
+        m_fault = {"locked", error.code().message()};
     }
     try {
         // Without the lock nothing may be set aside: a writer may be replacing it.
-        m_document = m_lock ? ReadLockedStore(m_path, opening == TOpening::AtStartUp)
-                            : ReadStore(std::string());
+        m_document = ReadLockedStore(m_path, m_lock && opening == TOpening::AtStartUp);
     } catch (const TStoreUnparsable& error) {
         m_state = TState::Unparsable;
         m_unparsable = error.what();
-    } catch (const std::runtime_error&) {
+    } catch (const std::system_error& error) {
         m_state = TState::Unreadable;
+        m_fault = {"read", error.code().message()};
+    } catch (const std::runtime_error& error) {
+        m_state = TState::Unreadable;
+        m_fault = {"read", error.what()};
     }
     t_current = this;
 }
@@ -46,7 +50,8 @@ TStoreTransaction* TStoreTransaction::Current() { return t_current; }
 const TStoreDocument& TStoreTransaction::Contents(const std::string& readFailure) const {
     if (m_joined) return m_joined->Contents(readFailure);
     switch (m_state) {
-    case TState::Unreadable: throw std::runtime_error(readFailure);
+    case TState::Unreadable:
+        throw std::runtime_error(StoreFailure(readFailure, m_path, m_fault.first, m_fault.second));
     case TState::Unparsable: throw TStoreUnparsable(m_unparsable);
     case TState::Open:
     case TState::Unlocked: break;
@@ -62,7 +67,9 @@ void TStoreTransaction::Modify(const std::function<bool(TStoreDocument&)>& chang
     }
     switch (m_state) {
     case TState::Unlocked:
-    case TState::Unreadable: throw std::runtime_error(errors.OpenFailure);
+    case TState::Unreadable:
+        throw std::runtime_error(
+            StoreFailure(errors.OpenFailure, m_path, m_fault.first, m_fault.second));
     case TState::Unparsable: throw TStoreUnparsable(m_unparsable);
     case TState::Open: break;
     }
@@ -78,9 +85,10 @@ void TStoreTransaction::Commit() {
     if (changed) {
         try {
             WriteLockedStore(m_path, m_document);
-        } catch (const std::system_error&) {
+        } catch (const std::system_error& error) {
             End();
-            throw std::runtime_error(m_writeFailure);
+            throw std::runtime_error(
+                StoreFailure(m_writeFailure, m_path, "written", error.code().message()));
         }
     }
     End();

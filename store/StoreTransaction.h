@@ -22,13 +22,15 @@
 // be locked or read, every read raises its own readFailure and every write its
 // OpenFailure (a store that cannot be locked is still read, as single reads
 // need no lock); a failing Commit raises the WriteFailure of the first write
-// that changed something. A store that does not parse raises
+// that changed something; each followed by the file and the reason, as
+// StoreFailure puts them. A store that does not parse raises
 // TStoreUnparsable, except in the start-up transaction, which sets it aside
 // (see StoreFile.h).
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "StoreFile.h"
 
@@ -65,6 +67,7 @@ private:
     TStoreDocument m_document;
     TState m_state = TState::Open;
     std::string m_unparsable;     // the message when the file does not parse
+    std::pair<std::string, std::string> m_fault;  // what cannot be done to the file, and why
     std::string m_writeFailure;   // of the first write that changed something
     bool m_changed = false;
 };

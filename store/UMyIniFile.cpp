@@ -70,7 +70,10 @@ std::optional<int> ItemNumber(std::string_view name) {
 std::optional<std::string> TextValue(const TStoreKey* key, const std::string& name) {
     const TStoreValue* value = key ? key->FindValue(name) : nullptr;
     if (!value) return std::nullopt;
-    if (!value->IsText) throw std::runtime_error("Invalid data type for '" + name + "'");
+    if (!value->IsText) {
+        throw std::runtime_error("Invalid data type for '" + name + "' in the settings file " +
+                                 StoreFilePath());
+    }
     return value->Data;
 }
 
@@ -97,8 +100,8 @@ std::string PrepareTextBlock(const std::string& section, const std::string& name
 void WriteTextBlockFile(const std::string& path, const std::string& text) {
     try {
         ReplaceFileAtomically(path, ProcessTempPath(path), text);
-    } catch (const std::system_error&) {
-        throw std::runtime_error("Cannot create file " + path);
+    } catch (const std::system_error& error) {
+        throw std::runtime_error("Cannot create file " + path + ": " + error.code().message());
     }
 }
 
@@ -174,7 +177,10 @@ std::optional<std::string> TMyIniFile::ReadValue(const std::string& section,
 void TMyIniFile::WriteValue(const std::string& section, const std::string& name,
                             const std::string& text) {
     const std::vector<std::string> path = KeyPath(m_storeKey, section);
-    if (!Writable(path)) throw std::runtime_error("Failed to create key " + section);
+    if (!Writable(path)) {
+        throw std::runtime_error(StoreFailure("Failed to create key " + section, StoreFilePath(),
+                                              "written", "a key name holds a control character"));
+    }
     ModifyStore(
         [&](TStoreDocument& document) {
             TStoreKey& key = document.CreateKey(path);

@@ -11,13 +11,15 @@
 // multi-line texts) are files below ConfigBaseFolder() whose path depends on
 // the section and the name only, never on the store key.
 //
-// Errors are std::runtime_error with these texts:
+// Errors are std::runtime_error with these texts, the first three followed
+// by the store file and the reason (StoreFailure in StoreFile.h):
 //   "Failed to get data for '%s'"    the store file exists but cannot be read
-//   "Invalid data type for '%s'"     the value exists but is not a text value
 //   "Failed to create key %s"        the store cannot be locked or read for a
 //                                    write, or the key path cannot be written
 //   "Failed to set data for '%s'"    the new store file cannot be written
-//   "Cannot create file %s"          a text-block file cannot be written
+//   "Invalid data type for '%s' in the settings file %s"
+//                                    the value exists but is not a text value
+//   "Cannot create file %s: %s"      a text-block file cannot be written, and why
 //   "The settings file %s cannot be read (<line>: <fault>); it is left as it
 //   is, and nothing is written to it."
 //                                    the store stopped parsing after start-up

@@ -3,10 +3,13 @@
 # screenshots/: the report window (also after an undo), the settings dialog's five pages, the
 # folder chooser, the About box, the wizard's six pages, the wild-card window,
 # the two configuration windows, the box of the change-list check and the
-# preview window in a light and a dark palette; the report window and the
+# preview window (sorted by count, a long name shortened) in a light and a
+# dark palette; the report window and the
 # About box in a dark theme, the report window during a run in a folder with a
 # 200-character path, the print dialog, and the run history with the undo's
-# question over it. The windows are shown on a virtual X display, with a
+# question over it; a first start: the question about a configuration with
+# nothing stored, and the empty report window with its hint. The windows are
+# shown on a virtual X display, with a
 # settings folder of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."

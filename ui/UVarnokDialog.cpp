@@ -10,13 +10,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 
 #include "AtomicFile.h"
+#include "ByteText.h"
+#include "ChangeCheck.h"
+#include "ChangeList.h"
 #include "FileIo.h"
 #include "JobOptions.h"
 #include "ListEntries.h"
@@ -35,6 +41,7 @@ namespace {
 
 const QString kRootFolder = QStringLiteral("/");
 const QString kAllFiles = QStringLiteral("*.*");
+const QString kCaption = QStringLiteral("Varnok Quillet");
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                         int left, int top, int width = 75, int height = 25)
@@ -111,6 +118,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     , clearReport(MakeCheckBox(optionsTab, "clearReport", QStringLiteral("Clear Report"), 40, 40, 177))
     , matchCase(MakeCheckBox(optionsTab, "matchCase", QStringLiteral("Match Case"), 40, 64, 177))
     , wholeWords(MakeCheckBox(optionsTab, "wholeWords", QStringLiteral("Whole Words Only"), 40, 88, 177))
+    , keepCase(MakeCheckBox(optionsTab, "keepCase", QStringLiteral("&Keep Case"), 40, 112, 177))
     , OKButton(MakeButton(this, "OKButton", QStringLiteral("&OK"), 360, 48))
     , WizardButton(MakeButton(this, "WizardButton", QStringLiteral("&Wizard..."), 360, 80))
     , helpButton(MakeButton(this, "helpButton", QStringLiteral("&Help"), 360, 112))
@@ -118,7 +126,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     , m_chooser(new TChooseDirectory(this))
 {
     setObjectName(QStringLiteral("VarnokDialog"));
-    setWindowTitle(QStringLiteral("Varnok Quillet"));
+    setWindowTitle(kCaption);
     setWindowIcon(MainIcon());
     setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
     setSizeGripEnabled(true);
@@ -195,7 +203,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     command(LoadButton, &TVarnokDialog::LoadButtonClick);
     command(SaveButton, &TVarnokDialog::SaveButtonClick);
     command(helpButton, &TVarnokDialog::helpButtonClick);
-    connect(OKButton, &QPushButton::clicked, this, [this] { done(ResultOK); });
+    command(OKButton, &TVarnokDialog::OKButtonClick);
     connect(WizardButton, &QPushButton::clicked, this, [this] { done(ResultWizard); });
     connect(CancelButton, &QPushButton::clicked, this, [this] { done(ResultCancel); });
     paths->viewport()->installEventFilter(this);
@@ -209,7 +217,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
                         recurseDirectories, maskEdit, masks, InsertMaskButton, DeleteMaskButton,
                         exclusionEdit, exclusions, InsertExclusionButton, DeleteExclusionButton,
                         gitIgnore, editBinary, spanLines, changes, LoadButton, SaveButton,
-                        startWithDialog, clearReport, matchCase, wholeWords, helpButton};
+                        startWithDialog, clearReport, matchCase, wholeWords, keepCase, helpButton};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -231,6 +239,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
                             DeleteDirectoryButton, InsertExclusionButton, DeleteExclusionButton}) {
         AddResize(button, true, false, false, false);
     }
+    KeepControlsUsable({FoldersTab, masksTab, VarnokTab, changesTab, optionsTab});
 }
 
 TJobSettings TVarnokDialog::JobSettings() const
@@ -244,6 +253,7 @@ TJobSettings TVarnokDialog::JobSettings() const
     settings.ChangeText = SplitTextLines(PlainTextOf(changes));
     settings.Masks = ListBoxRows(masks);
     settings.Exclusions = ListBoxRows(exclusions);
+    settings.ChangeListChecked = m_changeListChecked;
     return settings;
 }
 
@@ -252,6 +262,59 @@ QCheckBox* TVarnokDialog::FlagBox(const char* controlName) const
     auto* box = findChild<QCheckBox*>(QString::fromLatin1(controlName));
     Q_ASSERT(box);
     return box;
+}
+
+void TVarnokDialog::OKButtonClick()
+{
+    m_changeListChecked = false;
+    const TJobSettings settings = JobSettings();
+    try {
+        RefuseTooManyChanges(ReadChangeList(settings.ChangeText).size());
+    } catch (const std::runtime_error& error) {
+        TPrompts::Instance().Error(this, TextOfBytes(error.what()));
+        SelectChangeLine(0);
+        return;
+    }
+    const std::vector<std::string> findings = CheckJob(settings);
+    if (!findings.empty() && !AskRunDespite(this, findings)) {
+        SelectChangeLine(FindingLine(findings.front()));
+        return;
+    }
+    m_changeListChecked = true;
+    done(ResultOK);
+}
+
+void TVarnokDialog::SelectChangeLine(int line)
+{
+    notebook->setCurrentWidget(changesTab);
+    changes->setFocus();
+    const QTextBlock block = changes->document()->findBlockByNumber(line - 1);
+    if (line <= 0 || !block.isValid())
+        return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    changes->setTextCursor(cursor);
+}
+
+void TVarnokDialog::SetPreviewMode(bool preview)
+{
+    setWindowTitle(preview ? QStringLiteral("Preview") : kCaption);
+    OKButton->setText(preview ? QStringLiteral("Pre&view") : QStringLiteral("&OK"));
+}
+
+bool AskRunDespite(QWidget* parent, const std::vector<std::string>& findings)
+{
+    // A long list is cut so that the box still fits the screen.
+    constexpr std::size_t kShown = 12;
+    QStringList shown;
+    for (std::size_t i = 0; i < findings.size() && i < kShown; ++i)
+        shown << TextOfBytes(findings[i]);
+    if (findings.size() > kShown)
+        shown << QStringLiteral("... and %1 more.").arg(findings.size() - kShown);
+    return TPrompts::Instance().WarnYesNo(parent, QStringLiteral("Change List Check"),
+                                          QStringLiteral("The change list may not do what you mean:\n\n")
+                                              + shown.join(QStringLiteral("\n\n"))
+                                              + QStringLiteral("\n\nRun anyway?"));
 }
 
 void TVarnokDialog::pathEditChange()
@@ -464,6 +527,7 @@ bool TVarnokDialog::eventFilter(QObject* watched, QEvent* event)
 void TVarnokDialog::showEvent(QShowEvent* event)
 {
     TMyDialog::showEvent(event);
+    m_changeListChecked = false;
     notebook->setCurrentWidget(changesTab);
     changes->setFocus();
 }

@@ -4,6 +4,7 @@
 // runs the job from its controls when it closes with OK.
 
 #include <string>
+#include <vector>
 
 #include "UMyDialog.h"
 
@@ -34,6 +35,12 @@ public:
     // and the change text split at its line breaks (display wrapping plays no
     // part; a final line break starts no further line).
     TJobSettings JobSettings() const;
+
+    // As the preview's dialog: captioned "Preview", its OK "Pre&view"; else
+    // as the designed one.
+    void SetPreviewMode(bool preview);
+    // Shows line (1 for the first) of the change list selected, on its page.
+    void SelectChangeLine(int line);
 
     // The folder chooser behind the "..." button; the same object at every use.
     TChooseDirectory* Chooser() const { return m_chooser; }
@@ -78,6 +85,9 @@ public:
     // WholeWords.
     QCheckBox* matchCase;
     QCheckBox* wholeWords;
+    // The replacement in the case of what it replaces, every spelling of an
+    // identifier at once (KeepCase.h).
+    QCheckBox* keepCase;
 
     QPushButton* OKButton;
     QPushButton* WizardButton;
@@ -101,6 +111,9 @@ public:
     void LoadButtonClick();
     void SaveButtonClick();
     void helpButtonClick();
+    // The change-list check before the dialog closes: a list it refuses, or
+    // findings the user would not run with, keep it open.
+    void OKButtonClick();
 
 public slots:
     void reject() override;
@@ -114,6 +127,10 @@ private:
     QCheckBox* FlagBox(const char* controlName) const;
 
     TChooseDirectory* m_chooser;
+    bool m_changeListChecked = false;  // since it was last shown
 };
+
+// The change-list check's findings, all in one box: true to run all the same.
+bool AskRunDespite(QWidget* parent, const std::vector<std::string>& findings);
 
 }  // namespace varnok

@@ -1,6 +1,7 @@
 #include "UVarnokPreview.h"
 
 #include "ByteText.h"
+#include "Prompts.h"
 #include "UAbout.h"
 #include "UMyApplication.h"
 
@@ -8,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -136,6 +138,14 @@ TVarnokPreview::TVarnokPreview(QWidget* owner, const std::string& storeKey)
     fileList->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Replacements")});
     fileList->setRootIsDecorated(false);
     fileList->setUniformRowHeights(true);  // keeps a list of many files quick
+    // Names differ mostly at their ends: the folder and the file's own name.
+    fileList->setTextElideMode(Qt::ElideMiddle);
+    // No indicator: the list starts in the walk's order, until a header is clicked.
+    fileList->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    fileList->setSortingEnabled(true);
+    // The files with the most replacements are the ones to look at first.
+    fileList->headerItem()->setData(kCountColumn, Qt::InitialSortOrderRole, Qt::DescendingOrder);
+    fileList->installEventFilter(this);
     fileList->header()->setStretchLastSection(false);
     fileList->header()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
     fileList->header()->setSectionResizeMode(kCountColumn, QHeaderView::ResizeToContents);
@@ -153,7 +163,7 @@ TVarnokPreview::TVarnokPreview(QWidget* owner, const std::string& storeKey)
     splitter->addWidget(diffView);
     splitter->setStretchFactor(1, 2);
 
-    BtnApply = new QPushButton(QStringLiteral("Apply"), this);
+    BtnApply = new QPushButton(QStringLiteral("&Apply"), this);
     BtnApply->setObjectName(QStringLiteral("BtnApply"));
     BtnClose = new QPushButton(QStringLiteral("Close"), this);
     BtnClose->setObjectName(QStringLiteral("BtnClose"));
@@ -187,15 +197,20 @@ void TVarnokPreview::SetPreview(const TJobSettings& job, const TPreview& preview
     for (const TPreviewFile& file : preview.Files) {
         auto* item = new QTreeWidgetItem;
         item->setText(kNameColumn, TextOfBytes(file.FileName));
+        item->setToolTip(kNameColumn, item->text(kNameColumn));
         item->setData(kNameColumn, Qt::UserRole, QByteArray::fromStdString(file.FileName));
         item->setCheckState(kNameColumn, Qt::Checked);
-        item->setText(kCountColumn, QString::number(file.Count));
+        // A number, so that sorting by it is numeric.
+        item->setData(kCountColumn, Qt::DisplayRole, static_cast<qlonglong>(file.Count));
         item->setData(kCountColumn, Qt::UserRole, static_cast<qlonglong>(file.Count));
         item->setTextAlignment(kCountColumn, Qt::AlignRight | Qt::AlignVCenter);
         items << item;
     }
+    // Sorted once, not item by item; in the order the user chose for the last preview.
+    fileList->setSortingEnabled(false);
     fileList->addTopLevelItems(items);
-    fileList->setCurrentItem(items.isEmpty() ? nullptr : items.first());
+    fileList->setSortingEnabled(true);
+    fileList->setCurrentItem(fileList->topLevelItem(0));
     ShowTotals();
     TMyApplication::RunCommand([this] { ShowSelectedDiff(); });
 }
@@ -209,6 +224,37 @@ std::vector<std::string> TVarnokPreview::CheckedFiles() const
             names.push_back(NameOf(item));
     }
     return names;
+}
+
+void TVarnokPreview::done(int result)
+{
+    if (result != ResultApply) {
+        const auto unchecked = fileList->topLevelItemCount() - static_cast<int>(CheckedFiles().size());
+        if (unchecked != 0
+            && !TPrompts::Instance().Confirm(
+                this, QStringLiteral("Confirm"),
+                QStringLiteral("%1 %2 unchecked. Close the preview and discard your choices?")
+                    .arg(unchecked)
+                    .arg(unchecked == 1 ? QStringLiteral("file is") : QStringLiteral("files are"))))
+            return;
+    }
+    TMyForm::done(result);
+}
+
+bool TVarnokPreview::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter would press the default button and close the window: in the list
+    // it is the check box's key, as Space is.
+    if (watched == fileList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (QTreeWidgetItem* item = fileList->currentItem())
+                item->setCheckState(kNameColumn,
+                                    item->checkState(kNameColumn) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+            return true;
+        }
+    }
+    return TMyForm::eventFilter(watched, event);
 }
 
 void TVarnokPreview::ShowSelectedDiff()

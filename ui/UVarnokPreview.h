@@ -3,7 +3,9 @@
 // change, each with its replacement count and a check box, the totals above
 // them, and the diff of the file selected, made when it is selected. "Apply"
 // ends the window with ResultApply; the run of the checked files is the
-// report window's. "Close" ends it writing nothing.
+// report window's, which may show the window again as it was left. "Close"
+// ends it writing nothing, after asking when files are unchecked. A header
+// click sorts the list; Enter in it checks or unchecks the current file.
 
 #include "UMyForm.h"
 
@@ -33,11 +35,18 @@ public:
     void SetPreview(const TJobSettings& job, const TPreview& preview);
     std::vector<std::string> CheckedFiles() const;
 
+    // Closing (Close, Escape, the window's close) with files unchecked asks
+    // first; a "no" keeps the window open as it is.
+    void done(int result) override;
+
     QLabel* totals;
     QTreeWidget* fileList;
     QPlainTextEdit* diffView;
     QPushButton* BtnApply;
     QPushButton* BtnClose;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowSelectedDiff();

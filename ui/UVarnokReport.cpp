@@ -72,6 +72,13 @@ TVarnokReport::TVarnokReport(QWidget* owner, const std::string& storeKey)
     // Its text colour is the desktop's (black in a light theme), so that the
     // report reads in a dark theme too.
     resultField->setFont(DesignFont(QStringLiteral("Courier New"), 11, true));
+    // A first start shows an empty window: this says where to begin. Not in the
+    // document, so never saved or printed; the first run takes it away. In a
+    // narrow window it wraps after a comma only (no-break spaces elsewhere).
+    QStringList hints = QStringLiteral("Press F5 to set up a run, F7 to preview one, F1 for help")
+                            .split(QStringLiteral(", "));
+    hints.replaceInStrings(QStringLiteral(" "), QStringLiteral("\u00a0"));
+    resultField->setPlaceholderText(hints.join(QStringLiteral(", ")));
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -195,6 +202,9 @@ void TVarnokReport::LoadLocalFromIniFile()
     ReadFont(IniFile(), Section(), "Font-1", font);
     resultField->setFont(font);
     m_fontDialogFont = font;
+    m_printFile = QString::fromStdString(IniFile().ReadText(Section(), "PrintFile", ""));
+    if (m_printer)
+        m_printer->setOutputFileName(m_printFile);
     Preview->LoadFromIniFile();
     History->LoadFromIniFile();
 }
@@ -204,6 +214,7 @@ void TVarnokReport::SaveLocalToIniFile()
     TMyReport::SaveLocalToIniFile();
     WriteRichEdit(IniFile(), Section(), "1", resultField);
     WriteFont(IniFile(), Section(), "Font-1", resultField->font());
+    IniFile().WriteText(Section(), "PrintFile", m_printFile.toStdString());
     Preview->SaveToIniFile();
     History->SaveToIniFile();
 }
@@ -227,14 +238,16 @@ void TVarnokReport::RunFromDialog()
     RunJob(dialog.JobSettings());
 }
 
-void TVarnokReport::RunJob(const TJobSettings& settings)
+TRunOutcome TVarnokReport::RunJob(const TJobSettings& settings)
 {
-    AsRun([&] { return ::varnok::RunJob(settings, *this); });
+    return AsRun([&] { return ::varnok::RunJob(settings, *this); });
 }
 
 void TVarnokReport::ShowPreviewDialog()
 {
+    VarnokDialog().SetPreviewMode(true);
     const int result = Dialog->exec();
+    VarnokDialog().SetPreviewMode(false);
     if (result == ResultOK) {
         TVarnokDialog& dialog = VarnokDialog();
         dialog.pathEdit->AddToHistory();
@@ -255,11 +268,16 @@ void TVarnokReport::PreviewJob(const TJobSettings& settings)
     if (preview.Outcome == TRunOutcome::Stopped)
         return;
     Preview->SetPreview(settings, preview);
-    if (Preview->exec() == TVarnokPreview::ResultApply)
-        RunJob(OnlyFiles(settings, Preview->CheckedFiles()));
+    // A "no" to the run's questions is a "not yet": the choices made in the
+    // preview are not lost to it.
+    while (Preview->exec() == TVarnokPreview::ResultApply) {
+        const TRunOutcome outcome = RunJob(OnlyFiles(settings, Preview->CheckedFiles()));
+        if (outcome != TRunOutcome::Declined && outcome != TRunOutcome::Refused)
+            break;
+    }
 }
 
-void TVarnokReport::AsRun(const std::function<TRunOutcome()>& job)
+TRunOutcome TVarnokReport::AsRun(const std::function<TRunOutcome()>& job)
 {
     // Ends the run state however the run ends, an error included.
     struct TRunState {
@@ -287,10 +305,11 @@ void TVarnokReport::AsRun(const std::function<TRunOutcome()>& job)
         if (error)
             TMyApplication::RunCommand([&] { std::rethrow_exception(error); });
         QTimer::singleShot(0, this, &QWidget::close);
-        return;
+        return TRunOutcome::Stopped;
     }
     if (error)
         std::rethrow_exception(error);
+    return outcome;
 }
 
 void TVarnokReport::UpdateUndoCommand()
@@ -313,18 +332,8 @@ void TVarnokReport::SetRunning(bool running)
 
 bool TVarnokReport::RunDespite(const std::vector<std::string>& findings)
 {
-    // All of them in one box before the designed question; a long list is cut
-    // so that the box still fits the screen.
-    constexpr std::size_t kShown = 12;
-    QStringList shown;
-    for (std::size_t i = 0; i < findings.size() && i < kShown; ++i)
-        shown << TextOfBytes(findings[i]);
-    if (findings.size() > kShown)
-        shown << QStringLiteral("... and %1 more.").arg(findings.size() - kShown);
-    return TPrompts::Instance().WarnYesNo(this, QStringLiteral("Change List Check"),
-                                          QStringLiteral("The change list may not do what you mean:\n\n")
-                                              + shown.join(QStringLiteral("\n\n"))
-                                              + QStringLiteral("\n\nRun anyway?"));
+    // All of them in one box before the designed question.
+    return AskRunDespite(this, findings);
 }
 
 bool TVarnokReport::Confirm(const std::string& caption, const std::string& question, const std::string& details)
@@ -353,6 +362,8 @@ void TVarnokReport::SetStatusText(const std::string& text)
 void TVarnokReport::SetRunCounts(const TRunCounts& counts)
 {
     m_pendingCounts = counts;
+    // Counts come once a run, a preview or an undo is under way, not for one declined.
+    resultField->setPlaceholderText(QString());
 }
 
 void TVarnokReport::ProcessEvents()
@@ -400,9 +411,12 @@ void TVarnokReport::ShowRunCounts(const TRunCounts& counts, bool stopped)
     const auto count = [](long long number, const char* one, const char* many) {
         return QStringLiteral("%1 %2").arg(number).arg(QLatin1String(number == 1 ? one : many));
     };
-    QString text = count(counts.Files, "file", "files") + QStringLiteral(", ")
-                   + QStringLiteral("%1 changed, ").arg(counts.ChangedFiles)
-                   + count(counts.Replacements, "replacement", "replacements");
+    QString text = count(counts.Files, "file", "files") + QStringLiteral(", ");
+    if (counts.Undo)
+        text += QStringLiteral("%1 restored, %2 kept").arg(counts.ChangedFiles).arg(counts.Skipped);
+    else
+        text += QStringLiteral("%1 changed, ").arg(counts.ChangedFiles)
+                + count(counts.Replacements, "replacement", "replacements");
     if (stopped)
         text += QStringLiteral(", stopped");
     m_runCounts->setText(text);
@@ -524,8 +538,12 @@ void TVarnokReport::Wizard1Click()
 QPrinter& TVarnokReport::Printer()
 {
     // Made when first needed: asking the print service costs time at start-up.
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>();
+        // The print dialog shows the printer's file: the one printed to last.
+        if (!m_printFile.isEmpty())
+            m_printer->setOutputFileName(m_printFile);
+    }
     return *m_printer;
 }
 
@@ -541,7 +559,14 @@ void TVarnokReport::Print1Click()
     printer.setDocName(QString::fromStdString(Section()) + QStringLiteral(" Quillet"));
     if (!TPrompts::Instance().Print(this, printer))
         return;
-    resultField->print(&printer);
+    m_printFile = printer.outputFileName();
+    // The window scrolls to a line's end; paper cannot, so there lines wrap,
+    // also a path without a blank in it.
+    const std::unique_ptr<QTextDocument> document(resultField->document()->clone());
+    QTextOption option = document->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document->setDefaultTextOption(option);
+    document->print(&printer);
     if (printer.printerState() == QPrinter::Error) {
         const QString target = printer.outputFileName();
         throw std::runtime_error(target.isEmpty()

@@ -10,7 +10,8 @@
 //
 // The status line has two panels: the designed status text, shortened to the
 // room it has, and a permanent one with what the last run did so far (files
-// visited, changed, replacements, and whether Stop ended it).
+// visited, changed, replacements, and whether Stop ended it; an undo's files,
+// restored and kept). An empty report shows where to begin until the first run.
 
 #include "UMyReport.h"
 
@@ -55,9 +56,10 @@ public:
     void SetReportFont(const QFont& font) override;
 
     // The run: confirmation, report preparation, the walk, "All Done".
-    void RunJob(const TJobSettings& settings);
+    TRunOutcome RunJob(const TJobSettings& settings);
     // A dry run of the job, as a run goes on screen, then the preview window
-    // over its files: "Apply" runs the job on the files checked there.
+    // over its files: "Apply" runs the job on the files checked there; a run
+    // the user declines shows the window again as it was.
     void PreviewJob(const TJobSettings& settings);
     // The dialog as "Dialog..." shows it; its OK previews instead of running.
     void ShowPreviewDialog();
@@ -151,8 +153,8 @@ private:
     void SetRunning(bool running);
     // Runs job (a run, a preview's dry run or an undo) in the run state,
     // however it ends; a close asked for meanwhile happens after it, once its
-    // error is shown.
-    void AsRun(const std::function<TRunOutcome()>& job);
+    // error is shown. Its outcome; Stopped when the window closes after it.
+    TRunOutcome AsRun(const std::function<TRunOutcome()>& job);
     // Enabled when no run is in progress and a run can be undone.
     void UpdateUndoCommand();
     // Puts the report lines, the status text and the counts of the run so
@@ -164,6 +166,9 @@ private:
     QLabel* m_runCounts;
     QFont m_fontDialogFont;
     std::unique_ptr<QPrinter> m_printer;
+    // The file the last print went to, empty for a printer; the print dialog
+    // proposes it, also after a restart ("PrintFile").
+    QString m_printFile;
     std::vector<std::string> m_pendingLines;  // bytes, as the run gave them
     std::optional<QString> m_pendingStatus;
     std::optional<TRunCounts> m_pendingCounts;

@@ -56,25 +56,35 @@ TEST_F(StoreTest, FailuresCarryTheirMessages) {
                        "[HKEY_CURRENT_USER\\Tavrin Software\\Quillets\\Varnok\\Dialog]\n"
                        "\"x\"=dword:00000001\n");
     TMyIniFile store(kDefaultStoreKey);
-    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "X", ""); }), "Invalid data type for 'X'");
-    EXPECT_EQ(ErrorOf([&] { store.ReadFlag(kSection, "x", false); }), "Invalid data type for 'x'");
+    // Each names the settings file and says why it fails.
+    const auto fault = [&](const std::string& done, const std::string& reason) {
+        return ": the settings file " + storePath + " cannot be " + done + " (" + reason + ")";
+    };
+    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "X", ""); }),
+              "Invalid data type for 'X' in the settings file " + storePath);
+    EXPECT_EQ(ErrorOf([&] { store.ReadFlag(kSection, "x", false); }),
+              "Invalid data type for 'x' in the settings file " + storePath);
     store.WriteText(kSection, "v", "1");
     EXPECT_NE(FileText(storePath).find("\"x\"=dword:00000001\n"), std::string::npos) << "kept as it was";
 
     // Something in the way of the new file: the store stays as it was.
     std::filesystem::create_directories(storePath + ".tmp/blocker");
-    EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "2"); }), "Failed to set data for 'v'");
+    EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "2"); }),
+              "Failed to set data for 'v'" + fault("written", "File exists"));
     EXPECT_EQ(store.ReadText(kSection, "v", ""), "1");
 
     const std::string block = TextBlockPath(kSection, "2");
     std::filesystem::create_directories(block + "/blocker");
-    EXPECT_EQ(ErrorOf([&] { store.WriteTextBlock(kSection, "2", "x"); }), "Cannot create file " + block);
+    EXPECT_EQ(ErrorOf([&] { store.WriteTextBlock(kSection, "2", "x"); }),
+              "Cannot create file " + block + ": Is a directory");
     EXPECT_EQ(store.ReadTextBlock(kSection, "2"), std::nullopt);  // unreadable: nothing reported
 
     std::filesystem::remove(storePath);
     std::filesystem::create_directories(storePath + "/blocker");
-    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "v", ""); }), "Failed to get data for 'v'");
-    EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "3"); }), "Failed to create key Varnok\\Dialog");
+    EXPECT_EQ(ErrorOf([&] { store.ReadText(kSection, "v", ""); }),
+              "Failed to get data for 'v'" + fault("read", "Is a directory"));
+    EXPECT_EQ(ErrorOf([&] { store.WriteText(kSection, "v", "3"); }),
+              "Failed to create key Varnok\\Dialog" + fault("read", "Is a directory"));
 }
 
 TEST_F(StoreTest, ListsReadNoFurtherThanTheirCount) {
@@ -208,7 +218,9 @@ TEST_F(StoreTest, ConfigurationsAreKeysBelowOthers) {
     // A name that cannot stand in a block header is refused, not written.
     TMyIniFile broken(ConfigurationStoreKey("new\nline"));
     EXPECT_FALSE(StoreKeyExists(broken.StoreKey()));
-    EXPECT_EQ(ErrorOf([&] { broken.WriteText(kSection, "v", "x"); }), "Failed to create key Varnok\\Dialog");
+    EXPECT_EQ(ErrorOf([&] { broken.WriteText(kSection, "v", "x"); }),
+              "Failed to create key Varnok\\Dialog: the settings file " + StoreFilePath() +
+                  " cannot be written (a key name holds a control character)");
     EXPECT_NO_THROW(TStoreDocument::Parse(FileText(StoreFilePath())));
 }
 

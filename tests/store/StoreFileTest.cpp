@@ -166,7 +166,8 @@ TEST_F(StoreTest, TransactionWritesTheStoreOnceAtCommit) {
     save("unwound", false);
     EXPECT_EQ(store.ReadList(kSectionOfDialog, "ListBox-1"), (std::vector<std::string>{"saved", "saved"}));
     std::filesystem::create_directories(path + ".tmp/blocker");
-    EXPECT_EQ(ErrorOf([&] { save("blocked", true); }), "Failed to set data for 'Item1'");
+    EXPECT_EQ(ErrorOf([&] { save("blocked", true); }),
+              "Failed to set data for 'Item1': the settings file " + path + " cannot be written (File exists)");
     EXPECT_EQ(store.ReadText(kSectionOfDialog, "Edit-1", ""), "saved");
 }
 

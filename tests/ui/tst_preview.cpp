@@ -1,7 +1,9 @@
 // The preview window, reached from File > Preview...: the dry run's files
 // with their counts and totals, the selected file's diff, Apply running only
-// the checked files through the run's confirmation, Close writing nothing,
-// Stop during the dry run, and the window's placement kept in the store.
+// the checked files through the run's confirmation (a "no" returns to the
+// choices made), Close writing nothing (asking first when files are
+// unchecked), Enter checking, header clicks sorting, Stop during the dry run,
+// and the window's placement kept in the store.
 
 #include "UiTestHelpers.h"
 
@@ -15,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,7 +42,8 @@ private slots:
 private:
     // f0.txt holds "foo" once, f1.txt twice, ...; z.txt none.
     QStringList WriteFiles(int count);
-    // File > Preview..., OK in the dialog; `inPreview` gets the window.
+    // File > Preview..., OK in the dialog; `inPreview` gets the window at
+    // each showing, and closes it.
     void Preview(const std::function<void(TVarnokPreview&)>& inPreview);
 
     TTempStore m_store;
@@ -85,69 +89,116 @@ QStringList TestPreview::WriteFiles(int count)
 
 void TestPreview::Preview(const std::function<void(TVarnokPreview&)>& inPreview)
 {
-    AnswerModal(this, [this, inPreview](QDialog* dialog) {
-        // The preview window is the next modal window, once the dry run is done.
-        AnswerModal(this, [inPreview](QDialog* window) {
-            auto* preview = qobject_cast<TVarnokPreview*>(window);
-            QVERIFY(preview);
-            inPreview(*preview);
-        });
-        dialog->done(TMyForm::ResultOK);
+    QTimer showings;
+    connect(&showings, &QTimer::timeout, this, [&] {
+        if (QApplication::activeModalWidget() == m_report->Preview)
+            inPreview(*m_report->Preview);
+        if (QTest::currentTestFailed())  // no test waits for a window left open
+            m_report->Preview->QDialog::done(TMyForm::ResultCancel);
     });
+    showings.start(5);
+    AnswerModal(this, [](QDialog* dialog) { dialog->done(TMyForm::ResultOK); });
     m_report->Preview1->trigger();
 }
 
 void TestPreview::applyRunsTheCheckedFilesOnly_data()
 {
-    QTest::addColumn<bool>("apply");
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("Apply, Yes") << true << true;
-    QTest::newRow("Apply, Cancel in the confirmation") << true << false;
-    QTest::newRow("Close") << false << true;
+    // The header clicked, whether Enter unchecks f1.txt, the steps taken while
+    // the window shows, the answers to the questions, whether the run wrote.
+    QTest::addColumn<int>("header");
+    QTest::addColumn<bool>("uncheck");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<bool>("ran");
+    QTest::newRow("Apply, Yes") << 0 << true << "Apply" << QList{true} << true;
+    QTest::newRow("Apply, Cancel, Alt+A, Yes") << 1 << true << "Apply Alt+A" << QList{false, true} << true;
+    QTest::newRow("Apply, Cancel, Close, Yes") << 0 << true << "Apply Close" << QList{false, true} << false;
+    QTest::newRow("Escape, Cancel, close, Yes") << 1 << true << "Escape close" << QList{false, true} << false;
+    QTest::newRow("all checked, Close") << 0 << false << "Close" << QList<bool>{} << false;
+    QTest::newRow("all checked, Escape") << 1 << false << "Escape" << QList<bool>{} << false;
 }
 
 void TestPreview::applyRunsTheCheckedFilesOnly()
 {
-    QFETCH(bool, apply);
-    QFETCH(bool, yes);
+    QFETCH(int, header);
+    QFETCH(bool, uncheck);
+    QFETCH(QString, steps);
+    QFETCH(QList<bool>, answers);
+    QFETCH(bool, ran);
     const QStringList files = WriteFiles(3);
-    m_prompts->ConfirmAnswers = {yes};
+    m_prompts->ConfirmAnswers.assign(answers.begin(), answers.end());
     m_report->resultField->setPlainText(QStringLiteral("earlier"));
     QCOMPARE(m_report->Preview1->text(), QStringLiteral("Pre&view..."));
     QCOMPARE(m_report->Preview1->shortcut(), QKeySequence(Qt::Key_F7));
 
-    QStringList listed;
+    QStringList listed, left;
     QString totals, diff, expectedDiff;
+    const QStringList taken = steps.split(QLatin1Char(' '));
+    qsizetype step = 0;
     Preview([&](TVarnokPreview& preview) {
-        for (int row = 0; row < preview.fileList->topLevelItemCount(); ++row) {
-            QTreeWidgetItem* item = preview.fileList->topLevelItem(row);
-            listed << item->text(1) + QLatin1Char(' ') + item->text(0)
-                          + (item->checkState(0) == Qt::Checked ? QStringLiteral(" checked") : QString());
-            if (item->text(0) == files[1])
-                item->setCheckState(0, Qt::Unchecked);
+        QTreeWidget* list = preview.fileList;
+        const auto shown = [list] {
+            QStringList rows;
+            for (int row = 0; row < list->topLevelItemCount(); ++row)
+                rows << list->topLevelItem(row)->text(1) + QLatin1Char(' ') + list->topLevelItem(row)->text(0)
+                            + (list->topLevelItem(row)->checkState(0) ? QStringLiteral(" checked") : QString());
+            return rows;
+        };
+        if (listed.isEmpty()) {
+            // The file selected is the first one listed; its diff is shown.
+            const QTreeWidgetItem* first = list->topLevelItem(0);
+            QCOMPARE(list->currentItem(), first);
+            const int count = first->text(1).toInt();
+            expectedDiff = QStringLiteral("--- %1\n+++ %1\n@@ -1 +1 @@\n-%2\n+%3\n")
+                               .arg(first->text(0), QStringLiteral("foo ").repeated(count),
+                                    QStringLiteral("bar ").repeated(count));
+            diff = preview.diffView->toPlainText();
+            const QHeaderView* bar = list->header();
+            QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, {bar->sectionViewportPosition(header) + 5, 5});
+            listed = shown();
+            QCOMPARE(list->topLevelItem(0)->toolTip(0), list->topLevelItem(0)->text(0));
+            // Enter checks and unchecks the current file, and never closes the window.
+            list->setCurrentItem(list->findItems(files[1], Qt::MatchExactly).value(0));
+            for (int press = 0; press < (uncheck ? 3 : 2); ++press)
+                QTest::keyClick(list, press == 1 ? Qt::Key_Enter : Qt::Key_Return);
+            totals = preview.totals->text();
+        } else {
+            QCOMPARE(shown(), left);  // shown again after a "no", as it was left
         }
-        // The file selected is the first one listed; its diff is shown.
-        const QTreeWidgetItem* first = preview.fileList->topLevelItem(0);
-        QCOMPARE(preview.fileList->currentItem(), first);
-        const int count = first->text(1).toInt();
-        expectedDiff = QStringLiteral("--- %1\n+++ %1\n@@ -1 +1 @@\n-%2\n+%3\n")
-                           .arg(first->text(0), QStringLiteral("foo ").repeated(count),
-                                QStringLiteral("bar ").repeated(count));
-        diff = preview.diffView->toPlainText();
-        totals = preview.totals->text();
-        (apply ? preview.BtnApply : preview.BtnClose)->click();
+        while (step < taken.size() && preview.isVisible()) {
+            left = shown();
+            const QString next = taken[step++];
+            if (next == QLatin1String("Alt+A")) {
+                QTest::keyClick(list, Qt::Key_A, Qt::AltModifier);
+                QTRY_VERIFY(!preview.isVisible());  // a mnemonic clicks a moment later
+            } else if (next == QLatin1String("Escape")) {
+                QTest::keyClick(list, Qt::Key_Escape);
+            } else if (next == QLatin1String("close")) {
+                preview.close();
+            } else {
+                (next == QLatin1String("Apply") ? preview.BtnApply : preview.BtnClose)->click();
+            }
+        }
     });
 
-    // The walk's order is the file system's.
-    listed.sort();
-    QCOMPARE(listed, QStringList({"1 " + files[0] + " checked", "2 " + files[1] + " checked",
-                                  "3 " + files[2] + " checked"}));
-    QCOMPARE(totals, QStringLiteral("3 files, 6 replacements; checked: 2 files, 4 replacements"));
+    // Sorted by name, or by count with the most first.
+    QStringList sorted{"1 " + files[0] + " checked", "2 " + files[1] + " checked", "3 " + files[2] + " checked"};
+    if (header == 1)
+        std::reverse(sorted.begin(), sorted.end());
+    QCOMPARE(listed, sorted);
+    QCOMPARE(totals, uncheck ? QStringLiteral("3 files, 6 replacements; checked: 2 files, 4 replacements")
+                             : QStringLiteral("3 files, 6 replacements"));
     QCOMPARE(diff, expectedDiff);
+    QCOMPARE(step, taken.size());
     // The dry run asks nothing and writes nothing to the report.
-    QCOMPARE(m_prompts->Asked, apply ? QStringList{"Confirm: Confirm: Are you sure? There's no undo?"}
-                                     : QStringList{});
-    const bool ran = apply && yes;
+    QStringList asked;
+    for (const QString& next : taken) {
+        if (next.startsWith(QLatin1Char('A')))
+            asked << QStringLiteral("Confirm: Confirm: Are you sure? There's no undo?");
+        else if (uncheck)
+            asked << "Confirm: Confirm: 1 file is unchecked. Close the preview and discard your choices?";
+    }
+    QCOMPARE(m_prompts->Asked, asked);
     QCOMPARE(ReadAll(files[0]), ran ? QStringLiteral("bar \n") : QStringLiteral("foo \n"));
     QCOMPARE(ReadAll(files[1]), QStringLiteral("foo foo \n"));
     QCOMPARE(ReadAll(files[2]), ran ? QStringLiteral("bar bar bar \n") : QStringLiteral("foo foo foo \n"));

@@ -22,8 +22,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +90,7 @@ private slots:
     void findingsAreAskedAboutFirst_data();
     void findingsAreAskedAboutFirst();
     void runsWithoutClearReportAreSeparated();
+    void tooManyChangesAreRefusedInTheDialog();
     void stopEndsTheRunEarly();
     void closingStopsTheRunFirst();
     void runErrorIsShownAndEndsTheRun();
@@ -202,21 +205,41 @@ void TestReport::runFromTheDialog()
 void TestReport::findingsAreAskedAboutFirst_data()
 {
     QTest::addColumn<bool>("runAnyway");
-    QTest::newRow("No: nothing runs") << false;
-    QTest::newRow("Yes: the designed question follows") << true;
+    QTest::addColumn<bool>("preview");
+    QTest::newRow("No: back in the dialog") << false << false;
+    QTest::newRow("Yes: the designed question follows") << true << false;
+    QTest::newRow("the preview's dialog: No") << false << true;
 }
 
 void TestReport::findingsAreAskedAboutFirst()
 {
     QFETCH(bool, runAnyway);
+    QFETCH(bool, preview);
     const QString file = m_work->filePath(QStringLiteral("a.txt"));
     WriteAll(file, "foo\n");
     PrepareJob(true);
-    m_report->VarnokDialog().changes->setPlainText(QStringLiteral("f{o+}1\nb{}2\n-\n+x\ny\n-"));
+    TVarnokDialog& dialog = m_report->VarnokDialog();
+    dialog.changes->setPlainText(QStringLiteral("f{o+}1\nb{}2\n-\n+x\ny\n-"));
     m_prompts->WarnAnswers = {runAnyway};
     m_prompts->ConfirmAnswers = {true};
 
-    Run();
+    // OK is clicked; a dialog still open is looked at and cancelled.
+    QStringList seen;
+    AnswerModal(this, [&](QDialog* window) {
+        seen << window->windowTitle() << dialog.OKButton->text();
+        dialog.OKButton->click();
+        if (window->isVisible()) {
+            seen << dialog.changes->textCursor().selectedText()
+                 << (dialog.notebook->currentWidget() == dialog.changesTab ? "changes page" : "another page");
+            window->done(TMyForm::ResultCancel);
+        }
+    });
+    (preview ? m_report->Preview1 : m_report->Dialog1)->trigger();
+    QStringList expectedSeen = preview ? QStringList{"Preview", "Pre&view"} : QStringList{"Varnok Quillet", "&OK"};
+    if (!runAnyway)
+        expectedSeen << "f{o+}1" << "changes page";
+    QCOMPARE(seen, expectedSeen);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Varnok Quillet"));
 
     QStringList asked = {QStringLiteral(
         "Warn: Change List Check: The change list may not do what you mean:\n\n"
@@ -227,8 +250,32 @@ void TestReport::findingsAreAskedAboutFirst()
     if (runAnyway)
         asked << QStringLiteral("Confirm: Confirm: Are you sure? There's no undo?");
     QCOMPARE(m_prompts->Asked, asked);
+    QCOMPARE(m_prompts->Details, QStringList(runAnyway ? 1 : 0, QStringLiteral("Folder: %1\nSub-folders: searched\n"
+                                                                              "Mask: *.txt\nChanges: 2")
+                                                                   .arg(m_work->path())));
     QCOMPARE(ReadAll(file), runAnyway ? QStringLiteral("bo\n") : QStringLiteral("foo\n"));  // "+" is shortest first
     QCOMPARE(m_report->StatusText(), runAnyway ? QStringLiteral("All Done") : QString());
+}
+
+void TestReport::tooManyChangesAreRefusedInTheDialog()
+{
+    const QString file = m_work->filePath(QStringLiteral("a.txt"));
+    WriteAll(file, "foo\n");
+    PrepareJob(true);
+    QString changes;
+    for (int i = 0; i <= 16000; ++i)
+        changes += QStringLiteral("foo\nbar\n-\n");
+    m_report->VarnokDialog().changes->setPlainText(changes);
+    bool stayedOpen = false;
+    AnswerModal(this, [&](QDialog* window) {
+        m_report->VarnokDialog().OKButton->click();
+        stayedOpen = window->isVisible();
+        window->done(TMyForm::ResultCancel);
+    });
+    m_report->Dialog1->trigger();
+    QVERIFY(stayedOpen);
+    QCOMPARE(m_prompts->Asked, QStringList{"Error: The change list holds more than 16000 changes"});
+    QCOMPARE(ReadAll(file), QStringLiteral("foo\n"));
 }
 
 void TestReport::runsWithoutClearReportAreSeparated()
@@ -420,16 +467,24 @@ void TestReport::saveAsWritesTheReport()
 
 void TestReport::printsToPdf()
 {
-    m_report->resultField->setPlainText(QStringLiteral("    1     /tmp/a.txt"));
+    // A line without a blank, far wider than a page: cut at the edge it would take one page.
+    m_report->resultField->setPlainText("    1     " + QStringLiteral("/a-rather-long-folder-name").repeated(800));
     const QString pdf = m_work->filePath(QStringLiteral("report.pdf"));
-    m_prompts->PrintFiles = {std::nullopt, pdf};
+    const QString again = m_work->filePath(QStringLiteral("again.pdf"));
+    m_prompts->PrintFiles = {std::nullopt, pdf, again};
 
     m_report->Print1->trigger();  // cancelled
     QVERIFY(!QFile::exists(pdf));
     m_report->Print1->trigger();
     QVERIFY(ReadAll(pdf).startsWith(QStringLiteral("%PDF")));
-    QCOMPARE(m_prompts->Asked, QStringList({"Print: Varnok\\Report Quillet",
-                                            "Print: Varnok\\Report Quillet"}));
+    QVERIFY(ReadAll(pdf).count(QStringLiteral("/Type /Page\n")) > 1);
+    // The print dialog proposes the file printed to last, also after a restart.
+    m_report->Print1->trigger();
+    m_report->FormDestroy();
+    m_report = std::make_unique<TVarnokReport>(nullptr, kDefaultStoreKey);
+    m_report->Print1->trigger();
+    const QString print = QStringLiteral("Print: Varnok\\Report Quillet");
+    QCOMPARE(m_prompts->Asked, QStringList({print, print, print + " to " + pdf, print + " to " + again}));
 }
 
 void TestReport::restartRestoresPlacementAndValues()

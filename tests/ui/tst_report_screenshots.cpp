@@ -4,11 +4,15 @@
 // every window and page can be shown. The report window is also taken in a
 // dark theme during a run in a folder with a 200-character path; the print
 // dialog's proposed file name is checked. The run history is taken with three
-// runs, one of them undone, and with the undo's question over it.
+// runs, one of them undone, and with the undo's question over it. The preview
+// is sorted by count, with a name shortened in its middle. A first start is
+// taken too: the question about a configuration with nothing stored, and the
+// empty report window with its hint.
 
 #include "UiTestHelpers.h"
 
 #include "ScriptedPrompts.h"
+#include "StartConfiguration.h"
 #include "UAbout.h"
 #include "UChooseDirectory.h"
 #include "UMyIniFile.h"
@@ -58,6 +62,7 @@ class TestScreenshots : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(m_store.IsValid()); }
+    void firstStart();
     void reportAndDialog();
     void reportAfterUndo();
     void otherWindows();
@@ -82,6 +87,25 @@ void TestScreenshots::Save(QWidget* window, const QString& name)
     QVERIFY(!picture.isNull());
     if (!m_folder.isEmpty())
         QVERIFY(picture.save(m_folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+}
+
+// The question before anything else when the configuration named at the
+// start is not stored (Cancel quits, writing nothing); then the empty report
+// window of a first start, with its hint.
+void TestScreenshots::firstStart()
+{
+    m_store.Clear();
+    bool grabbed = false;
+    AnswerModal(this, [&](QDialog* box) {
+        Save(box, QStringLiteral("start-unknown-configuration"));
+        grabbed = true;
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QVERIFY(!ChooseStartConfiguration({"NoSuchConfig"}));
+    QVERIFY(grabbed);
+    QVERIFY(QDir(m_store.Path()).isEmpty());
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    Save(&report, QStringLiteral("report-first-start"));
 }
 
 void TestScreenshots::reportAndDialog()
@@ -214,20 +238,29 @@ void TestScreenshots::previewInLightAndDarkPalettes()
         source += "    int v" + QByteArray::number(i) + (i % 5 == 1 ? " = foo(v, " : " = baz(v, ")
                   + QByteArray::number(i) + ");\n";
     source += "    return foo(0);\n}\n";
-    QVERIFY(WriteAll(work.filePath(QStringLiteral("main.c")), source));
+    // A name too long for its column, shortened in its middle.
+    const QString deep =
+        work.filePath(QStringLiteral("projects/a-folder-with-a-rather-long-name/and-one-more-below-it/src"));
+    QVERIFY(QDir().mkpath(deep));
+    QVERIFY(WriteAll(deep + QStringLiteral("/main.c"), source));
     QVERIFY(WriteAll(work.filePath(QStringLiteral("notes.txt")), "call foo(x) first\r\nthen foo(y)\r\n"));
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("todo.txt")), QByteArray("foo(a) ").repeated(6)));
     QVERIFY(WriteAll(work.filePath(QStringLiteral("other.txt")), "nothing to change\n"));
     TJobSettings job;
+    job.Recurse = true;
     job.Folders = {work.path().toStdString()};
     job.Masks = {"*.c", "*.txt"};
     job.ChangeText = {"foo({*}1)", "bar({}1)", "--"};
     TQuietHost host;
     const TPreview files = PreviewJob(job, host);
-    QCOMPARE(files.Files.size(), std::size_t(2));
+    QCOMPARE(files.Files.size(), std::size_t(3));
 
     TVarnokPreview preview(nullptr, kDefaultStoreKey);
     preview.SetPreview(job, files);
-    preview.fileList->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    // Sorted as a click on "Replacements" sorts it, most first; the long name selected.
+    preview.fileList->sortByColumn(1, Qt::DescendingOrder);
+    preview.fileList->setCurrentItem(preview.fileList->topLevelItem(1));
+    preview.fileList->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
     QVERIFY(preview.diffView->toPlainText().startsWith(QStringLiteral("--- ")));
     Save(&preview, QStringLiteral("preview-light"));
 
