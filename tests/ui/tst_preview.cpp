@@ -169,6 +169,7 @@ void TestPreview::applyRunsTheCheckedFilesOnly()
             left = shown();
             const QString next = taken[step++];
             if (next == QLatin1String("Alt+A")) {
+                QVERIFY(QTest::qWaitForWindowActive(&preview));  // a shortcut works in the active window only
                 QTest::keyClick(list, Qt::Key_A, Qt::AltModifier);
                 QTRY_VERIFY(!preview.isVisible());  // a mnemonic clicks a moment later
             } else if (next == QLatin1String("Escape")) {
