@@ -41,6 +41,7 @@ std::string RunScope(const TJobSettings& settings) {
     if (settings.CaseSensitive) scope += "Match case\n";
     if (settings.WholeWords) scope += "Whole words only\n";
     if (settings.SpanLines) scope += "Span lines when matching\n";
+    if (settings.KeepCase) scope += "Keep case\n";
     std::size_t changes = 0;
     try {
         changes = TChangeSet(settings.ChangeText, settings.Match()).Searches().size();

@@ -67,6 +67,7 @@ private slots:
     void reportAfterUndo();
     void otherWindows();
     void changeListCheck();
+    void confirmation();
     void previewInLightAndDarkPalettes();
     void darkThemeAndLongPath();
     void runHistory();
@@ -228,6 +229,30 @@ void TestScreenshots::changeListCheck()
     }
     QCOMPARE(ReadAll(file), QStringLiteral("old_name(x);\n"));
     QCOMPARE(report.StatusText(), QString());
+}
+
+// The question after OK, with what the run would touch beside it.
+void TestScreenshots::confirmation()
+{
+    QTemporaryDir work;
+    QVERIFY(WriteAll(work.filePath(QStringLiteral("a.txt")), "old_name(x);\n"));
+    TJobSettings job;
+    job.Folders = {work.path().toStdString(), QDir::tempPath().toStdString()};
+    job.Recurse = true;
+    job.Masks = {"*.c", "*.h", "*.txt"};
+    job.Exclusions = {"build", "node_modules"};
+    job.GitIgnore = job.KeepCase = true;
+    job.ChangeText = {"old_name", "new_name", "--", "OLD_LIMIT", "NEW_LIMIT"};
+    TVarnokReport report(nullptr, kDefaultStoreKey);
+    report.show();
+    bool grabbed = false;
+    AnswerModal(this, [&](QDialog* box) {
+        Save(box, QStringLiteral("confirmation"));
+        grabbed = true;
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    report.RunJob(job);
+    QVERIFY(grabbed);
 }
 
 void TestScreenshots::previewInLightAndDarkPalettes()
