@@ -24,12 +24,6 @@ std::string LocalTime(const std::string& started) {
     return text[0] == ' ' ? text + 1 : text;
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
-    std::string joined;
-    for (const std::string& part : parts) joined += (joined.empty() ? "" : ", ") + part;
-    return joined;
-}
-
 }  // namespace
 
 std::string RunDescription(const TJournal& journal) {

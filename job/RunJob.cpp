@@ -21,21 +21,11 @@ void StartReport(bool clearReport, TRunHost& host) {
     }
 }
 
-namespace {
-
-std::string Listed(const std::vector<std::string>& items) {
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
-    return text;
-}
-
-}  // namespace
-
 std::string RunScope(const TJobSettings& settings) {
-    std::string scope = (settings.Folders.size() == 1 ? "Folder: " : "Folders: ") + Listed(settings.Folders) + "\n";
+    std::string scope = (settings.Folders.size() == 1 ? "Folder: " : "Folders: ") + Joined(settings.Folders) + "\n";
     scope += settings.Recurse ? "Sub-folders: searched\n" : "Sub-folders: not searched\n";
-    scope += (settings.Masks.size() == 1 ? "Mask: " : "Masks: ") + Listed(settings.Masks) + "\n";
-    if (!settings.Exclusions.empty()) scope += "Excluded: " + Listed(settings.Exclusions) + "\n";
+    scope += (settings.Masks.size() == 1 ? "Mask: " : "Masks: ") + Joined(settings.Masks) + "\n";
+    if (!settings.Exclusions.empty()) scope += "Excluded: " + Joined(settings.Exclusions) + "\n";
     if (settings.GitIgnore) scope += "Files git ignores: left out\n";
     if (settings.EditBinary) scope += "Binary files: edited before their first NUL\n";
     if (settings.CaseSensitive) scope += "Match case\n";

@@ -62,4 +62,10 @@ std::string ReportLine(long long count, const std::string& fileName) {
     return PadRight(PadLeft(IntToText(count), 4, ' '), 10, ' ') + fileName;
 }
 
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string joined;
+    for (const std::string& part : parts) joined += (joined.empty() ? "" : ", ") + part;
+    return joined;
+}
+
 }  // namespace varnok

@@ -32,4 +32,7 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The report's line for one file: count in five columns, the name from column 12.
 std::string ReportLine(long long count, const std::string& fileName);
 
+// The parts with ", " between them.
+std::string Joined(const std::vector<std::string>& parts);
+
 }  // namespace varnok
