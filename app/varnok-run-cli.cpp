@@ -418,7 +418,9 @@ void ShowDiffs(const TOptions& options, TConsole& console, TJobSettings& job) {
     const bool colored = options.Color == "always" || (options.Color == "auto" && console.OutIsTerminal);
     job.OnFileChanged = [&console, markup = colored ? kColors : TDiffMarkup{}](const TFileChange& change) {
         std::string diff;
-        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup, change.Encoding);
+        if (!change.NewFileName.empty()) AppendRenameHeader(diff, change.FileName, change.NewFileName, markup);
+        AppendUnifiedDiff(diff, change.FileName, change.Before, change.After, markup, change.Encoding,
+                          change.NewFileName);
         console.Out << diff;
     };
 }

@@ -53,6 +53,9 @@ public:
 
     // The name as the walk spells it: the named folder joined with the names below it.
     const std::string& Path() const { return m_path; }
+    // None for a named folder; the name in it.
+    const TFolderRef& Parent() const { return m_parent; }
+    const std::string& Name() const { return m_name; }
     // Its descriptor, opened again when it was let go; none, with *error
     // set, when that fails or the name now leads elsewhere.
     TDescriptorRef Open(int* error) const;

@@ -4,7 +4,7 @@ namespace varnok {
 
 // The designed two first, then ours, numbered after the designed check boxes;
 // ours are off when missing, so a job saved before them runs as it did.
-const std::array<TJobFlag, 7> kJobFlags{{
+const std::array<TJobFlag, 8> kJobFlags{{
     {&TJobOptions::Recurse, "CheckBox-1", true, "recurseDirectories", 'r', "recurse", "also search sub-folders",
      "Recurse"},
     {&TJobOptions::SpanLines, "CheckBox-2", false, "spanLines", 's', "span-lines", "span lines when matching",
@@ -32,6 +32,12 @@ const std::array<TJobFlag, 7> kJobFlags{{
      "OldName into NewName, OLD_NAME into NEW_NAME, oldName\n"
      "into newName and old-name into new-name",
      "Keep case"},
+    {&TJobOptions::RenameNames, "CheckBox-9", false, "renameNames", '\0', "rename",
+     "also apply the changes to the names of the files the masks\n"
+     "select and of the sub-folders searched, each name as one\n"
+     "line; names change at the end of the run, deepest first,\n"
+     "and a name that exists already is not replaced",
+     "Rename"},
 }};
 
 }  // namespace varnok

@@ -27,6 +27,8 @@ struct TJobOptions {
     bool GitIgnore = false;   // leave out what git would ignore
     bool EditBinary = false;  // edit the text before a binary file's first NUL
     bool KeepCase = false;
+    // The change list also renames the files and sub-folders walked (RenameNames.h).
+    bool RenameNames = false;
     // Masks of files and sub-folders left out (WalkFilter.h).
     std::vector<std::string> Exclusions;
 
@@ -49,7 +51,7 @@ struct TJobFlag {
     const char* JournalName;
 };
 
-extern const std::array<TJobFlag, 7> kJobFlags;
+extern const std::array<TJobFlag, 8> kJobFlags;
 
 // The exclusion list's values in the dialog's section.
 inline constexpr const char* kExclusionEntryName = "Edit-2";

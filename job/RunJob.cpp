@@ -1,10 +1,15 @@
 #include "RunJob.h"
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 
 #include "ChangeCheck.h"
 #include "ChangeList.h"
+#include "FileMask.h"
+#include "MyDirectory.h"
+#include "RenameNames.h"
 #include "RunJournal.h"
 #include "TextUtils.h"
 #include "VarnokDirectory.h"
@@ -32,6 +37,7 @@ std::string RunScope(const TJobSettings& settings) {
     if (settings.WholeWords) scope += "Whole words only\n";
     if (settings.SpanLines) scope += "Span lines when matching\n";
     if (settings.KeepCase) scope += "Keep case\n";
+    if (settings.RenameNames) scope += "File and folder names: renamed\n";
     std::size_t changes = 0;
     try {
         changes = TChangeSet(settings.ChangeText, settings.Match()).Searches().size();
@@ -41,8 +47,47 @@ std::string RunScope(const TJobSettings& settings) {
     return scope + "Changes: " + IntToText(static_cast<long long>(changes));
 }
 
+namespace {
+
+// Two names of one named folder that the renames would give one new name, or
+// a new name another entry there holds already: the later is left as it is.
+void CheckRenames(const TJobSettings& settings, std::vector<std::string>& findings) {
+    std::optional<TChangeSet> changes;
+    try {
+        changes.emplace(settings.ChangeText, settings.Match(), settings.EditBinary);
+    } catch (const std::runtime_error&) {
+        return;  // the change list's own finding says why
+    }
+    for (const std::string& folder : settings.Folders) {
+        const TFolderEntries entries = ReadFolder(folder);
+        std::vector<std::string> names;
+        for (const std::string& name : entries.Files) {
+            if (std::any_of(settings.Masks.begin(), settings.Masks.end(),
+                            [&](const std::string& mask) { return MaskMatches(mask, name); })) {
+                names.push_back(name);
+            }
+        }
+        if (settings.Recurse) names.insert(names.end(), entries.Folders.begin(), entries.Folders.end());
+        std::map<std::string, std::string> byNewName;  // and the first name that gets it
+        for (const std::string& name : entries.Files) byNewName.try_emplace(name, name);
+        for (const std::string& name : entries.Folders) byNewName.try_emplace(name, name);
+        for (const std::string& name : names) {
+            const std::string newName = ChangedName(*changes, name);
+            if (newName == name) continue;
+            const auto [first, added] = byNewName.try_emplace(newName, name);
+            if (!added) {
+                findings.push_back("Renaming gives " + JoinPath(folder, name) + " the name " + newName + " that " +
+                                   JoinPath(folder, first->second) + " has or gets; it will not be renamed");
+            }
+        }
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> CheckJob(const TJobSettings& settings) {
     std::vector<std::string> findings = CheckChangeList(settings.ChangeText, settings.Match());
+    if (settings.RenameNames) CheckRenames(settings, findings);
     for (std::string& finding : ExclusionFindings(settings.Folders, settings.Masks, settings.Exclusions)) {
         findings.push_back(std::move(finding));
     }

@@ -19,6 +19,10 @@ struct TFileChange {
     long long Count;
     std::string_view Before, After;  // its bytes, or its text in UTF-8 when Encoding is named
     std::string_view Encoding;        // "UTF-16LE" or "UTF-16BE"; empty: bytes as they are
+    // The full name the run gives it, as the walk would spell it once its
+    // folders are renamed too; empty: its name stays. A file only renamed
+    // has Count 0 and neither bytes.
+    std::string_view NewFileName = {};
 };
 
 // The job settings: its options, and what the run works on.

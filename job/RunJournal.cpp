@@ -261,14 +261,37 @@ std::optional<TJournalEntry> ParseEntry(std::string_view line) {
     return entry;
 }
 
+// Rename "OLD" -> "NEW" DEVICE INODE
+std::optional<TJournalRename> ParseRename(std::string_view line) {
+    std::size_t at = 7;
+    TJournalRename rename;
+    auto from = Unquote(line, at);
+    if (!from || line.substr(at, 4) != " -> ") return std::nullopt;
+    at += 4;
+    auto to = Unquote(line, at);
+    if (!to) return std::nullopt;
+    unsigned long long device = 0, inode = 0;
+    char end = '\0';
+    const std::string numbers(line.substr(at));
+    if (std::sscanf(numbers.c_str(), " %llu %llu%c", &device, &inode, &end) != 2) return std::nullopt;
+    rename.From = std::move(*from);
+    rename.To = std::move(*to);
+    rename.Device = static_cast<dev_t>(device);
+    rename.Inode = static_cast<ino_t>(inode);
+    return rename;
+}
+
 // The line number of the first line that does not parse, 0 when all do.
 std::size_t Parse(const std::string& text, TJournal& journal) {
     std::size_t start = 0, number = 0;
+    bool lastWasRename = false;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         ++number;
         const std::string_view line(text.data() + start, end - start);
         journal.WholeLength = end + 1;
         bool parsed = true;
+        const bool afterRename = lastWasRename;
+        lastWasRename = false;
         if (number == 1) {
             parsed = line == kTitle;
         } else if (line.starts_with("Version ") && number == 2) {
@@ -286,6 +309,15 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             auto kept = ParseKept(line);
             parsed = kept.has_value();
             if (parsed) journal.KeptBackups.push_back(std::move(*kept));
+        } else if (line.starts_with("Rename \"")) {  // the header's "Rename yes" is the option
+            auto rename = ParseRename(line);
+            parsed = rename.has_value();
+            if (parsed) journal.Renames.push_back(std::move(*rename));
+            lastWasRename = parsed;
+        } else if (auto skipped = QuotedAfter(line, "Skipped "); skipped && afterRename) {
+            // The rename before was not done.
+            parsed = journal.Renames.back().From == *skipped;
+            if (parsed) journal.Renames.pop_back();
         } else if (auto skipped = QuotedAfter(line, "Skipped ")) {
             // The rewrite was left out: the file keeps what it had.
             auto& entries = journal.Entries;
@@ -445,6 +477,13 @@ void TRunJournal::AddTemporary(const std::string& name, const struct stat& file)
 void TRunJournal::AddSkipped(const std::string& file) {
     const std::lock_guard lock(m_mutex);
     AddLine("Skipped " + Quoted(file) + "\n");
+}
+
+void TRunJournal::AddRename(const TJournalRename& rename) {
+    const std::string line = "Rename " + Quoted(rename.From) + " -> " + Quoted(rename.To) + " " +
+                             std::to_string(rename.Device) + " " + std::to_string(rename.Inode) + "\n";
+    const std::lock_guard lock(m_mutex);
+    AddLine(line);
 }
 
 void TRunJournal::AddLine(const std::string& line) {

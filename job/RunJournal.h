@@ -21,6 +21,10 @@
 //   Older "BACKUP" kept "KEPT"     an older backup replaced, kept as KEPT
 //   Skipped "NAME"                 the rewrite of the line before was left out
 //
+// and the renames of a run that renames names, each before it is done:
+//
+//   Rename "OLD" -> "NEW" DEVICE INODE    (a Skipped "OLD" after it: not done)
+//
 // Older backups are kept in the folder ID.kept beside the journal: a hard
 // link where it is on the same file system, else a copy of at most
 // kKeptCopyLimit bytes.
@@ -80,6 +84,12 @@ struct TTemporary {
     ino_t Inode = 0;
 };
 
+struct TJournalRename {
+    std::string From, To;  // full names, links resolved
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+
 struct TKeptBackup {
     std::string Backup, Kept;
 };
@@ -99,6 +109,7 @@ public:
     void Add(const TJournalEntry& entry);
     void AddTemporary(const std::string& name, const struct stat& file);
     void AddSkipped(const std::string& file);
+    void AddRename(const TJournalRename& rename);
     // Keeps the entry name of folder, the older backup fullName, and returns
     // what was kept; raises TCannotKeep (SafeWrite.h) with the reason.
     struct stat KeepOlder(int folder, const std::string& name, const std::string& fullName);
@@ -134,6 +145,7 @@ struct TJournal {
     std::vector<TJournalEntry> Entries;
     std::vector<TTemporary> Temporaries;
     std::vector<TKeptBackup> KeptBackups;
+    std::vector<TJournalRename> Renames;  // in the order done
     bool Undone = false;
     std::size_t WholeLength = 0;  // bytes up to the end of its last whole line
 

@@ -24,6 +24,7 @@
 #include "FileIo.h"
 #include "HeldFolder.h"
 #include "MyDirectory.h"
+#include "RenameNames.h"
 #include "RunHistory.h"
 #include "RunJob.h"
 #include "RunJournal.h"
@@ -411,6 +412,35 @@ std::string UndoReportLine(TUndone undone, const std::string& fileName) {
                                                                  : "backup changed since the run");
 }
 
+// The run's renames taken back, latest first, before any contents: the
+// journal names files as they were spelled before the renames. A line each.
+void UndoRenames(const std::vector<TJournalRename>& renames, TRunHost& host, TRunCounts& counts) {
+    for (auto rename = renames.rbegin(); rename != renames.rend() && !StopFlag(); ++rename) {
+        const std::string folderName = FolderOf(rename->To);
+        std::string reason;
+        const int folder = open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0) {
+            reason = errno == ENOENT ? "deleted since the run" : "cannot be restored: " + ReasonText(errno);
+        } else {
+            reason = RenameHeld(folder, NameOf(rename->To), NameOf(rename->From), rename->Device, rename->Inode,
+                                "changed since the run");
+            if (reason.empty() && !SyncFolder(folder)) {
+                reason = "cannot be restored: Cannot write to the disk of " + folderName + ": " + ReasonText(errno);
+            }
+            close(folder);
+        }
+        if (reason.empty()) {
+            host.AppendReportLine(PadRight("Renamed", 10, ' ') + rename->To + " -> " + rename->From);
+        } else {
+            if (reason == "exists already") reason = "its old name " + rename->From + " exists";
+            host.AppendReportLine(KeptLine(rename->To, reason));
+            ++counts.Skipped;
+        }
+        host.SetRunCounts(counts);
+        host.ProcessEvents();
+    }
+}
+
 }  // namespace
 
 TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, unsigned jobs) {
@@ -426,6 +456,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     TRunCounts counts;
     counts.Undo = true;
     host.SetRunCounts(counts);
+    UndoRenames(journal.Renames, host, counts);
     {
         TFolders folders;
         {

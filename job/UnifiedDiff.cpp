@@ -237,12 +237,11 @@ public:
         if (!ended) m_out += "\\ No newline at end of file\n";
     }
 
-    void Names(std::string_view name) {
-        const std::string quoted = Quoted(name);
+    void Names(std::string_view name, std::string_view newName) {
         for (const char* sign : {"--- ", "+++ "}) {
             m_out += m_markup.Names;
             m_out += sign;
-            m_out += quoted;
+            m_out += Quoted(sign[0] == '+' && !newName.empty() ? newName : name);
             m_out += m_markup.End;
             m_out += '\n';
         }
@@ -267,7 +266,8 @@ private:
 }  // namespace
 
 void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view before,
-                       std::string_view after, const TDiffMarkup& markup, std::string_view encoding) {
+                       std::string_view after, const TDiffMarkup& markup, std::string_view encoding,
+                       std::string_view newName) {
     if (before == after) return;
     if (!encoding.empty()) out.append("Shown as UTF-8, the file is ").append(encoding).append(" text\n");
     const TLines a = LinesOf(before);
@@ -277,7 +277,7 @@ void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view
     const std::vector<TBlock> blocks = BlocksOf(keptA, keptB);
 
     TWriter writer(out, markup);
-    writer.Names(name);
+    writer.Names(name, newName);
     // Blocks closer than twice the context share a hunk, as diff makes them.
     for (std::size_t first = 0; first < blocks.size();) {
         std::size_t last = first;
@@ -297,6 +297,19 @@ void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view
         }
         for (; i < a1; ++i) writer.Line(' ', {}, a.Text[i]);
         first = last + 1;
+    }
+}
+
+void AppendRenameHeader(std::string& out, std::string_view name, std::string_view newName, const TDiffMarkup& markup) {
+    // git quotes a name whole, prefix included.
+    const auto prefixed = [](std::string_view prefix, std::string_view path) {
+        const std::string quoted = Quoted(path);
+        if (quoted.empty() || quoted.front() != '"') return std::string(prefix) + quoted;
+        return "\"" + std::string(prefix) + quoted.substr(1);
+    };
+    for (const std::string& line : {"diff --git " + prefixed("a/", name) + " " + prefixed("b/", newName),
+                                    "rename from " + Quoted(name), "rename to " + Quoted(newName)}) {
+        out.append(markup.Names).append(line).append(markup.End).append("\n");
     }
 }
 

@@ -23,7 +23,15 @@ struct TDiffMarkup {
 // encoding: the file's own (e.g. "UTF-16LE") when before and after are its
 // text in UTF-8, said on a line of its own before the names, which patch
 // passes over (it cannot apply the hunks to the file's bytes).
+// newName: the file's name after the run, on the "+++" line, when it changes.
 void AppendUnifiedDiff(std::string& out, std::string_view name, std::string_view before,
-                       std::string_view after, const TDiffMarkup& markup = {}, std::string_view encoding = {});
+                       std::string_view after, const TDiffMarkup& markup = {}, std::string_view encoding = {},
+                       std::string_view newName = {});
+
+// The extended header git reads a rename from, before the rename's hunks:
+// "diff --git a/NAME b/NEW", "rename from NAME", "rename to NEW". git apply
+// -p0 takes the names as written; patch passes over it.
+void AppendRenameHeader(std::string& out, std::string_view name, std::string_view newName,
+                        const TDiffMarkup& markup = {});
 
 }  // namespace varnok

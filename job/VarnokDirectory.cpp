@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "FileIo.h"
+#include "RenameNames.h"
 #include "SafeWrite.h"
 #include "TextUtils.h"
 
@@ -130,6 +131,7 @@ std::vector<std::string> TVarnokDirectory::FilesOf(const std::string& folder,
                                                    const std::string& mask) {
     TWalkListing listing = m_readAhead.Listing(folder, mask);
     m_folder = std::move(listing.Folder);
+    if (Options.RenameNames && listing.FirstOfFolder && listing.Error == 0 && m_folder) NoteFolder(m_folder);
     for (const auto& [name, reason] : listing.Skipped) Report(name, 0, reason, true);
     if (listing.Error != 0 && listing.FirstOfFolder) Report(folder, 0, ReasonText(listing.Error), true);
     return std::move(listing.Files);
@@ -141,6 +143,8 @@ std::vector<std::string> TVarnokDirectory::FoldersOf(const std::string& folder) 
 
 void TVarnokDirectory::PostProcessProcedure() {
     m_readAhead.Stop();
+    // After every pass: a later mask's pass still finds each file by its name.
+    if (!StopFlag()) RenameAll();
     SearchStrings.clear();
     ReplaceStrings.clear();
     m_changeSet.reset();
@@ -216,29 +220,125 @@ void TVarnokDirectory::TheFileProcedure(const std::string& fileName) {
     if (ReplacementCount == 0) {
         const TEdit& edit = *file.Edit;
         Report(fileName, 0, edit.Unwritable, false, edit.LeftBinary && !StopFlag());
+        if (!edit.Unwritable.empty() || StopFlag()) return;
+        const std::string newName = NoteFile(file, fileName, file.File.Info);
+        if (told && !newName.empty()) OnFileChanged({fileName, 0, {}, {}, {}, newName});
         return;
     }
     if (DryRun) {
         ++m_dryRunPasses[id];
         Report(fileName, ReplacementCount, {}, false);
-        if (told) TellChanged(fileName, file);
+        const std::string newName = NoteFile(file, fileName, file.File.Info);
+        if (told) TellChanged(fileName, file, newName);
         return;
     }
     const TPlaced placed = Rewrite(fileName, file);
     Report(fileName, ReplacementCount, placed.Reason, false);
-    if (told) TellChanged(fileName, file);
+    std::string newName;
+    if (placed.Replaced) newName = NoteFile(file, fileName, file.NewContents->Info());
+    if (told) TellChanged(fileName, file, newName);
+}
+
+std::string TVarnokDirectory::NoteFile(const TReadFile& file, const std::string& fileName, const struct stat& info) {
+    if (!Options.RenameNames) return {};
+    const std::string name = NameOf(fileName);
+    const std::string newName = ChangedName(*m_changeSet, name);
+    if (newName == name) return {};
+    int depth = 1;
+    for (const TFolder* folder = file.Folder.get(); folder->Parent(); folder = folder->Parent().get()) ++depth;
+    const auto [at, added] = m_renameOf.try_emplace(EntryOf(*file.Folder, fileName), m_renames.size());
+    if (added) m_renames.push_back({file.Folder, name, newName, info.st_dev, info.st_ino, depth});
+    // A later pass that rewrote it again left another file under the name.
+    m_renames[at->second].Device = info.st_dev;
+    m_renames[at->second].Inode = info.st_ino;
+    return JoinPath(NewPathOf(file.Folder), NameRefusal(newName).empty() ? newName : name);
+}
+
+void TVarnokDirectory::NoteFolder(const TFolderRef& folder) {
+    if (!folder->Parent() || m_newPaths.contains(folder.get())) return;
+    const std::string newName = ChangedName(*m_changeSet, folder->Name());
+    const bool renamed = newName != folder->Name();
+    m_newPaths[folder.get()] = {folder, JoinPath(NewPathOf(folder->Parent()),
+                                                 renamed && NameRefusal(newName).empty() ? newName : folder->Name())};
+    if (!renamed) return;
+    int depth = 0;
+    for (const TFolder* up = folder.get(); up->Parent(); up = up->Parent().get()) ++depth;
+    m_renames.push_back({folder->Parent(), folder->Name(), newName, folder->Device(), folder->Inode(), depth});
+}
+
+std::string TVarnokDirectory::NewPathOf(const TFolderRef& folder) {
+    const auto known = m_newPaths.find(folder.get());
+    if (known != m_newPaths.end()) return known->second.second;
+    if (!folder->Parent()) return folder->Path();
+    return JoinPath(NewPathOf(folder->Parent()), folder->Name());
+}
+
+// Deepest first, so that every name is still spelled as the walk met it when
+// its turn comes; in walk order within a depth.
+void TVarnokDirectory::RenameAll() {
+    std::stable_sort(m_renames.begin(), m_renames.end(),
+                     [](const TRename& a, const TRename& b) { return a.Depth > b.Depth; });
+    std::set<std::pair<TFileId, std::string>> planned;  // a dry run's new names, by folder
+    for (const TRename& rename : m_renames) Rename(rename, planned);
+    m_renames.clear();
+    m_renameOf.clear();
+    m_newPaths.clear();
+}
+
+void TVarnokDirectory::Rename(const TRename& rename, std::set<std::pair<TFileId, std::string>>& planned) {
+    const std::string& folderPath = rename.Parent->Path();
+    const std::string oldPath = JoinPath(folderPath, rename.OldName);
+    const std::string newPath = JoinPath(folderPath, rename.NewName);
+    const auto skip = [&](const std::string& reason) { Report(oldPath, 0, reason, true); };
+    if (const std::string refused = NameRefusal(rename.NewName); !refused.empty()) return skip(refused);
+    int error = 0;
+    const TDescriptorRef folder = rename.Parent->Open(&error);
+    if (!folder) return skip(ReasonText(error));
+    struct stat info {};
+    if (fstatat(folder->Fd, rename.OldName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return skip(errno == ENOENT ? ReasonText(kChangedDuringRun) : ReasonText(errno));
+    }
+    if (info.st_dev != rename.Device || info.st_ino != rename.Inode) return skip(ReasonText(kChangedDuringRun));
+    const TFileId folderId{rename.Parent->Device(), rename.Parent->Inode()};
+    if (fstatat(folder->Fd, rename.NewName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+        planned.contains({folderId, rename.NewName})) {
+        return skip("exists already");
+    }
+    if (DryRun) {
+        planned.insert({folderId, rename.NewName});
+    } else {
+        std::string canonicalFolder;
+        if (Journal) {
+            canonicalFolder = CanonicalFolderOf(*folder, folderPath);
+            Journal->AddRename({JoinPath(canonicalFolder, rename.OldName), JoinPath(canonicalFolder, rename.NewName),
+                                rename.Device, rename.Inode});
+        }
+        const std::string reason = RenameHeld(folder->Fd, rename.OldName, rename.NewName, rename.Device,
+                                              rename.Inode, ReasonText(kChangedDuringRun));
+        if (!reason.empty()) {
+            if (Journal) Journal->AddSkipped(JoinPath(canonicalFolder, rename.OldName));
+            return skip(reason);
+        }
+        m_writtenFolders.try_emplace(rename.Device, folder, folderPath);
+        if (std::none_of(m_changedFolders.begin(), m_changedFolders.end(),
+                         [&](const auto& changed) { return changed.first == folder; })) {
+            m_changedFolders.emplace_back(folder, folderPath);
+        }
+    }
+    m_host->AppendReportLine(PadRight("Renamed", 10, ' ') + oldPath + " -> " + newPath);
 }
 
 // UTF-16 text is shown as the UTF-8 it was edited as.
-void TVarnokDirectory::TellChanged(const std::string& fileName, const TReadFile& file) {
+void TVarnokDirectory::TellChanged(const std::string& fileName, const TReadFile& file, const std::string& newName) {
     const TEdit& edit = *file.Edit;
     const TWorkingText& work = edit.Work;
     if (IsUtf16(edit.Kind)) {
-        OnFileChanged({fileName, ReplacementCount, edit.ShownBefore, edit.ShownAfter, EncodingName(edit.Kind)});
+        OnFileChanged(
+            {fileName, ReplacementCount, edit.ShownBefore, edit.ShownAfter, EncodingName(edit.Kind), newName});
         return;
     }
     const std::string after = work.Rest.empty() ? std::string() : work.Text + work.Rest;
-    OnFileChanged({fileName, ReplacementCount, file.Contents, work.Rest.empty() ? work.Text : after, {}});
+    OnFileChanged({fileName, ReplacementCount, file.Contents, work.Rest.empty() ? work.Text : after, {}, newName});
 }
 
 void TVarnokDirectory::Report(const std::string& name, long long replacements, const std::string& skipReason,

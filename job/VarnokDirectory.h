@@ -30,6 +30,14 @@
 
 namespace varnok {
 
+struct TRename {
+    TFolderRef Parent;
+    std::string OldName, NewName;
+    dev_t Device = 0;  // of the entry the walk met, or of the run's new contents
+    ino_t Inode = 0;
+    int Depth = 0;  // below the named folder
+};
+
 class TVarnokDirectory : public TMyDirectory {
 public:
     TVarnokDirectory() = default;
@@ -103,7 +111,16 @@ private:
     std::optional<TReadFile> ReadOrSkip(const std::string& fileName);
     void Report(const std::string& name, long long replacements, const std::string& skipReason, bool folder,
                 bool binary = false);
-    void TellChanged(const std::string& fileName, const TReadFile& file);
+    void TellChanged(const std::string& fileName, const TReadFile& file, const std::string& newName);
+    // A name the walk met that the change list changes, given at the end of
+    // the run: the file's name holds the entry info now; its full new name
+    // for the diff, "" when it stays.
+    std::string NoteFile(const TReadFile& file, const std::string& fileName, const struct stat& info);
+    void NoteFolder(const TFolderRef& folder);
+    // The folder's name as the walk would spell it after the renames.
+    std::string NewPathOf(const TFolderRef& folder);
+    void RenameAll();
+    void Rename(const TRename& rename, std::set<std::pair<TFileId, std::string>>& planned);
     // The stop test and the events before the changes apply to a file.
     bool ChangesMayApply();
     TEntry EntryOf(const TFolder& folder, const std::string& path);
@@ -131,6 +148,10 @@ private:
     std::unordered_map<TEntry, TFirstRewrite, TEntryHash> m_firstRewrites;
     const TFolder* m_canonicalOf = nullptr;
     std::string m_canonicalFolder;
+    // The renames in walk order, each entry once.
+    std::vector<TRename> m_renames;
+    std::unordered_map<TEntry, std::size_t, TEntryHash> m_renameOf;
+    std::unordered_map<const TFolder*, std::pair<TFolderRef, std::string>> m_newPaths;
     TReadAhead m_readAhead;  // last: its workers use the rest
 };
 

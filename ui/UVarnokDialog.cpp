@@ -119,6 +119,7 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
     , matchCase(MakeCheckBox(optionsTab, "matchCase", QStringLiteral("Match Case"), 40, 64, 177))
     , wholeWords(MakeCheckBox(optionsTab, "wholeWords", QStringLiteral("Whole Words Only"), 40, 88, 177))
     , keepCase(MakeCheckBox(optionsTab, "keepCase", QStringLiteral("&Keep Case"), 40, 112, 177))
+    , renameNames(MakeCheckBox(optionsTab, "renameNames", QStringLiteral("Re&name Files and Folders"), 40, 136, 209))
     , OKButton(MakeButton(this, "OKButton", QStringLiteral("&OK"), 360, 48))
     , WizardButton(MakeButton(this, "WizardButton", QStringLiteral("&Wizard..."), 360, 80))
     , helpButton(MakeButton(this, "helpButton", QStringLiteral("&Help"), 360, 112))
@@ -217,7 +218,8 @@ TVarnokDialog::TVarnokDialog(QWidget* owner, const std::string& storeKey)
                         recurseDirectories, maskEdit, masks, InsertMaskButton, DeleteMaskButton,
                         exclusionEdit, exclusions, InsertExclusionButton, DeleteExclusionButton,
                         gitIgnore, editBinary, spanLines, changes, LoadButton, SaveButton,
-                        startWithDialog, clearReport, matchCase, wholeWords, keepCase, helpButton};
+                        startWithDialog, clearReport, matchCase, wholeWords, keepCase, renameNames,
+                        helpButton};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }

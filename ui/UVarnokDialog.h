@@ -88,6 +88,8 @@ public:
     // The replacement in the case of what it replaces, every spelling of an
     // identifier at once (KeepCase.h).
     QCheckBox* keepCase;
+    // The change list applied to file and folder names too.
+    QCheckBox* renameNames;
 
     QPushButton* OKButton;
     QPushButton* WizardButton;
