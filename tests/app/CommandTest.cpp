@@ -393,5 +393,27 @@ TEST_F(CommandTest, CtrlCAndALostReportStopTheRun) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
 
+
+TEST_F(CommandTest, ARenameInTheDiffIsAGitRenameHeaderBeforeItsHunks) {
+    tree.Write("files/old_name.py", "old_name = 1\n");
+    tree.Write("files/old_name.txt", "same\n");
+    tree.Write("rename", "old_name\nnew_name\n--\n");
+    const std::string f = tree.Path("files");
+    EXPECT_EQ(Run({"-yn", "--rename", "--diff", "-c", tree.Path("rename"), "-m", "*.py", "-m", "*.txt", f}), kExitDone);
+    const std::string shown = out.str();
+    const std::string changed = "diff --git a/" + f + "/old_name.py b/" + f + "/new_name.py\n" +
+                                "rename from " + f + "/old_name.py\nrename to " + f + "/new_name.py\n" +
+                                "--- " + f + "/old_name.py\n+++ " + f + "/new_name.py\n" +
+                                "@@ -1 +1 @@\n-old_name = 1\n+new_name = 1\n";
+    const std::string renamedOnly = "diff --git a/" + f + "/old_name.txt b/" + f + "/new_name.txt\n" +
+                                    "rename from " + f + "/old_name.txt\nrename to " + f + "/new_name.txt\n";
+    EXPECT_NE(shown.find(changed), std::string::npos) << shown;
+    EXPECT_NE(shown.find(renamedOnly), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Renamed    " + f + "/old_name.py -> " + f + "/new_name.py\n"), std::string::npos) << shown;
+    // A dry run: nothing renamed.
+    EXPECT_TRUE(tree.Exists("files/old_name.py"));
+    EXPECT_FALSE(tree.Exists("files/new_name.txt"));
+}
+
 }  // namespace
 }  // namespace varnok
