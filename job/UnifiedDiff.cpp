@@ -190,7 +190,10 @@ bool NeedsQuotes(std::string_view name) {
     });
 }
 
+// A name as the diff shows it: a leading "./" (a walk of ".") dropped, since
+// git apply refuses it and patch reads the name the same without it.
 std::string Quoted(std::string_view name) {
+    while (name.starts_with("./") && name.size() > 2) name.remove_prefix(2);
     if (!NeedsQuotes(name)) return std::string(name);
     std::string quoted = "\"";
     for (const char c : name) {

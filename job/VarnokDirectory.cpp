@@ -243,15 +243,20 @@ std::string TVarnokDirectory::NoteFile(const TReadFile& file, const std::string&
     if (!Options.RenameNames) return {};
     const std::string name = NameOf(fileName);
     const std::string newName = ChangedName(*m_changeSet, name);
-    if (newName == name) return {};
-    int depth = 1;
-    for (const TFolder* folder = file.Folder.get(); folder->Parent(); folder = folder->Parent().get()) ++depth;
-    const auto [at, added] = m_renameOf.try_emplace(EntryOf(*file.Folder, fileName), m_renames.size());
-    if (added) m_renames.push_back({file.Folder, name, newName, info.st_dev, info.st_ino, depth});
-    // A later pass that rewrote it again left another file under the name.
-    m_renames[at->second].Device = info.st_dev;
-    m_renames[at->second].Inode = info.st_ino;
-    return JoinPath(NewPathOf(file.Folder), NameRefusal(newName).empty() ? newName : name);
+    const bool renamed = newName != name;
+    if (renamed) {
+        int depth = 1;
+        for (const TFolder* folder = file.Folder.get(); folder->Parent(); folder = folder->Parent().get()) ++depth;
+        const auto [at, added] = m_renameOf.try_emplace(EntryOf(*file.Folder, fileName), m_renames.size());
+        if (added) m_renames.push_back({file.Folder, name, newName, info.st_dev, info.st_ino, depth});
+        // A later pass that rewrote it again left another file under the name.
+        m_renames[at->second].Device = info.st_dev;
+        m_renames[at->second].Inode = info.st_ino;
+    }
+    // Also a file that keeps its name moves with a folder renamed above it.
+    const std::string newPath =
+        JoinPath(NewPathOf(file.Folder), renamed && NameRefusal(newName).empty() ? newName : name);
+    return newPath == fileName ? std::string() : newPath;
 }
 
 void TVarnokDirectory::NoteFolder(const TFolderRef& folder) {

@@ -397,9 +397,11 @@ TEST_F(CommandTest, CtrlCAndALostReportStopTheRun) {
 TEST_F(CommandTest, ARenameInTheDiffIsAGitRenameHeaderBeforeItsHunks) {
     tree.Write("files/old_name.py", "old_name = 1\n");
     tree.Write("files/old_name.txt", "same\n");
+    tree.Write("files/old_name/keep.txt", "same\n");  // moves with its folder
     tree.Write("rename", "old_name\nnew_name\n--\n");
     const std::string f = tree.Path("files");
-    EXPECT_EQ(Run({"-yn", "--rename", "--diff", "-c", tree.Path("rename"), "-m", "*.py", "-m", "*.txt", f}), kExitDone);
+    EXPECT_EQ(Run({"-ynr", "--rename", "--diff", "-c", tree.Path("rename"), "-m", "*.py", "-m", "*.txt", f}),
+              kExitDone);
     const std::string shown = out.str();
     const std::string changed = "diff --git a/" + f + "/old_name.py b/" + f + "/new_name.py\n" +
                                 "rename from " + f + "/old_name.py\nrename to " + f + "/new_name.py\n" +
@@ -409,6 +411,9 @@ TEST_F(CommandTest, ARenameInTheDiffIsAGitRenameHeaderBeforeItsHunks) {
                                     "rename from " + f + "/old_name.txt\nrename to " + f + "/new_name.txt\n";
     EXPECT_NE(shown.find(changed), std::string::npos) << shown;
     EXPECT_NE(shown.find(renamedOnly), std::string::npos) << shown;
+    EXPECT_NE(shown.find("rename from " + f + "/old_name/keep.txt\nrename to " + f + "/new_name/keep.txt\n"),
+              std::string::npos)
+        << shown;
     EXPECT_NE(shown.find("Renamed    " + f + "/old_name.py -> " + f + "/new_name.py\n"), std::string::npos) << shown;
     // A dry run: nothing renamed.
     EXPECT_TRUE(tree.Exists("files/old_name.py"));
