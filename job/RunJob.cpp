@@ -38,13 +38,8 @@ std::string RunScope(const TJobSettings& settings) {
     if (settings.SpanLines) scope += "Span lines when matching\n";
     if (settings.KeepCase) scope += "Keep case\n";
     if (settings.RenameNames) scope += "File and folder names: renamed\n";
-    std::size_t changes = 0;
-    try {
-        changes = TChangeSet(settings.ChangeText, settings.Match()).Searches().size();
-    } catch (const std::runtime_error&) {
-        changes = static_cast<std::size_t>(kMaxChanges) + 1;  // refused by the walk, which says why
-    }
-    return scope + "Changes: " + IntToText(static_cast<long long>(changes));
+    // Counted as the run reads the list; no change need be prepared for it.
+    return scope + "Changes: " + IntToText(static_cast<long long>(ReadChangeList(settings.ChangeText).size()));
 }
 
 namespace {

@@ -60,8 +60,6 @@ TWalkFilter::TWalkFilter(std::vector<std::string> exclusions, bool gitIgnore)
 
 TWalkFilter::~TWalkFilter() = default;
 
-bool TWalkFilter::LeavesOutNothing() const { return m_exclusions.empty() && !m_git; }
-
 void TWalkFilter::Apply(const std::string& folder, const std::string& relative, TFolderEntries& entries) {
     // git knows its work trees by full names.
     const std::string absolute = !m_git || folder.starts_with('/') ? folder : JoinPath(m_workingFolder, folder);

@@ -35,7 +35,6 @@ public:
     TWalkFilter(const TWalkFilter&) = delete;
     TWalkFilter& operator=(const TWalkFilter&) = delete;
 
-    bool LeavesOutNothing() const;
     // Takes out of entries what is left out. folder: as the walk spells it;
     // relative: its path below the named folder ("" for that folder).
     void Apply(const std::string& folder, const std::string& relative, TFolderEntries& entries);
