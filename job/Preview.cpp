@@ -42,9 +42,13 @@ TPreview PreviewJob(TJobSettings job, TRunHost& host) {
     std::unordered_map<std::string, std::size_t> rows;
     job.DryRun = true;
     job.OnFileChanged = [&](const TFileChange& change) {
+        if (change.Count == 0) return;  // renamed alone: a rename of its own
         const auto [row, added] = rows.try_emplace(change.FileName, preview.Files.size());
         if (added) preview.Files.push_back({change.FileName, 0});
         preview.Files[row->second].Count += change.Count;
+    };
+    job.OnRenamed = [&](const std::string& name, const std::string& newName, bool folder) {
+        preview.Renames.push_back({name, newName, folder});
     };
     TDryRunHost dryRunHost(&host);
     preview.Outcome = WalkJob(job, dryRunHost);
@@ -54,7 +58,7 @@ TPreview PreviewJob(TJobSettings job, TRunHost& host) {
 std::string PreviewDiff(TJobSettings job, const std::string& fileName) {
     // As the run's walk visits it: once per mask its name matches, each
     // visit changing what the one before left.
-    if (job.FileFilter && !job.FileFilter(fileName)) return {};
+    if ((job.FileFilter && !job.FileFilter(fileName)) || (job.EditFilter && !job.EditFilter(fileName))) return {};
     const std::string name = NameOf(fileName);
     const auto visits = std::count_if(job.Masks.begin(), job.Masks.end(),
                                       [&name](const std::string& mask) { return MaskMatches(mask, name); });
@@ -84,11 +88,18 @@ std::string PreviewDiff(TJobSettings job, const std::string& fileName) {
     return diff;
 }
 
-TJobSettings OnlyFiles(TJobSettings job, const std::vector<std::string>& fileNames) {
-    // Shared: the filter is copied into the walker and its workers.
-    job.FileFilter = [names = std::make_shared<const std::unordered_set<std::string>>(fileNames.begin(),
-                                                                                      fileNames.end())](
-                         const std::string& fileName) { return names->contains(fileName); };
+TJobSettings OnlyChecked(TJobSettings job, const std::vector<std::string>& fileNames,
+                         const std::vector<std::string>& renamed) {
+    // Shared: the filters are copied into the walker and its workers.
+    using TNames = const std::unordered_set<std::string>;
+    const auto edited = std::make_shared<TNames>(fileNames.begin(), fileNames.end());
+    const auto renames = std::make_shared<TNames>(renamed.begin(), renamed.end());
+    // A file renamed alone is visited for its name, its contents left as they are.
+    job.FileFilter = [edited, renames](const std::string& fileName) {
+        return edited->contains(fileName) || renames->contains(fileName);
+    };
+    job.EditFilter = [edited](const std::string& fileName) { return edited->contains(fileName); };
+    job.RenameFilter = [renames](const std::string& name) { return renames->contains(name); };
     return job;
 }
 

@@ -18,8 +18,15 @@ struct TPreviewFile {
     long long Count = 0;  // over all its visits
 };
 
+// A file or folder the run would give a new name.
+struct TPreviewRename {
+    std::string Name, NewName;  // full names, as the report spells them
+    bool Folder = false;
+};
+
 struct TPreview {
-    std::vector<TPreviewFile> Files;  // in the order of the walk, each name once
+    std::vector<TPreviewFile> Files;  // with a replacement, in the order of the walk, each name once
+    std::vector<TPreviewRename> Renames;  // in the order the run gives them: deepest first
     TRunOutcome Outcome = TRunOutcome::Done;
 };
 
@@ -32,7 +39,9 @@ TPreview PreviewJob(TJobSettings job, TRunHost& host);
 // would leave it as it is.
 std::string PreviewDiff(TJobSettings job, const std::string& fileName);
 
-// job visiting only the files named.
-TJobSettings OnlyFiles(TJobSettings job, const std::vector<std::string>& fileNames);
+// job changing only the contents of the files named and giving only the
+// renames named (by their old names); it visits no other file.
+TJobSettings OnlyChecked(TJobSettings job, const std::vector<std::string>& fileNames,
+                         const std::vector<std::string>& renamed);
 
 }  // namespace varnok

@@ -112,7 +112,10 @@ TRunOutcome WalkJob(const TJobSettings& settings, TRunHost& host) {
         walker.Options = settings;
         walker.Journal = journal ? &*journal : nullptr;
         walker.FileFilter = settings.FileFilter;
+        walker.EditFilter = settings.EditFilter;
+        walker.RenameFilter = settings.RenameFilter;
         walker.OnFileChanged = settings.OnFileChanged;
+        walker.OnRenamed = settings.OnRenamed;
         walker.Jobs = settings.Jobs;
 
         for (const auto& folder : settings.Folders) walker.AddPath(folder);

@@ -38,8 +38,17 @@ struct TJobSettings : TJobOptions {
     // Only the files it accepts are visited; every file when unset. It may
     // be called on another thread than the run's.
     std::function<bool(const std::string& fileName)> FileFilter;
+    // Of the files visited, those whose contents the run changes; every one
+    // when unset. Called as FileFilter is.
+    std::function<bool(const std::string& fileName)> EditFilter;
+    // Of the renames, those given, by the old name as the report spells it;
+    // every one when unset.
+    std::function<bool(const std::string& name)> RenameFilter;
     // Told of every changed file right after its report line.
     std::function<void(const TFileChange&)> OnFileChanged;
+    // Told of every rename given (in a dry run: that would be given), names
+    // as the report's "Renamed" line spells them.
+    std::function<void(const std::string& name, const std::string& newName, bool folder)> OnRenamed;
     // The threads that work on the run, its own included; 0: one per core.
     unsigned Jobs = 0;
 };

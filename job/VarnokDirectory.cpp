@@ -115,6 +115,10 @@ void TVarnokDirectory::PreProcessProcedure() {
 void TVarnokDirectory::Prepare(TReadFile& file) const {
     const bool kept = static_cast<bool>(OnFileChanged);
     const bool writes = !DryRun;
+    if (EditFilter && !EditFilter(file.Name)) {
+        file.Edit.emplace();  // visited for its name alone
+        return;
+    }
     const auto digest = [&file](std::string_view contents) { file.ContentsDigest = DigestOf(contents); };
     file.Edit = EditContents(file.Contents, *m_changeSet, kept, writes ? digest : std::function<void(std::string_view)>());
     if (!writes || file.Edit->Count == 0) return;
@@ -248,7 +252,7 @@ std::string TVarnokDirectory::NoteFile(const TReadFile& file, const std::string&
         int depth = 1;
         for (const TFolder* folder = file.Folder.get(); folder->Parent(); folder = folder->Parent().get()) ++depth;
         const auto [at, added] = m_renameOf.try_emplace(EntryOf(*file.Folder, fileName), m_renames.size());
-        if (added) m_renames.push_back({file.Folder, name, newName, info.st_dev, info.st_ino, depth});
+        if (added) m_renames.push_back({file.Folder, name, newName, info.st_dev, info.st_ino, depth, false});
         // A later pass that rewrote it again left another file under the name.
         m_renames[at->second].Device = info.st_dev;
         m_renames[at->second].Inode = info.st_ino;
@@ -268,7 +272,7 @@ void TVarnokDirectory::NoteFolder(const TFolderRef& folder) {
     if (!renamed) return;
     int depth = 0;
     for (const TFolder* up = folder.get(); up->Parent(); up = up->Parent().get()) ++depth;
-    m_renames.push_back({folder->Parent(), folder->Name(), newName, folder->Device(), folder->Inode(), depth});
+    m_renames.push_back({folder->Parent(), folder->Name(), newName, folder->Device(), folder->Inode(), depth, true});
 }
 
 std::string TVarnokDirectory::NewPathOf(const TFolderRef& folder) {
@@ -293,6 +297,7 @@ void TVarnokDirectory::RenameAll() {
 void TVarnokDirectory::Rename(const TRename& rename, std::set<std::pair<TFileId, std::string>>& planned) {
     const std::string& folderPath = rename.Parent->Path();
     const std::string oldPath = JoinPath(folderPath, rename.OldName);
+    if (RenameFilter && !RenameFilter(oldPath)) return;
     const std::string newPath = JoinPath(folderPath, rename.NewName);
     const auto skip = [&](const std::string& reason) { Report(oldPath, 0, reason, true); };
     if (const std::string refused = NameRefusal(rename.NewName); !refused.empty()) return skip(refused);
@@ -331,6 +336,7 @@ void TVarnokDirectory::Rename(const TRename& rename, std::set<std::pair<TFileId,
         }
     }
     m_host->AppendReportLine(PadRight("Renamed", 10, ' ') + oldPath + " -> " + newPath);
+    if (OnRenamed) OnRenamed(oldPath, newPath, rename.Folder);
 }
 
 // UTF-16 text is shown as the UTF-8 it was edited as.

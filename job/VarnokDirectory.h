@@ -36,6 +36,7 @@ struct TRename {
     dev_t Device = 0;  // of the entry the walk met, or of the run's new contents
     ino_t Inode = 0;
     int Depth = 0;  // below the named folder
+    bool Folder = false;
 };
 
 class TVarnokDirectory : public TMyDirectory {
@@ -52,8 +53,10 @@ public:
     // name; none: not recorded.
     TRunJournal* Journal = nullptr;
     // Those of TJobSettings; set before the walk.
-    std::function<bool(const std::string& fileName)> FileFilter;
+    std::function<bool(const std::string& fileName)> FileFilter, EditFilter;
+    std::function<bool(const std::string& name)> RenameFilter;
     std::function<void(const TFileChange&)> OnFileChanged;
+    std::function<void(const std::string& name, const std::string& newName, bool folder)> OnRenamed;
     unsigned Jobs = 0;
     // The job's options; its Recurse and SpanLines are SetState's.
     TJobOptions Options;

@@ -4,7 +4,7 @@
 # folder chooser, the About box, the wizard's six pages, the wild-card window,
 # the two configuration windows, the box of the change-list check and the
 # preview window (sorted by count, a long name shortened) in a light and a
-# dark palette; the report window and the
+# dark palette, and with renames; the report window and the
 # About box in a dark theme, the report window during a run in a folder with a
 # 200-character path, the print dialog, and the run history with the undo's
 # question over it; a first start: the question about a configuration with

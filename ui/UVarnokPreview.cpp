@@ -4,6 +4,7 @@
 #include "Prompts.h"
 #include "UAbout.h"
 #include "UMyApplication.h"
+#include "UnifiedDiff.h"
 
 #include <QEvent>
 #include <QFontDatabase>
@@ -37,14 +38,38 @@ QColor Tinted(const QColor& base, const QColor& tint, double share)
                             base.blueF() * (1 - share) + tint.blueF() * share);
 }
 
+// A rename's row keeps its new name here; a file's row has none.
+constexpr int kNewNameRole = Qt::UserRole + 1;
+
 std::string NameOf(const QTreeWidgetItem& item)
 {
     return item.data(kNameColumn, Qt::UserRole).toByteArray().toStdString();
 }
 
+bool IsRename(const QTreeWidgetItem& item)
+{
+    return item.data(kNameColumn, kNewNameRole).isValid();
+}
+
 long long CountOf(const QTreeWidgetItem& item)
 {
     return item.data(kCountColumn, Qt::UserRole).toLongLong();
+}
+
+// Sorts by count as a number, a rename (which has none) after every file.
+class TPreviewItem : public QTreeWidgetItem {
+public:
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        if (treeWidget()->sortColumn() != kCountColumn)
+            return QTreeWidgetItem::operator<(other);
+        return CountOf(*this) < CountOf(other);
+    }
+};
+
+QString Counted(long long count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
 // The diff as shown: cut after kShownLines lines, with a last line saying so.
@@ -195,7 +220,7 @@ void TVarnokPreview::SetPreview(const TJobSettings& job, const TPreview& preview
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(preview.Files.size()));
     for (const TPreviewFile& file : preview.Files) {
-        auto* item = new QTreeWidgetItem;
+        auto* item = new TPreviewItem;
         item->setText(kNameColumn, TextOfBytes(file.FileName));
         item->setToolTip(kNameColumn, item->text(kNameColumn));
         item->setData(kNameColumn, Qt::UserRole, QByteArray::fromStdString(file.FileName));
@@ -203,6 +228,21 @@ void TVarnokPreview::SetPreview(const TJobSettings& job, const TPreview& preview
         // A number, so that sorting by it is numeric.
         item->setData(kCountColumn, Qt::DisplayRole, static_cast<qlonglong>(file.Count));
         item->setData(kCountColumn, Qt::UserRole, static_cast<qlonglong>(file.Count));
+        item->setTextAlignment(kCountColumn, Qt::AlignRight | Qt::AlignVCenter);
+        items << item;
+    }
+    for (const TPreviewRename& rename : preview.Renames) {
+        auto* item = new TPreviewItem;
+        const QString slash = rename.Folder ? QStringLiteral("/") : QString();
+        item->setText(kNameColumn, TextOfBytes(rename.Name) + slash + QStringLiteral("  \u2192  ")
+                                       + TextOfBytes(rename.NewName.substr(rename.NewName.rfind('/') + 1)) + slash);
+        item->setToolTip(kNameColumn, TextOfBytes(rename.Name) + slash + QStringLiteral(" \u2192 ")
+                                          + TextOfBytes(rename.NewName) + slash);
+        item->setData(kNameColumn, Qt::UserRole, QByteArray::fromStdString(rename.Name));
+        item->setData(kNameColumn, kNewNameRole, QByteArray::fromStdString(rename.NewName));
+        item->setCheckState(kNameColumn, Qt::Checked);
+        item->setText(kCountColumn, QStringLiteral("renamed"));
+        item->setData(kCountColumn, Qt::UserRole, -1LL);
         item->setTextAlignment(kCountColumn, Qt::AlignRight | Qt::AlignVCenter);
         items << item;
     }
@@ -217,10 +257,20 @@ void TVarnokPreview::SetPreview(const TJobSettings& job, const TPreview& preview
 
 std::vector<std::string> TVarnokPreview::CheckedFiles() const
 {
+    return Checked(false);
+}
+
+std::vector<std::string> TVarnokPreview::CheckedRenames() const
+{
+    return Checked(true);
+}
+
+std::vector<std::string> TVarnokPreview::Checked(bool renames) const
+{
     std::vector<std::string> names;
     for (int row = 0; row < fileList->topLevelItemCount(); ++row) {
         const QTreeWidgetItem& item = *fileList->topLevelItem(row);
-        if (item.checkState(kNameColumn) == Qt::Checked)
+        if (IsRename(item) == renames && item.checkState(kNameColumn) == Qt::Checked)
             names.push_back(NameOf(item));
     }
     return names;
@@ -229,13 +279,23 @@ std::vector<std::string> TVarnokPreview::CheckedFiles() const
 void TVarnokPreview::done(int result)
 {
     if (result != ResultApply) {
-        const auto unchecked = fileList->topLevelItemCount() - static_cast<int>(CheckedFiles().size());
-        if (unchecked != 0
+        long long files = 0, renames = 0;
+        for (int row = 0; row < fileList->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem& item = *fileList->topLevelItem(row);
+            if (item.checkState(kNameColumn) != Qt::Checked)
+                ++(IsRename(item) ? renames : files);
+        }
+        QString unchecked;
+        if (files != 0)
+            unchecked = Counted(files, "file", "files");
+        if (renames != 0)
+            unchecked += (files != 0 ? QStringLiteral(" and ") : QString()) + Counted(renames, "rename", "renames");
+        if (!unchecked.isEmpty()
             && !TPrompts::Instance().Confirm(
                 this, QStringLiteral("Confirm"),
                 QStringLiteral("%1 %2 unchecked. Close the preview and discard your choices?")
                     .arg(unchecked)
-                    .arg(unchecked == 1 ? QStringLiteral("file is") : QStringLiteral("files are"))))
+                    .arg(files + renames == 1 ? QStringLiteral("is") : QStringLiteral("are"))))
             return;
     }
     TMyForm::done(result);
@@ -260,34 +320,49 @@ bool TVarnokPreview::eventFilter(QObject* watched, QEvent* event)
 void TVarnokPreview::ShowSelectedDiff()
 {
     diffView->clear();
-    if (const QTreeWidgetItem* item = fileList->currentItem())
-        diffView->setPlainText(Shown(PreviewDiff(m_job, NameOf(*item))));
+    const QTreeWidgetItem* item = fileList->currentItem();
+    if (!item)
+        return;
+    if (IsRename(*item)) {
+        std::string header;
+        AppendRenameHeader(header, NameOf(*item), item->data(kNameColumn, kNewNameRole).toByteArray().toStdString());
+        diffView->setPlainText(TextOfBytes(header));
+        return;
+    }
+    diffView->setPlainText(Shown(PreviewDiff(m_job, NameOf(*item))));
 }
 
 void TVarnokPreview::ShowTotals()
 {
-    long long files = 0, replacements = 0, checkedFiles = 0, checkedReplacements = 0;
+    long long files = 0, replacements = 0, renames = 0, checkedFiles = 0, checkedReplacements = 0, checkedRenames = 0;
     for (int row = 0; row < fileList->topLevelItemCount(); ++row) {
         const QTreeWidgetItem& item = *fileList->topLevelItem(row);
+        const bool checked = item.checkState(kNameColumn) == Qt::Checked;
+        if (IsRename(item)) {
+            ++renames;
+            checkedRenames += checked;
+            continue;
+        }
         ++files;
         replacements += CountOf(item);
-        if (item.checkState(kNameColumn) == Qt::Checked) {
+        if (checked) {
             ++checkedFiles;
             checkedReplacements += CountOf(item);
         }
     }
-    const auto counted = [](long long files, long long replacements) {
-        return QStringLiteral("%1 %2, %3 %4")
-            .arg(files)
-            .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-            .arg(replacements)
-            .arg(replacements == 1 ? QStringLiteral("replacement") : QStringLiteral("replacements"));
+    // Renames are named only in a preview that has some.
+    const auto counted = [renames](long long files, long long replacements, long long renamed) {
+        QString text = Counted(files, "file", "files") + QStringLiteral(", ")
+                       + Counted(replacements, "replacement", "replacements");
+        if (renames != 0)
+            text += QStringLiteral(", ") + Counted(renamed, "rename", "renames");
+        return text;
     };
-    QString text = counted(files, replacements);
-    if (checkedFiles != files)
-        text += QStringLiteral("; checked: ") + counted(checkedFiles, checkedReplacements);
+    QString text = counted(files, replacements, renames);
+    if (checkedFiles != files || checkedRenames != renames)
+        text += QStringLiteral("; checked: ") + counted(checkedFiles, checkedReplacements, checkedRenames);
     totals->setText(text);
-    BtnApply->setEnabled(checkedFiles != 0);
+    BtnApply->setEnabled(checkedFiles + checkedRenames != 0);
 }
 
 }  // namespace varnok

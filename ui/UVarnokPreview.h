@@ -1,7 +1,8 @@
 #pragma once
 // The preview of a run: the files a dry run of the job found it would
-// change, each with its replacement count and a check box, the totals above
-// them, and the diff of the file selected, made when it is selected. "Apply"
+// change, each with its replacement count and a check box, then the files
+// and folders it would rename, each with a check box of its own, the totals
+// above them, and the diff of the row selected, made when it is selected. "Apply"
 // ends the window with ResultApply; the run of the checked files is the
 // report window's, which may show the window again as it was left. "Close"
 // ends it writing nothing, after asking when files are unchecked. A header
@@ -33,7 +34,9 @@ public:
     // Shows preview's files, all checked, the first one selected; its diffs
     // are made from job.
     void SetPreview(const TJobSettings& job, const TPreview& preview);
+    // The checked files' names, and the checked renames' old names.
     std::vector<std::string> CheckedFiles() const;
+    std::vector<std::string> CheckedRenames() const;
 
     // Closing (Close, Escape, the window's close) with files unchecked asks
     // first; a "no" keeps the window open as it is.
@@ -51,6 +54,7 @@ protected:
 private:
     void ShowSelectedDiff();
     void ShowTotals();
+    std::vector<std::string> Checked(bool renames) const;
 
     TJobSettings m_job;
 };

@@ -271,7 +271,7 @@ void TVarnokReport::PreviewJob(const TJobSettings& settings)
     // A "no" to the run's questions is a "not yet": the choices made in the
     // preview are not lost to it.
     while (Preview->exec() == TVarnokPreview::ResultApply) {
-        const TRunOutcome outcome = RunJob(OnlyFiles(settings, Preview->CheckedFiles()));
+        const TRunOutcome outcome = RunJob(OnlyChecked(settings, Preview->CheckedFiles(), Preview->CheckedRenames()));
         if (outcome != TRunOutcome::Declined && outcome != TRunOutcome::Refused)
             break;
     }

@@ -90,7 +90,7 @@ TEST_F(PreviewTest, TheCheckedFilesAloneAreRunAndReadAgain) {
     tree.Write("sub/e.c", "foo(9)\n");
     host.report.clear();
     job.ClearReport = true;
-    ASSERT_EQ(RunJob(OnlyFiles(job, {a, e}), host), TRunOutcome::Done);
+    ASSERT_EQ(RunJob(OnlyChecked(job, {a, e}, {}), host), TRunOutcome::Done);
     EXPECT_EQ(host.report, (Lines{ReportLine(2, a), ReportLine(0, a), ReportLine(1, e), ReportLine(0, e)}));
     EXPECT_EQ(tree.Read("a.c"), "int x = bar(1);\nint y = bar(2);\n");
     EXPECT_EQ(tree.Read("sub/e.c"), "bar(9)\n");

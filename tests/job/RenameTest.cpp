@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "JobTesting.h"
+#include "Preview.h"
 #include "RenameNames.h"
 #include "RunJob.h"
 #include "RunJournal.h"
@@ -106,6 +107,31 @@ TEST_F(RenameRun, ContentsAndNamesChangeAtOnceAndTheUndoGivesBackTheTreeByteForB
 
     EXPECT_EQ(UndoRun("", true, host), TUndoOutcome::Restored);
     EXPECT_EQ(Snapshot(tree.Path("t")), before);
+}
+
+TEST_F(RenameRun, ThePreviewListsEachRenameAndAppliesOnlyThoseChecked) {
+    const std::string t = tree.Path("t");
+    const TPreview preview = PreviewJob(settings, host);
+    std::vector<std::tuple<std::string, std::string, bool>> listed;
+    for (const TPreviewRename& rename : preview.Renames) listed.emplace_back(rename.Name, rename.NewName, rename.Folder);
+    EXPECT_EQ(listed, (std::vector<std::tuple<std::string, std::string, bool>>{
+                          {t + "/old-name/old_name_util.py", t + "/old-name/new_name_util.py", false},
+                          {t + "/old_name.py", t + "/new_name.py", false},
+                          {t + "/OldNameTest.java", t + "/NewNameTest.java", false},
+                          {t + "/old-name", t + "/new-name", true}}));
+    EXPECT_EQ(preview.Files.size(), 3u);  // notes.txt is renamed with its folder alone
+    EXPECT_TRUE(tree.Exists("t/old_name.py"));
+
+    // Contents without the name, the name without the contents, and a folder
+    // renamed around a file whose own rename is unchecked.
+    ASSERT_EQ(RunJob(OnlyChecked(settings, {t + "/old_name.py", t + "/old-name/old_name_util.py"},
+                                 {t + "/OldNameTest.java", t + "/old-name"}),
+                     host),
+              TRunOutcome::Done);
+    EXPECT_EQ(tree.Read("t/old_name.py"), "class NewName:\n    pass\n");
+    EXPECT_EQ(tree.Read("t/NewNameTest.java"), "class OldNameTest { OldName n; }\n");
+    EXPECT_EQ(tree.Read("t/new-name/old_name_util.py"), "from new_name import NewName\n");
+    EXPECT_FALSE(tree.Exists("t/OldNameTest.BAK"));
 }
 
 TEST_F(RenameRun, OffChangesNoName) {

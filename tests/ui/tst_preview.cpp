@@ -2,7 +2,8 @@
 // with their counts and totals, the selected file's diff, Apply running only
 // the checked files through the run's confirmation (a "no" returns to the
 // choices made), Close writing nothing (asking first when files are
-// unchecked), Enter checking, header clicks sorting, Stop during the dry run,
+// unchecked), Enter checking, header clicks sorting, renames listed and
+// checked on their own, Stop during the dry run,
 // and the window's placement kept in the store.
 
 #include "UiTestHelpers.h"
@@ -36,6 +37,7 @@ private slots:
 
     void applyRunsTheCheckedFilesOnly_data();
     void applyRunsTheCheckedFilesOnly();
+    void renamesAreCheckedAsFilesAre();
     void stopDuringTheDryRunShowsNoPreview();
     void placementIsKeptInItsSection();
 
@@ -210,6 +212,39 @@ void TestPreview::applyRunsTheCheckedFilesOnly()
     report.sort();
     QCOMPARE(report, ran ? QStringList({line(1, files[0]), line(3, files[2])}) : QStringList{"earlier"});
     QCOMPARE(m_report->StatusText(), QStringLiteral("All Done"));
+}
+
+void TestPreview::renamesAreCheckedAsFilesAre()
+{
+    const QString a = m_work->filePath(QStringLiteral("foo_a.txt")), b = m_work->filePath(QStringLiteral("foo_b.txt"));
+    WriteAll(a, "foo\n");
+    WriteAll(b, "nothing\n");
+    m_report->VarnokDialog().renameNames->setChecked(true);
+    m_prompts->ConfirmAnswers = {true};
+    QStringList listed;
+    QString totals, header;
+    Preview([&](TVarnokPreview& preview) {
+        QTreeWidget* list = preview.fileList;
+        const QHeaderView* bar = list->header();
+        // By count, the most first: renames have none and come last.
+        QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, {bar->sectionViewportPosition(1) + 5, 5});
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            listed << list->topLevelItem(row)->text(1) + QLatin1Char(' ') + list->topLevelItem(row)->text(0);
+        // The contents of foo_a.txt, without its new name.
+        list->setCurrentItem(list->topLevelItem(1));
+        QTest::keyClick(list, Qt::Key_Return);
+        header = preview.diffView->toPlainText();
+        totals = preview.totals->text();
+        preview.BtnApply->click();
+    });
+    const QString arrow = QStringLiteral("  \u2192  ");
+    QCOMPARE(listed, QStringList({"1 " + a, "renamed " + a + arrow + "bar_a.txt", "renamed " + b + arrow + "bar_b.txt"}));
+    QCOMPARE(header, QStringLiteral("diff --git a/%1 b/%2\nrename from %1\nrename to %2\n")
+                         .arg(a, m_work->filePath(QStringLiteral("bar_a.txt"))));
+    QCOMPARE(totals, QStringLiteral("1 file, 1 replacement, 2 renames; checked: 1 file, 1 replacement, 1 rename"));
+    QCOMPARE(ReadAll(a), QStringLiteral("bar\n"));
+    QCOMPARE(ReadAll(m_work->filePath(QStringLiteral("bar_b.txt"))), QStringLiteral("nothing\n"));
+    QVERIFY(!QFile::exists(b));
 }
 
 void TestPreview::stopDuringTheDryRunShowsNoPreview()

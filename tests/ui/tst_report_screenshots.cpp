@@ -69,6 +69,7 @@ private slots:
     void changeListCheck();
     void confirmation();
     void previewInLightAndDarkPalettes();
+    void previewOfRenames();
     void darkThemeAndLongPath();
     void runHistory();
 
@@ -293,6 +294,39 @@ void TestScreenshots::previewInLightAndDarkPalettes()
     QApplication::setPalette(DarkPalette());
     Save(&preview, QStringLiteral("preview-dark"));
     QApplication::setPalette(light);
+}
+
+void TestScreenshots::previewOfRenames()
+{
+    // A class renamed in its contents and in the names of its files and folder.
+    QTemporaryDir work;
+    QVERIFY(QDir().mkpath(work.filePath(QStringLiteral("old-name"))));
+    const std::pair<const char*, const char*> files[] = {
+        {"old_name.py", "OLD_NAME_LIMIT = 10\n\nclass OldName:\n    def old_name_size(self):\n        return 0\n"},
+        {"OldNameTest.java", "class OldNameTest {\n    OldName oldName = new OldName();\n}\n"},
+        {"old-name/util.py", "from old_name import OldName\n"},
+        {"bold_names.txt", "bold_names stay as they are\n"}};
+    for (const auto& [name, text] : files)
+        QVERIFY(WriteAll(work.filePath(QLatin1String(name)), text));
+    TJobSettings job;
+    job.Recurse = true;
+    job.KeepCase = true;
+    job.RenameNames = true;
+    job.Folders = {work.path().toStdString()};
+    job.Masks = {"*.*"};
+    job.ChangeText = {"old_name", "new_name", "--"};
+    TQuietHost host;
+    const TPreview found = PreviewJob(job, host);
+    QCOMPARE(found.Renames.size(), std::size_t(3));
+
+    TVarnokPreview preview(nullptr, kDefaultStoreKey);
+    preview.SetPreview(job, found);
+    const QList<QTreeWidgetItem*> source = preview.fileList->findItems(QStringLiteral("old_name.py"), Qt::MatchEndsWith);
+    QVERIFY(!source.isEmpty());
+    preview.fileList->setCurrentItem(source.first());
+    QTRY_VERIFY2(preview.diffView->toPlainText().contains(QStringLiteral("+class NewName:")),
+                 qPrintable(preview.diffView->toPlainText()));
+    Save(&preview, QStringLiteral("preview-renames"));
 }
 
 void TestScreenshots::darkThemeAndLongPath()
