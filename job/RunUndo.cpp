@@ -45,16 +45,34 @@ struct TFileToUndo {
     std::vector<TDigest> Written;      // what each change of the run wrote
     std::vector<TFileIdentity> Placed;
     std::string KeptOlder;  // where the older backup the first change replaced was kept, if any
+    // Hidden names of its own a killed run may have left beside it.
+    std::vector<TTemporary> Temporaries;
 };
 
+struct TUndoPlan {
+    std::vector<TFileToUndo> Files;
+    std::vector<TTemporary> Unclaimed;  // temporaries named for no file of the run
+};
+
+constexpr std::size_t kTemporarySuffix = std::string_view(".RANDOM.$$$").size();
+
+// The file ".NAME.RANDOM.$$$" was made for: NAME in its folder; "" for a
+// name of another form.
+std::string FileOfTemporary(const std::string& temporary) {
+    const std::string name = NameOf(temporary);
+    if (name.size() <= kTemporarySuffix + 1) return {};
+    return JoinPath(FolderOf(temporary), name.substr(1, name.size() - 1 - kTemporarySuffix));
+}
+
 // Latest change first, each file once, with every state the run left it in.
-std::vector<TFileToUndo> FilesToUndo(const TJournal& journal) {
-    std::vector<TFileToUndo> files;
+TUndoPlan FilesToUndo(const TJournal& journal) {
+    TUndoPlan plan;
+    std::vector<TFileToUndo>& files = plan.Files;
     std::unordered_map<std::string, std::size_t> seen;
     seen.reserve(journal.Entries.size());
     for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
         const auto [at, added] = seen.try_emplace(entry->File, files.size());
-        if (added) files.push_back({entry->File, {}, false, {}, {}, {}, {}, {}});
+        if (added) files.push_back({entry->File, {}, false, {}, {}, {}, {}, {}, {}});
         TFileToUndo& file = files[at->second];
         file.Backup = entry->Backup;
         file.MadeBackup = entry->MadeBackup;
@@ -69,7 +87,15 @@ std::vector<TFileToUndo> FilesToUndo(const TJournal& journal) {
             if (kept.Backup == file.Backup) file.KeptOlder = kept.Kept;
         }
     }
-    return files;
+    for (const TTemporary& temporary : journal.Temporaries) {
+        const auto file = seen.find(FileOfTemporary(temporary.Name));
+        if (file == seen.end()) {
+            plan.Unclaimed.push_back(temporary);
+        } else {
+            files[file->second].Temporaries.push_back(temporary);
+        }
+    }
+    return plan;
 }
 
 // What a name holds, as far as the undo is concerned.
@@ -272,6 +298,22 @@ TUndone Restore(const TFileToUndo& file, const TSeen& seen, int folder) {
     return TUndone::Restored;
 }
 
+// What a killed run or undo may have left under a hidden temporary name
+// (".NAME.RANDOM.$$$") is removed while the name still holds the inode made
+// for it, or bytes the run read or wrote for NAME (file, when known): a kill
+// between an exchange and the removal leaves the file swapped out there, kept
+// in the backup, or the run's own output that the undo takes back.
+void RemoveTemporary(int folder, const std::string& leaf, const TTemporary& temporary, const TFileToUndo* file) {
+    struct stat info {};
+    if (fstatat(folder, leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return;
+    bool remove = info.st_dev == temporary.Device && info.st_ino == temporary.Inode;
+    if (!remove && file) {
+        const THolds holds = Look(folder, leaf, temporary.Name, *file).Holds;
+        remove = holds == THolds::Old || holds == THolds::RunOutput;
+    }
+    if (remove && unlinkat(folder, leaf.c_str(), 0) != 0 && errno != ENOENT) CannotDelete(temporary.Name, errno);
+}
+
 std::string UndoReportLine(TUndone undone, const std::string& fileName);
 std::string KeptLine(const std::string& fileName, const std::string& reason);
 
@@ -344,7 +386,11 @@ private:
         try {
             const TDescriptorRef folder = m_folders.Of(file.File);
             if (!folder) return UndoReportLine(TUndone::Deleted, file.File);
-            return UndoReportLine(Restore(file, Inspect(file, folder->Fd), folder->Fd), file.File);
+            const TUndone undone = Restore(file, Inspect(file, folder->Fd), folder->Fd);
+            for (const TTemporary& temporary : file.Temporaries) {
+                RemoveTemporary(folder->Fd, NameOf(temporary.Name), temporary, &file);
+            }
+            return UndoReportLine(undone, file.File);
         } catch (const std::exception& error) {
             return KeptLine(file.File, error.what());
         }
@@ -361,18 +407,9 @@ private:
     bool m_stopped = false;
 };
 
-// What a killed run or undo may have left under hidden temporary names
-// (".NAME.RANDOM.$$$"), removed while the name still holds the inode made for
-// it, or bytes the run read or wrote for NAME: a kill between an exchange and
-// the removal leaves the file swapped out there, kept in the backup, or the
-// run's own output that the undo takes back.
-void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::vector<TFileToUndo>& files) {
-    if (temporaries.empty()) return;
-    std::unordered_map<std::string, const TFileToUndo*> byName;
-    byName.reserve(files.size());
-    for (const TFileToUndo& file : files) byName.emplace(file.File, &file);
-    constexpr std::size_t kSuffix = std::string_view(".RANDOM.$$$").size();
-    // Most are gone: one listing of each folder says which are left.
+// Temporaries named for no file of the run: most are gone, and one listing
+// of each folder says which are left.
+void RemoveUnclaimed(const std::vector<TTemporary>& temporaries) {
     std::unordered_map<std::string, std::unordered_set<std::string>> present;
     for (const TTemporary& temporary : temporaries) {
         const auto [names, added] = present.try_emplace(FolderOf(temporary.Name));
@@ -384,19 +421,9 @@ void RemoveTemporaries(const std::vector<TTemporary>& temporaries, const std::ve
         }
     }
     for (const TTemporary& temporary : temporaries) {
-        if (!present[FolderOf(temporary.Name)].contains(NameOf(temporary.Name))) continue;
-        struct stat info {};
-        if (lstat(temporary.Name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        bool remove = info.st_dev == temporary.Device && info.st_ino == temporary.Inode;
-        const std::string name = NameOf(temporary.Name);
-        const auto file = name.size() > kSuffix + 1
-                              ? byName.find(JoinPath(FolderOf(temporary.Name), name.substr(1, name.size() - 1 - kSuffix)))
-                              : byName.end();
-        if (!remove && file != byName.end()) {
-            const THolds holds = Look(AT_FDCWD, temporary.Name, temporary.Name, *file->second).Holds;
-            remove = holds == THolds::Old || holds == THolds::RunOutput;
+        if (present[FolderOf(temporary.Name)].contains(NameOf(temporary.Name))) {
+            RemoveTemporary(AT_FDCWD, temporary.Name, temporary, nullptr);
         }
-        if (remove) unlink(temporary.Name.c_str());
     }
 }
 
@@ -449,7 +476,8 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     if (!read) throw std::runtime_error("There is no run to undo");
     const TJournal journal = std::move(*read);
     if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
-    const std::vector<TFileToUndo> files = FilesToUndo(journal);
+    const TUndoPlan plan = FilesToUndo(journal);
+    const std::vector<TFileToUndo>& files = plan.Files;
     if (!host.Confirm("Confirm", UndoQuestion(journal, files.size()), {})) return TUndoOutcome::Declined;
     StartReport(clearReport, host);
     ClearStopFlag();
@@ -477,7 +505,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
                 host.SetRunCounts(counts);
             }
         }
-        if (!StopFlag()) RemoveTemporaries(journal.Temporaries, files);
+        if (!StopFlag()) RemoveUnclaimed(plan.Unclaimed);
         folders.Sync();
     }
     const bool stopped = StopFlag();

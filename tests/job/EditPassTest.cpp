@@ -86,6 +86,10 @@ protected:
         return "no error";
     }
     testing::TTempTree tree;
+    // Journals of their own: an undo here takes back the newest run, which
+    // must be this test's even while others run beside it.
+    testing::TTempTree stateTree;
+    testing::TStateHome stateHome{stateTree.Path()};
     testing::TScriptedHost host;
 };
 

@@ -184,6 +184,35 @@ TEST_F(UndoTest, ATornLastLineIsIgnoredAndABrokenJournalRefused) {
     EXPECT_EQ(Snapshot(tree.Path("t")), afterRun);
 }
 
+// What a killed run can leave under its hidden names: the file swapped out
+// (the backup's inode), its own output, a name made for a file it never
+// reached; all go, and a user's file named alike stays.
+TEST_F(UndoTest, TemporariesAKilledRunLeftAreRemovedAndNoOtherFile) {
+    ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    std::ofstream journal(Journal(), std::ios::app);
+    const auto temporary = [&](const std::string& name, const std::string& copyOf, bool link) {
+        if (link) {
+            ASSERT_EQ(::link(tree.Path(copyOf).c_str(), tree.Path(name).c_str()), 0);
+        } else {
+            tree.Write(name, tree.Read(copyOf));
+        }
+        struct stat info {};
+        ASSERT_EQ(lstat(tree.Path(name).c_str(), &info), 0);
+        // A link was named while it held the new contents: its inode is another.
+        journal << "Temp \"" << tree.Path(name) << "\" " << info.st_dev << " " << info.st_ino + link << "\n";
+    };
+    temporary("t/.lf.txt.AAAAAA.$$$", "t/lf.BAK", true);
+    temporary("t/sub/.deep.c.BBBBBB.$$$", "t/sub/deep.c", false);
+    temporary("t/.gone.txt.CCCCCC.$$$", "t/none.txt", false);
+    journal.close();
+    tree.Write("t/.none.txt.DDDDDD.$$$", "a user's own\n");
+
+    EXPECT_EQ(Undo(), TUndoOutcome::Restored);
+    auto expected = pristine;
+    expected[".none.txt.DDDDDD.$$$"] = Snapshot(tree.Path("t")).at(".none.txt.DDDDDD.$$$");
+    EXPECT_EQ(Snapshot(tree.Path("t")), expected);
+}
+
 TEST_F(UndoTest, AStoppedUndoIsFinishedByTheNextOne) {
     ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
     int events = 0;
