@@ -26,9 +26,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Loaded on demand, so not among the libraries shlibdeps finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VARNOK_LIBGIT2_PACKAGE}")
 if(NOT VARNOK_CORE_ONLY)
   # Qt merely recommends its platform plugins; without one no window opens.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
 endif()
 
 include(CPack)
