@@ -4,6 +4,9 @@
 // tree tells reading and editing from writing.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include <string>
 
 #include "job/RunJob.h"
+#include "job/RunUndo.h"
 
 namespace {
 
@@ -107,10 +111,56 @@ void RewriteAll(benchmark::State& state, bool dryRun)
 void BM_DenseRewrite(benchmark::State& state) { RewriteAll(state, false); }
 void BM_DenseDryRun(benchmark::State& state) { RewriteAll(state, true); }
 
+// The undo of BM_DenseRewrite's run, which puts the tree back itself: to set
+// against BM_DenseRewrite, on the same tree and file system.
+void BM_DenseUndo(benchmark::State& state)
+{
+    const int folders = static_cast<int>(state.range(0));
+    const fs::path root = MakeTree(folders, 5);
+    varnok::TJobSettings settings;
+    settings.Folders = {root.string()};
+    settings.Recurse = true;
+    settings.Masks = {"*.c"};
+    settings.ChangeText = {"zorblatt", "zb", ""};
+    TSilentHost host;
+    for (auto _ : state) {
+        state.PauseTiming();
+        varnok::RunJob(settings, host);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(varnok::UndoRun("", true, host));
+    }
+    state.SetItemsProcessed(state.iterations() * folders * 5);
+    fs::remove_all(root);
+}
+
+// What every run pays before it reads a file: starting varnok-run, loading
+// its libraries, and ending it.
+void BM_RunnerStart(benchmark::State& state)
+{
+    char program[] = VARNOK_RUNNER;
+    char version[] = "--version";
+    char* const arguments[] = {program, version, nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    for (auto _ : state) {
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawn(&pid, program, &quiet, nullptr, arguments, environ) != 0 || waitpid(pid, &status, 0) != pid ||
+            status != 0) {
+            state.SkipWithError("cannot start " VARNOK_RUNNER);
+            break;
+        }
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+}
+
 BENCHMARK(BM_TreeNoMatch)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TreeFewMatches)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DenseDryRun)->Args({400, 0})->Args({400, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DenseRewrite)->Args({400, 0})->Args({400, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_DenseUndo)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_RunnerStart)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
