@@ -190,16 +190,26 @@ std::optional<TFileIdentity> ParseIdentity(std::string_view text, std::size_t& a
     return identity;
 }
 
+// " DEVICE INODE", the whole of text.
+std::optional<std::pair<dev_t, ino_t>> ParseDeviceInode(std::string_view text) {
+    unsigned long long device = 0, inode = 0;
+    const char* const end = text.data() + text.size();
+    if (!text.starts_with(' ')) return std::nullopt;
+    const auto first = std::from_chars(text.data() + 1, end, device);
+    if (first.ec != std::errc() || first.ptr == end || *first.ptr != ' ') return std::nullopt;
+    const auto second = std::from_chars(first.ptr + 1, end, inode);
+    if (second.ec != std::errc() || second.ptr != end) return std::nullopt;
+    return std::pair{static_cast<dev_t>(device), static_cast<ino_t>(inode)};
+}
+
 // Temp "NAME" DEVICE INODE
 std::optional<TTemporary> ParseTemporary(std::string_view line) {
     std::size_t at = 5;
     auto name = Unquote(line, at);
     if (!name) return std::nullopt;
-    unsigned long long device = 0, inode = 0;
-    char end = '\0';
-    const std::string numbers(line.substr(at));
-    if (std::sscanf(numbers.c_str(), " %llu %llu%c", &device, &inode, &end) != 2) return std::nullopt;
-    return TTemporary{std::move(*name), static_cast<dev_t>(device), static_cast<ino_t>(inode)};
+    const auto identity = ParseDeviceInode(line.substr(at));
+    if (!identity) return std::nullopt;
+    return TTemporary{std::move(*name), identity->first, identity->second};
 }
 
 // Older "BACKUP" kept "KEPT"
@@ -270,19 +280,21 @@ std::optional<TJournalRename> ParseRename(std::string_view line) {
     at += 4;
     auto to = Unquote(line, at);
     if (!to) return std::nullopt;
-    unsigned long long device = 0, inode = 0;
-    char end = '\0';
-    const std::string numbers(line.substr(at));
-    if (std::sscanf(numbers.c_str(), " %llu %llu%c", &device, &inode, &end) != 2) return std::nullopt;
+    const auto identity = ParseDeviceInode(line.substr(at));
+    if (!identity) return std::nullopt;
     rename.From = std::move(*from);
     rename.To = std::move(*to);
-    rename.Device = static_cast<dev_t>(device);
-    rename.Inode = static_cast<ino_t>(inode);
+    rename.Device = identity->first;
+    rename.Inode = identity->second;
     return rename;
 }
 
 // The line number of the first line that does not parse, 0 when all do.
 std::size_t Parse(const std::string& text, TJournal& journal) {
+    // A line a file, as many again for its temporaries: grown once, not as it fills.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    journal.Entries.reserve(lines);
+    journal.Temporaries.reserve(lines / 2);
     std::size_t start = 0, number = 0;
     bool lastWasRename = false;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -327,6 +339,8 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             if (parsed) entries.erase(std::next(last).base());
         } else if (line.starts_with("Started ") && journal.Started.empty()) {
             journal.Started = line.substr(8);
+        } else if (line == "Ended") {
+            journal.Temporaries.clear();  // all gone by then
         } else if (line.starts_with("Undone ") && !journal.Undone) {
             journal.Undone = true;  // and nothing may follow
         } else {
@@ -571,6 +585,15 @@ void TRunJournal::Sync() {
         throw std::runtime_error("Cannot write to the disk of " + m_folder);
     }
     m_synced = true;
+}
+
+void TRunJournal::End() {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_descriptor < 0) return;
+        AddLine("Ended\n");
+    }
+    Sync();
 }
 
 std::size_t TJournal::FileCount() const {

@@ -25,6 +25,9 @@
 //
 //   Rename "OLD" -> "NEW" DEVICE INODE    (a Skipped "OLD" after it: not done)
 //
+// A run that was not cut short ends with "Ended": no temporary named before
+// it is left, so an undo need not look for them.
+//
 // Older backups are kept in the folder ID.kept beside the journal: a hard
 // link where it is on the same file system, else a copy of at most
 // kKeptCopyLimit bytes.
@@ -115,6 +118,8 @@ public:
     struct stat KeepOlder(int folder, const std::string& name, const std::string& fullName);
     // Puts what was added on disk; raises "Cannot write to the disk of FOLDER".
     void Sync();
+    // The run is over with no temporary left: written and synced last.
+    void End();
 
 private:
     // Under m_mutex.
@@ -143,7 +148,7 @@ struct TJournal {
     std::vector<std::string> Folders, Masks, ChangeText;
     TJobOptions Options;
     std::vector<TJournalEntry> Entries;
-    std::vector<TTemporary> Temporaries;
+    std::vector<TTemporary> Temporaries;  // those named after the last "Ended"
     std::vector<TKeptBackup> KeptBackups;
     std::vector<TJournalRename> Renames;  // in the order done
     bool Undone = false;

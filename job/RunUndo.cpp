@@ -68,6 +68,7 @@ std::string FileOfTemporary(const std::string& temporary) {
 TUndoPlan FilesToUndo(const TJournal& journal) {
     TUndoPlan plan;
     std::vector<TFileToUndo>& files = plan.Files;
+    files.reserve(journal.Entries.size());
     std::unordered_map<std::string, std::size_t> seen;
     seen.reserve(journal.Entries.size());
     for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {

@@ -153,6 +153,7 @@ void TVarnokDirectory::PostProcessProcedure() {
     ReplaceStrings.clear();
     m_changeSet.reset();
     SyncWritten();
+    if (Journal) Journal->End();
 }
 
 void TVarnokDirectory::SyncWritten() {

@@ -189,6 +189,9 @@ TEST_F(UndoTest, ATornLastLineIsIgnoredAndABrokenJournalRefused) {
 // reached; all go, and a user's file named alike stays.
 TEST_F(UndoTest, TemporariesAKilledRunLeftAreRemovedAndNoOtherFile) {
     ASSERT_EQ(RunJob(settings, host), TRunOutcome::Done);
+    // A run that ended leaves none: those named before are not looked for.
+    ASSERT_TRUE(tree.ReadFile(Journal()).ends_with("\nEnded\n"));
+    EXPECT_EQ(ReadJournal(RunJournalFolder(), JournalIds(RunJournalFolder()).at(0)).Temporaries.size(), 0u);
     std::ofstream journal(Journal(), std::ios::app);
     const auto temporary = [&](const std::string& name, const std::string& copyOf, bool link) {
         if (link) {
