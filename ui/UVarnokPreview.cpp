@@ -56,7 +56,8 @@ long long CountOf(const QTreeWidgetItem& item)
     return item.data(kCountColumn, Qt::UserRole).toLongLong();
 }
 
-// Sorts by count as a number, a rename (which has none) after every file.
+// Sorts by count as a number; a rename has none, and comes below every file
+// when the most come first.
 class TPreviewItem : public QTreeWidgetItem {
 public:
     bool operator<(const QTreeWidgetItem& other) const override
