@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -290,14 +291,15 @@ std::optional<TJournalRename> ParseRename(std::string_view line) {
 }
 
 // The line number of the first line that does not parse, 0 when all do.
-std::size_t Parse(const std::string& text, TJournal& journal) {
+std::size_t Parse(std::string_view text, TJournal& journal) {
     // A line a file, as many again for its temporaries: grown once, not as it fills.
-    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    journal.Entries.reserve(lines);
-    journal.Temporaries.reserve(lines / 2);
+    journal.Entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) / 2 + 1);
+    // Checked as they come, kept only when no "Ended" follows: most runs end,
+    // and their temporaries would only be memory touched for nothing.
+    std::vector<std::string_view> temporaries;
     std::size_t start = 0, number = 0;
     bool lastWasRename = false;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
         ++number;
         const std::string_view line(text.data() + start, end - start);
         journal.WholeLength = end + 1;
@@ -314,9 +316,8 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
             parsed = entry.has_value() && !journal.Started.empty();
             if (parsed) journal.Entries.push_back(std::move(*entry));
         } else if (line.starts_with("Temp ")) {
-            auto temporary = ParseTemporary(line);
-            parsed = temporary.has_value();
-            if (parsed) journal.Temporaries.push_back(std::move(*temporary));
+            parsed = ParseTemporary(line).has_value();
+            if (parsed) temporaries.push_back(line);
         } else if (line.starts_with("Older ")) {
             auto kept = ParseKept(line);
             parsed = kept.has_value();
@@ -340,7 +341,7 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
         } else if (line.starts_with("Started ") && journal.Started.empty()) {
             journal.Started = line.substr(8);
         } else if (line == "Ended") {
-            journal.Temporaries.clear();  // all gone by then
+            temporaries.clear();  // all gone by then
         } else if (line.starts_with("Undone ") && !journal.Undone) {
             journal.Undone = true;  // and nothing may follow
         } else {
@@ -367,6 +368,8 @@ std::size_t Parse(const std::string& text, TJournal& journal) {
         }
         if (!parsed || (journal.Undone && !line.starts_with("Undone "))) return number;
     }
+    journal.Temporaries.reserve(temporaries.size());
+    for (const std::string_view line : temporaries) journal.Temporaries.push_back(*ParseTemporary(line));
     // A journal whose header itself is torn tells nothing to undo.
     return journal.Started.empty() ? number + 1 : 0;
 }
@@ -615,19 +618,51 @@ std::vector<std::string> JournalIds(const std::string& folder) {
     return ids;
 }
 
+namespace {
+
+// A journal's bytes, in memory faulted in by one call: a big run's journal
+// is megabytes, and faulted page by page it costs more than its parse.
+class TJournalBytes {
+public:
+    TJournalBytes(int fd, std::size_t size, const std::string& name) {
+        if (size == 0) return;
+        void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (memory == MAP_FAILED) CannotOpen(name, errno);
+        m_data = static_cast<char*>(memory);
+        m_capacity = size;
+        while (m_size < size) {
+            const ssize_t got = pread(fd, m_data + m_size, size - m_size, static_cast<off_t>(m_size));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) CannotOpen(name, errno);
+            if (got == 0) break;
+            m_size += static_cast<std::size_t>(got);
+        }
+    }
+    ~TJournalBytes() {
+        if (m_data) munmap(m_data, m_capacity);
+    }
+    TJournalBytes(const TJournalBytes&) = delete;
+    TJournalBytes& operator=(const TJournalBytes&) = delete;
+    std::string_view Text() const { return {m_data, m_size}; }
+
+private:
+    char* m_data = nullptr;
+    std::size_t m_size = 0, m_capacity = 0;
+};
+
+}  // namespace
+
 TJournal ReadJournal(const std::string& folder, const std::string& id) {
     TJournal journal;
     journal.Id = id;
     journal.FileName = FileNameOf(folder, id);
     const int fd = IsId(id) ? open(journal.FileName.c_str(), O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0) throw std::runtime_error("No run journal " + id);
+    const TDescriptor closed(fd);
     struct stat info {};
-    std::string text;
-    const bool whole = fstat(fd, &info) == 0 && ReadWhole(fd, text, static_cast<std::size_t>(info.st_size));
-    const int error = errno;
-    close(fd);
-    if (!whole) CannotOpen(journal.FileName, error);
-    if (const std::size_t line = Parse(text, journal); line != 0) {
+    if (fstat(fd, &info) != 0) CannotOpen(journal.FileName, errno);
+    const TJournalBytes bytes(fd, static_cast<std::size_t>(info.st_size), journal.FileName);
+    if (const std::size_t line = Parse(bytes.Text(), journal); line != 0) {
         throw std::runtime_error("The run journal " + journal.FileName + " cannot be read (line " +
                                  IntToText(static_cast<long long>(line)) + ")");
     }

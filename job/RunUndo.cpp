@@ -65,17 +65,21 @@ std::string FileOfTemporary(const std::string& temporary) {
 }
 
 // Latest change first, each file once, with every state the run left it in.
-TUndoPlan FilesToUndo(const TJournal& journal) {
+// The names are moved out of the journal's entries.
+TUndoPlan FilesToUndo(TJournal& journal) {
     TUndoPlan plan;
     std::vector<TFileToUndo>& files = plan.Files;
-    files.reserve(journal.Entries.size());
-    std::unordered_map<std::string, std::size_t> seen;
+    files.reserve(journal.Entries.size());  // never moved: seen's keys are their names
+    std::unordered_map<std::string_view, std::size_t> seen;
     seen.reserve(journal.Entries.size());
     for (auto entry = journal.Entries.rbegin(); entry != journal.Entries.rend(); ++entry) {
-        const auto [at, added] = seen.try_emplace(entry->File, files.size());
-        if (added) files.push_back({entry->File, {}, false, {}, {}, {}, {}, {}, {}});
+        auto at = seen.find(entry->File);
+        if (at == seen.end()) {
+            files.push_back({std::move(entry->File), {}, false, {}, {}, {}, {}, {}, {}});
+            at = seen.emplace(files.back().File, files.size() - 1).first;
+        }
         TFileToUndo& file = files[at->second];
-        file.Backup = entry->Backup;
+        file.Backup = std::move(entry->Backup);  // in the end the first change's
         file.MadeBackup = entry->MadeBackup;
         file.Before = entry->Before;
         file.Old = entry->Read;
@@ -475,7 +479,7 @@ TUndoOutcome UndoRun(const std::string& id, bool clearReport, TRunHost& host, un
     const std::string folder = RunJournalFolder();
     std::optional<TJournal> read = id.empty() ? LastJournalToUndo(folder) : ReadJournal(folder, id);
     if (!read) throw std::runtime_error("There is no run to undo");
-    const TJournal journal = std::move(*read);
+    TJournal journal = std::move(*read);
     if (journal.Undone) throw std::runtime_error("The run of " + journal.Started + " was undone already");
     const TUndoPlan plan = FilesToUndo(journal);
     const std::vector<TFileToUndo>& files = plan.Files;
