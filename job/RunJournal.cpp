@@ -633,7 +633,11 @@ public:
         while (m_size < size) {
             const ssize_t got = pread(fd, m_data + m_size, size - m_size, static_cast<off_t>(m_size));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) CannotOpen(name, errno);
+            if (got < 0) {
+                const int error = errno;
+                munmap(m_data, m_capacity);  // no destructor for a constructor that throws
+                CannotOpen(name, error);
+            }
             if (got == 0) break;
             m_size += static_cast<std::size_t>(got);
         }
