@@ -23,7 +23,6 @@ constexpr int kMaxChanges = 16000;
 // Raises "The change list holds more than 16000 changes" beyond kMaxChanges.
 void RefuseTooManyChanges(std::size_t changes);
 
-
 // A job's change list, prepared once; read by every thread of a run.
 class TChangeSet {
 public:

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/LiteralSearch.h"
+#include "engine/Pattern.h"
 
 namespace varnok {
 
@@ -115,18 +116,11 @@ void CaseLikeInPlace(std::string_view match, std::string& replacement)
     }
     if (!anyLetter) return;
     if (!anyLower)
-        std::transform(replacement.begin(), replacement.end(), replacement.begin(), ToUpper);
+        UpperCaseInPlace(replacement);
     else if (!anyUpper)
         std::transform(replacement.begin(), replacement.end(), replacement.begin(), ToLower);
     else if (firstUpper && !laterUpper)
         Capitalise(replacement);
-}
-
-std::string CaseLike(std::string_view match, std::string_view replacement)
-{
-    std::string out(replacement);
-    CaseLikeInPlace(match, out);
-    return out;
 }
 
 bool TIdentifierChange::Applies(std::string_view search, std::string_view replacement)
@@ -149,7 +143,7 @@ TIdentifierChange::TIdentifierChange(std::string_view search, std::string_view r
     m_words = wordsOf(search);
     for (const std::string& w : m_words)
         if (w.size() > m_anchor.size()) m_anchor = w;
-    std::transform(m_anchor.begin(), m_anchor.end(), m_anchor.begin(), ToUpper);
+    UpperCaseInPlace(m_anchor);
 
     const std::vector<std::string> r = wordsOf(replacement);
     const auto joined = [&r](char join, bool upper, bool capitalFirst, bool capitalRest) {
@@ -158,7 +152,7 @@ TIdentifierChange::TIdentifierChange(std::string_view search, std::string_view r
             if (i > 0 && join) out += join;
             std::string word = r[i];
             if (upper)
-                std::transform(word.begin(), word.end(), word.begin(), ToUpper);
+                UpperCaseInPlace(word);
             else if (i == 0 ? capitalFirst : capitalRest)
                 word[0] = ToUpper(word[0]);
             out += word;

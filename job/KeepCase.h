@@ -14,9 +14,8 @@ namespace varnok {
 // The replacement upper-cased when the match's letters are all upper case,
 // lower-cased when all lower, capitalised (first letter upper, the others
 // lower) when the match is; as typed otherwise and when the match holds no
-// letter. A single upper-case letter counts as all upper case.
-std::string CaseLike(std::string_view match, std::string_view replacement);
-// The same in place, with no allocation: fit for TPreparedChange's hook.
+// letter. A single upper-case letter counts as all upper case. In place,
+// with no allocation: fit for TPreparedChange's hook.
 void CaseLikeInPlace(std::string_view match, std::string& replacement);
 
 // A change of one plain identifier into another, spelling for spelling.

@@ -44,17 +44,20 @@ std::string RunScope(const TJobSettings& settings) {
 
 namespace {
 
-// Two names of one named folder that the renames would give one new name, or
-// a new name another entry there holds already: the later is left as it is.
-void CheckRenames(const TJobSettings& settings, std::vector<std::string>& findings) {
+// Two names of a named folder's entries that the renames would give one new
+// name, or a new name another entry there holds already: the later is left as
+// it is.
+void CheckRenames(const TJobSettings& settings, const std::vector<TFolderEntries>& listings,
+                  std::vector<std::string>& findings) {
     std::optional<TChangeSet> changes;
     try {
         changes.emplace(settings.ChangeText, settings.Match(), settings.EditBinary);
     } catch (const std::runtime_error&) {
         return;  // the change list's own finding says why
     }
-    for (const std::string& folder : settings.Folders) {
-        const TFolderEntries entries = ReadFolder(folder);
+    for (std::size_t i = 0; i < settings.Folders.size(); ++i) {
+        const std::string& folder = settings.Folders[i];
+        const TFolderEntries& entries = listings[i];
         std::vector<std::string> names;
         for (const std::string& name : entries.Files) {
             if (std::any_of(settings.Masks.begin(), settings.Masks.end(),
@@ -82,8 +85,13 @@ void CheckRenames(const TJobSettings& settings, std::vector<std::string>& findin
 
 std::vector<std::string> CheckJob(const TJobSettings& settings) {
     std::vector<std::string> findings = CheckChangeList(settings.ChangeText, settings.Match());
-    if (settings.RenameNames) CheckRenames(settings, findings);
-    for (std::string& finding : ExclusionFindings(settings.Folders, settings.Masks, settings.Exclusions)) {
+    // Each named folder's first level, listed once for both checks.
+    std::vector<TFolderEntries> listings;
+    if (settings.RenameNames || !settings.Exclusions.empty()) {
+        for (const std::string& folder : settings.Folders) listings.push_back(ReadFolder(folder));
+    }
+    if (settings.RenameNames) CheckRenames(settings, listings, findings);
+    for (std::string& finding : ExclusionFindings(settings.Folders, listings, settings.Masks, settings.Exclusions)) {
         findings.push_back(std::move(finding));
     }
     return findings;

@@ -25,14 +25,16 @@ bool ExclusionMatches(const std::string& mask, const std::string& relativePath, 
 }
 
 std::vector<std::string> ExclusionFindings(const std::vector<std::string>& folders,
+                                           const std::vector<TFolderEntries>& listings,
                                            const std::vector<std::string>& masks,
                                            const std::vector<std::string>& exclusions) {
     std::vector<std::string> findings;
     if (std::all_of(exclusions.begin(), exclusions.end(), [](const std::string& mask) { return mask.empty(); })) {
         return findings;
     }
-    for (const std::string& folder : folders) {
-        const TFolderEntries entries = ReadFolder(folder);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const std::string& folder = folders[i];
+        const TFolderEntries& entries = listings[i];
         for (const std::string& mask : masks) {
             bool found = false, kept = false;
             for (const std::string& name : entries.Files) {

@@ -23,8 +23,10 @@ class TGitIgnore;
 bool ExclusionMatches(const std::string& mask, const std::string& relativePath, bool isFolder);
 
 // What the change-list check says of the exclusions: each mask that finds
-// files in the first level of a named folder, all of which they leave out.
+// files in the first level of a named folder (listings: those levels, folder
+// by folder), all of which they leave out.
 std::vector<std::string> ExclusionFindings(const std::vector<std::string>& folders,
+                                           const std::vector<TFolderEntries>& listings,
                                            const std::vector<std::string>& masks,
                                            const std::vector<std::string>& exclusions);
 

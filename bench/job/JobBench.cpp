@@ -84,17 +84,24 @@ void Restore(const fs::path& root)
     }
 }
 
+// The run that changes every file of root.
+varnok::TJobSettings DenseRun(const fs::path& root)
+{
+    varnok::TJobSettings settings;
+    settings.Folders = {root.string()};
+    settings.Recurse = true;
+    settings.Masks = {"*.c"};
+    settings.ChangeText = {"zorblatt", "zb", ""};
+    return settings;
+}
+
 // Every file changes: a real run, backups and all, or a dry run; the second
 // argument is the number of threads (0: one per core).
 void RewriteAll(benchmark::State& state, bool dryRun)
 {
     const int folders = static_cast<int>(state.range(0));
     const fs::path root = MakeTree(folders, 5);
-    varnok::TJobSettings settings;
-    settings.Folders = {root.string()};
-    settings.Recurse = true;
-    settings.Masks = {"*.c"};
-    settings.ChangeText = {"zorblatt", "zb", ""};
+    varnok::TJobSettings settings = DenseRun(root);
     settings.DryRun = dryRun;
     settings.Jobs = static_cast<unsigned>(state.range(1));
     TSilentHost host;
@@ -117,11 +124,7 @@ void BM_DenseUndo(benchmark::State& state)
 {
     const int folders = static_cast<int>(state.range(0));
     const fs::path root = MakeTree(folders, 5);
-    varnok::TJobSettings settings;
-    settings.Folders = {root.string()};
-    settings.Recurse = true;
-    settings.Masks = {"*.c"};
-    settings.ChangeText = {"zorblatt", "zb", ""};
+    const varnok::TJobSettings settings = DenseRun(root);
     TSilentHost host;
     for (auto _ : state) {
         state.PauseTiming();

@@ -101,7 +101,11 @@ TEST(CaseLike, FollowsTheMatchsCase)
         {"F", "bar", "BAR"},           {"f2", "Bar", "bar"},      {"FOO-1", "bar_2", "BAR_2"},
         {"FooBar", "quux", "quux"},   {"", "Quux", "Quux"},      {"Straße", "strasse", "Strasse"},
     };
-    for (const auto& row : rows) EXPECT_EQ(CaseLike(row[0], row[1]), row[2]) << row[0];
+    for (const auto& row : rows) {
+        std::string replacement = row[1];
+        CaseLikeInPlace(row[0], replacement);
+        EXPECT_EQ(replacement, row[2]) << row[0];
+    }
 }
 
 TEST(CaseLike, AppliedToEveryWildCardMatchThroughTheHook)

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "JobTesting.h"
+#include "MyDirectory.h"
 #include "RunJob.h"
 #include "WalkFilter.h"
 
@@ -74,7 +75,7 @@ TEST_F(WalkFilterRunTest, ExclusionsLeaveOutFilesAndFoldersButNeverANamedFolder)
     EXPECT_EQ(Visited({}), (Lines{"a.txt", "b.png", "build/x.txt", "docs/new/d.txt", "docs/old/c.txt",
                                   "src/build/e.txt"}));
     // The check says when a mask's files in the first level are all left out.
-    EXPECT_EQ(ExclusionFindings({tree.Path()}, {"*.png", "*.txt", "*.none"}, {"*.png"}),
+    EXPECT_EQ(ExclusionFindings({tree.Path()}, {ReadFolder(tree.Path())}, {"*.png", "*.txt", "*.none"}, {"*.png"}),
               Lines{"The exclusions leave out every file that the mask \"*.png\" finds in " + tree.Path()});
 }
 
